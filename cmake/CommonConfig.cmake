@@ -1,0 +1,65 @@
+# Settings every Tidemarsh target shares: warnings as errors, strict Qt defines,
+# optional sanitizers. Every library and executable links tidemarsh_common.
+add_library(tidemarsh_common INTERFACE)
+target_compile_options(tidemarsh_common INTERFACE
+    -Wall -Wextra -Wpedantic -Werror
+    -Wno-error=deprecated-declarations)
+target_compile_definitions(tidemarsh_common INTERFACE
+    QT_NO_KEYWORDS
+    QT_NO_CAST_FROM_ASCII
+    QT_NO_CONTEXTLESS_CONNECT
+    QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+    QT_NO_FOREACH)
+if(TIDEMARSH_SANITIZE)
+    target_compile_options(tidemarsh_common INTERFACE
+        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(tidemarsh_common INTERFACE -fsanitize=address,undefined)
+endif()
+
+# tidemarsh_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [FIXTURES f] [TIMEOUT s])
+# One QtTest executable per call, registered with CTest. Tests run without a screen
+# (offscreen platform) and with a private runtime folder so Qt stays quiet.
+function(tidemarsh_add_test name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENVIRONMENT" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE tidemarsh_common Qt6::Test ${T_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+    add_test(NAME ${name} COMMAND ${name})
+    set(env
+        QT_QPA_PLATFORM=offscreen
+        XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime
+        TIDEMARSH_SOURCE_DIR=${PROJECT_SOURCE_DIR}
+        TIDEMARSH_BINARY_DIR=${CMAKE_BINARY_DIR}
+        ASAN_OPTIONS=detect_leaks=0
+        ${T_ENVIRONMENT})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
+    if(T_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+    if(T_FIXTURES)
+        set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
+    endif()
+    if(T_TIMEOUT)
+        set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+    else()
+        set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+    endif()
+endfunction()
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/xdg-runtime)
+file(CHMOD ${CMAKE_BINARY_DIR}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
+# tidemarsh_add_library(NAME GLOBS pattern... [PUBLIC libs...] [PRIVATE libs...])
+# A STATIC library of the sources matching GLOBS (relative to the calling folder),
+# with that folder as its public include directory.
+function(tidemarsh_add_library name)
+    cmake_parse_arguments(L "" "" "GLOBS;PUBLIC;PRIVATE" ${ARGN})
+    set(patterns)
+    foreach(p IN LISTS L_GLOBS)
+        list(APPEND patterns ${CMAKE_CURRENT_SOURCE_DIR}/${p})
+    endforeach()
+    file(GLOB sources CONFIGURE_DEPENDS ${patterns})
+    add_library(${name} STATIC ${sources})
+    set_target_properties(${name} PROPERTIES LINKER_LANGUAGE CXX)
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC tidemarsh_common ${L_PUBLIC} PRIVATE ${L_PRIVATE})
+endfunction()

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what Tidemarsh needs to build, run and test, from Debian 12 packages.
+# Idempotent: installs only what is missing. Uses sudo when not root.
+set -euo pipefail
+what=${1:-all} # run | all
+
+run_pkgs=(cmake ninja-build g++ pkg-config ccache
+          qt6-base-dev libgmime-3.0-dev libqt6svg6 qt6-tools-dev libqt6sql6-sqlite
+          fonts-dejavu-core fonts-wqy-microhei)
+test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils
+           dovecot-core dovecot-pop3d openssl python3
+           clang libclang-rt-14-dev)
+
+pkgs=("${run_pkgs[@]}")
+[ "$what" = all ] && pkgs+=("${test_pkgs[@]}")
+
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=()
+[ "$(id -u)" -ne 0 ] && SUDO=(sudo)
+echo "Installing: ${missing[*]}" >&2
+"${SUDO[@]}" apt-get update -q
+# Keep the distribution's own Dovecot service from starting: the tests run a private one.
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive RUNLEVEL=1 \
+    apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Sets up and runs every test: installs the packages, builds twice (plain and with
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs the CTest suite on each.
+#   scripts/test.sh            both builds
+#   scripts/test.sh plain      only the plain build (likewise: sanitize)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+bash scripts/install-deps.sh all
+
+jobs=$(nproc)
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/tidemarsh-xdg.XXXXXX)}
+chmod 700 "$XDG_RUNTIME_DIR"
+
+run_suite() { # name, extra cmake args...
+    local name=$1; shift
+    local dir=build/$name
+    echo "=== $name build" >&2
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    echo "=== $name tests" >&2
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+variants=${1:-all}
+status=0
+if [ "$variants" = all ] || [ "$variants" = plain ]; then
+    run_suite plain || status=1
+fi
+if [ "$variants" = all ] || [ "$variants" = sanitize ]; then
+    run_suite sanitize -DTIDEMARSH_SANITIZE=ON -DTIDEMARSH_BUILD_FUZZERS=ON || status=1
+fi
+exit $status

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "pop3types.h"
+
+#include <QList>
+#include <QObject>
+#include <QSslCertificate>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+namespace pop3 {
+
+class Session; // the asynchronous state machine
+class StreamFactory;
+
+// The POP3 component. Calls block the caller but not the event loop: each one
+// waits in a local event loop, so ConnectLog/StatusMessage and a Cancel button
+// are delivered while it runs. A second call while one runs returns Busy.
+// One instance per check.
+class Client : public QObject {
+    Q_OBJECT
+public:
+    explicit Client(QObject* parent = nullptr);
+    // Test seam: the streams come from the factory instead of real sockets.
+    Client(std::shared_ptr<StreamFactory> factory, QObject* parent = nullptr);
+    ~Client() override;
+
+    // Properties, set before Connect.
+    void setTraceFile(const QString& path); // accepted, never written: a trace would hold the password
+    QString traceFile() const;
+    void setUserName(const QString& user);
+    void setPassword(const QString& password);
+    void setHostName(const QString& address); // see Endpoint::Parse
+    void setDefaultPort(quint16 port);        // the settings port, 110 unless changed
+    void setTimeoutSeconds(int seconds);      // response and connect time-out
+    void setImplicitTlsProbeSeconds(int seconds); // bare host: how long 995 gets before STLS
+    void addCaCertificates(const QList<QSslCertificate>& certificates); // trusted besides the system CAs
+
+    int Connect();
+    int GetHeaders();
+    // Sends QUIT. 0 only when the server confirmed it: marked messages are gone
+    // then, and only then.
+    int Disconnect();
+    int KeepAlive();
+    int CancelOperation(int reserved = 0);
+
+    // Messages, 1-based.
+    int Count() const;
+    const Message& Item(int n) const;
+    // Marks one message (DELE). 0 = marked.
+    int DeleteFromServer(int n);
+    // Marks many, pipelined when the server allows it; one result per number, in order.
+    QVector<int> DeleteFromServer(const QVector<int>& numbers);
+
+    bool isConnected() const;    // a session is open (transaction state)
+    bool isBusy() const;         // a call is running
+    QString lastServerReply() const; // the last -ERR text, for diagnostics (never holds the password)
+
+Q_SIGNALS:
+    void ConnectLog(const QString& text, int code);
+    void StatusMessage(const QString& text, int nMin, int nMax, int code);
+
+private:
+    std::unique_ptr<Session> m_session;
+};
+
+} // namespace pop3

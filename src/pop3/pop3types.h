@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace pop3 {
+
+// Result codes of the component's operations. 0..13 keep their historic
+// meanings; the codes above 13 tell apart failures that used to be lumped
+// together (a locked mailbox is not a wrong password).
+enum Result : int {
+    Ok = 0,
+    ConnectionProblem = 1,
+    UserRejected = 2,
+    LoginRejected = 4,
+    HeadersUnparsable = 5,
+    Cancelled = 7,
+    ConnectionLost = 8,
+    HostNotFound = 11,
+    ConnectTimeout = 12,
+    ResponseTimeout = 13,
+    CertificateInvalid = 14, // certificate could not be verified, or the TLS handshake failed
+    NoSecureConnection = 15, // the server offers no TLS and the address did not allow plain text
+    MailboxInUse = 16,       // [IN-USE]
+    LoginDelay = 17,         // [LOGIN-DELAY]
+    ServerTemporaryFailure = 18, // [SYS/TEMP]
+    NotConnected = 19,       // operation needs an open session
+    Busy = 20,               // another call of this component is still running
+};
+
+enum class Security {
+    Auto,        // bare host: implicit TLS on 995, else STLS on the default port
+    ImplicitTls, // pop3s:// or port 995
+    StartTls,    // any other port: STLS required
+    Plain,       // pop3:// : STLS when offered, plain text allowed otherwise
+};
+
+struct Endpoint {
+    QString host;
+    quint16 port = 0;
+    Security security = Security::Auto;
+
+    // Parses "host", "host:port", "[v6]:port", "pop3s://host[:port]", "pop3://host[:port]".
+    // defaultPort is the settings port (110 unless changed). Returns false on garbage.
+    static bool Parse(const QString& address, quint16 defaultPort, Endpoint& out);
+};
+
+// One message of the open session. Texts are decoded for display; Headers keeps
+// the raw header bytes exactly as received (after dot-unstuffing).
+struct Message {
+    QString From;        // display name (decoded), or the address when there is none
+    QString FromAddr;
+    QString ReplyToAddr;
+    QString Subject;
+    QString Date;        // as received
+    qint64 Size = 0;     // from LIST
+    QString ContentType = QStringLiteral("text");
+    QString ContentSubType = QStringLiteral("plain");
+    int Recipients = 0;  // addresses in To and Cc, group members counted
+    int MessageStatusFlag = 0; // 2: header downloaded, 1: TOP failed
+    QByteArray Headers;
+    QByteArray Uidl;     // empty when the server has no UIDL
+};
+
+// Fills the parsed fields of message from a raw header block (no size, flag or
+// uidl). Never fails on hostile input: unparsable parts are left empty.
+void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message);
+
+} // namespace pop3

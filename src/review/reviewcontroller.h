@@ -1,0 +1,59 @@
+#pragma once
+
+#include "appstate.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+class QWidget;
+class ReviewModel;
+namespace pop3 {
+class Client;
+}
+
+// The review list and the POP3 session it belongs to live and die together:
+// every operation that ends the session empties the list, and the other way round.
+// Owned by the main window; dialogs it opens are owned by `owner`.
+class ReviewController : public QObject {
+    Q_OBJECT
+public:
+    ReviewController(AppState& state, QWidget* owner, QObject* parent = nullptr);
+    ~ReviewController() override;
+
+    ReviewModel* model() const;
+    int rowCount() const;
+
+    // Session handed over by the check cycle once its list is filled.
+    void AdoptSession(std::unique_ptr<pop3::Client> client);
+    pop3::Client* session() const;
+    // Disconnect (result ignored) and release; used by the exit path. Returns the
+    // Disconnect result, or NotConnected when there was no session.
+    int EndSession();
+
+    void StartKeepAlive();
+    void StopKeepAlive();
+    bool keepAliveRunning() const;
+
+    // Commands
+    void ClearReviewList();
+    void AcceptAll();
+    void CheckAll();
+    void CheckNone();
+    void DeleteUnchecked();
+    void MessageDetails();
+    void AddFriends();
+
+    // The view reports its selection here (a row index of the model, -1 for none).
+    void setSelectedRow(int modelRow);
+    int selectedRow() const;
+
+Q_SIGNALS:
+    // The shell selects this model row in its view (after a check: the top row).
+    void selectRowRequested(int modelRow);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

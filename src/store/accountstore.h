@@ -1,0 +1,32 @@
+#pragma once
+
+#include "records.h"
+#include "storeerror.h"
+
+#include <QString>
+
+// Acc.dat: 328-byte account records, numbered from 1. Every operation opens the
+// file, does its work and closes it again; a missing file is created empty
+// (mode 0600: it holds passwords). Failures throw StoreError.
+class AccountStore {
+public:
+    explicit AccountStore(const QString& programFolder);
+
+    int CountAccounts() const;
+    AccountRecord ReadAccount(int recordNumber) const;
+    void WriteAccount(int recordNumber, const AccountRecord& record) const;
+    int AppendAccount(const AccountRecord& record) const;
+    void DeleteAccount(int recordNumber) const;
+    void ResetStatistics() const;
+    // Record number of the first account whose trimmed name equals name exactly
+    // (case counts), with that record in *found; 0 when there is none.
+    int FindAccountByName(const QString& name, AccountRecord* found = nullptr) const;
+
+    QString filePath() const;
+
+    static QByteArray Encode(const AccountRecord& record);
+    static AccountRecord Decode(const QByteArray& bytes);
+
+private:
+    QString m_folder;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "records.h"
+
+#include <QString>
+#include <functional>
+
+// What the shell lends to the UI subsystems so they can report back without
+// including the shell: status panes and the command-state refresh.
+struct ShellHooks {
+    std::function<void(const QString&)> setPanel1;
+    std::function<void(const QString&)> setPanel2;
+    std::function<void()> refreshCommandStates;
+};
+
+// The main program's shared state: one instance, owned by the main window and
+// handed to the dialogs and controllers that need it. Flags are plain bools here.
+struct AppState {
+    QString ProgramFolder; // absolute, ends with '/'
+    bool BusyFlag = false;
+    bool CancelRequested = false;
+    bool ActivatedOnce = false;
+    bool SecondInstance = false;
+
+    AccountRecord CurrentAccount;
+    int AccountCount = 0;
+    int EditRecordNumber = 0;
+    bool ChooseAccepted = false;
+    QString ReviewAccountName;
+
+    SettingsRecord Settings;
+    bool ConfirmResult = true;
+
+    QString FriendAddress;
+    int FriendRecordNumber = 0;
+
+    ShellHooks hooks;
+};

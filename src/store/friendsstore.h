@@ -1,0 +1,34 @@
+#pragma once
+
+#include "records.h"
+#include "storeerror.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// Friends.dat: 60-byte address records, numbered from 1, at most 32,767.
+// Failures (including the record limit) throw StoreError.
+class FriendsStore {
+public:
+    explicit FriendsStore(const QString& programFolder);
+
+    int Count() const;
+    QList<QPair<int, QString>> ReadAll() const;
+    // Case-insensitive, both sides trimmed of spaces.
+    bool Contains(const QString& address) const;
+    int Append(const QString& address) const;
+    void Replace(int recordNumber, const QString& address) const;
+    // Removes every record whose trimmed address equals address exactly (case counts).
+    void RemoveAddress(const QString& address) const;
+
+    QString filePath() const;
+
+    // The comparison Contains and the check cycle share.
+    static bool SameAddress(const QString& a, const QString& b);
+
+    static constexpr int MaxRecords = 32767;
+
+private:
+    QString m_folder;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "records.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Config.dat (one 18-byte record) and the bar layout file "Tidemarsh.dsl".
+// Failures are skipped quietly, as the callers expect.
+class SettingsStore {
+public:
+    explicit SettingsStore(const QString& programFolder);
+
+    // Fills record from Config.dat. When the file does not exist it is created
+    // with the defaults and true is returned (the caller then maximises the window).
+    bool LoadSettings(SettingsRecord& record) const;
+    bool SaveSettings(const SettingsRecord& record) const;
+
+    // The layout file's bytes are the window's own (QMainWindow::saveState).
+    std::optional<QByteArray> LoadLayout() const;
+    bool SaveLayout(const QByteArray& state) const;
+
+    static QByteArray Encode(const SettingsRecord& record);
+    static SettingsRecord Decode(const QByteArray& bytes, const SettingsRecord& previous);
+
+private:
+    QString m_folder;
+};
