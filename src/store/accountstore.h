@@ -7,7 +7,8 @@
 
 // Acc.dat: 328-byte account records, numbered from 1. Every operation opens the
 // file, does its work and closes it again; a missing file is created empty
-// (mode 0600: it holds passwords). Failures throw StoreError.
+// (mode 0600: it holds passwords). Failures throw StoreError, also for a record
+// number that does not exist (writing at count + 1 appends).
 class AccountStore {
 public:
     explicit AccountStore(const QString& programFolder);
@@ -23,6 +24,8 @@ public:
     int FindAccountByName(const QString& name, AccountRecord* found = nullptr) const;
 
     QString filePath() const;
+    // Acc.tmp, which exists only while a rewrite runs (or after one was killed).
+    QString tempPath() const;
 
     static QByteArray Encode(const AccountRecord& record);
     static AccountRecord Decode(const QByteArray& bytes);

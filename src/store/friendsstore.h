@@ -18,11 +18,14 @@ public:
     // Case-insensitive, both sides trimmed of spaces.
     bool Contains(const QString& address) const;
     int Append(const QString& address) const;
+    // recordNumber in 1..Count().
     void Replace(int recordNumber, const QString& address) const;
     // Removes every record whose trimmed address equals address exactly (case counts).
     void RemoveAddress(const QString& address) const;
 
     QString filePath() const;
+    // Friends.tmp, which exists only while a removal runs.
+    QString tempPath() const;
 
     // The comparison Contains and the check cycle share.
     static bool SameAddress(const QString& a, const QString& b);

@@ -21,7 +21,12 @@ public:
     std::optional<QByteArray> LoadLayout() const;
     bool SaveLayout(const QByteArray& state) const;
 
+    QString settingsPath() const;
+    QString layoutPath() const;
+
     static QByteArray Encode(const SettingsRecord& record);
+    // A Config.dat shorter than 18 bytes sets only the fields it holds whole;
+    // the others keep their previous values.
     static SettingsRecord Decode(const QByteArray& bytes, const SettingsRecord& previous);
 
 private:

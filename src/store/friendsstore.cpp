@@ -1,0 +1,101 @@
+#include "friendsstore.h"
+
+#include "fixedtext.h"
+#include "recordfile.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace {
+constexpr int kLength = FriendRecord::RecordLength;
+}
+
+FriendsStore::FriendsStore(const QString& programFolder)
+    : m_folder(programFolder)
+{
+}
+
+QString FriendsStore::filePath() const
+{
+    return QDir(m_folder).filePath(QStringLiteral("Friends.dat"));
+}
+
+QString FriendsStore::tempPath() const
+{
+    return QDir(m_folder).filePath(QStringLiteral("Friends.tmp"));
+}
+
+bool FriendsStore::SameAddress(const QString& a, const QString& b)
+{
+    return FixedText::TrimBlanks(a).toUpper() == FixedText::TrimBlanks(b).toUpper();
+}
+
+int FriendsStore::Count() const
+{
+    RecordFile file(filePath(), kLength);
+    file.openForReading();
+    return file.count();
+}
+
+QList<QPair<int, QString>> FriendsStore::ReadAll() const
+{
+    RecordFile file(filePath(), kLength);
+    file.openForReading();
+    const QByteArray all = file.readAll();
+    file.close();
+
+    QList<QPair<int, QString>> friends;
+    friends.reserve(all.size() / kLength);
+    for (qsizetype at = 0; at + kLength <= all.size(); at += kLength)
+        friends.append({int(at / kLength) + 1, FixedText::Decode(all.mid(at, kLength))});
+    return friends;
+}
+
+bool FriendsStore::Contains(const QString& address) const
+{
+    const QString wanted = FixedText::TrimBlanks(address).toUpper();
+    const QList<QPair<int, QString>> friends = ReadAll();
+    return std::any_of(friends.cbegin(), friends.cend(),
+                       [&wanted](const QPair<int, QString>& f) { return f.second.toUpper() == wanted; });
+}
+
+int FriendsStore::Append(const QString& address) const
+{
+    RecordFile file(filePath(), kLength);
+    file.openForWriting();
+    const int number = file.count() + 1;
+    file.write(number, FixedText::Encode(address, kLength));
+    file.close();
+    return number;
+}
+
+void FriendsStore::Replace(int recordNumber, const QString& address) const
+{
+    RecordFile file(filePath(), kLength);
+    file.openForWriting();
+    if (recordNumber < 1 || recordNumber > file.count())
+        throw StoreError(QStringLiteral("Could not write Friends.dat: there is no record %1.").arg(recordNumber));
+    file.write(recordNumber, FixedText::Encode(address, kLength));
+    file.close();
+}
+
+void FriendsStore::RemoveAddress(const QString& address) const
+{
+    RecordFile file(filePath(), kLength);
+    file.openForReading();
+    const QByteArray all = file.readAll();
+    file.close();
+
+    // Kept records are copied as read, padding included.
+    QByteArray kept;
+    kept.reserve(all.size());
+    for (qsizetype at = 0; at + kLength <= all.size(); at += kLength) {
+        const QByteArray record = all.mid(at, kLength);
+        if (FixedText::Decode(record) != address)
+            kept += record;
+    }
+    if (kept.size() == all.size())
+        return; // nothing matched: leave the file alone
+    RecordFile::Replace(filePath(), tempPath(), kept, RecordFile::Creation::Shared);
+}

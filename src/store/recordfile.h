@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// Fixed-length record I/O shared by the stores. Records are numbered from 1;
+// the count is the file length divided by the record length, rounded down, so
+// a trailing partial record is never read and the next append writes over it.
+// Record numbers are 16-bit in the callers, hence the limit. Every failure
+// throws StoreError with a message that names the file.
+class RecordFile {
+public:
+    static constexpr int MaxRecords = 32767;
+
+    // OwnerOnly files (they hold passwords) are created with mode 0600.
+    enum class Creation { Shared, OwnerOnly };
+
+    RecordFile(const QString& path, int recordLength, Creation creation = Creation::Shared);
+
+    // Both create an empty file when none exists.
+    void openForReading();
+    void openForWriting();
+    void close();
+
+    // Throws when the file holds more than MaxRecords records.
+    int count() const;
+    // recordNumber in 1..count.
+    QByteArray read(int recordNumber);
+    // Records 1..count, without a trailing partial record.
+    QByteArray readAll();
+    // recordNumber in 1..count + 1; record must be exactly one record long.
+    void write(int recordNumber, const QByteArray& record);
+
+    QString fileName() const;
+
+    // Replaces the file at path by one holding exactly records: they go to
+    // tmpPath (truncated first), which is fsynced and renamed over path, then
+    // the folder is fsynced. Until the rename the old file is untouched, so a
+    // crash leaves either the old or the new content, never neither.
+    static void Replace(const QString& path, const QString& tmpPath, const QByteArray& records,
+                        Creation creation);
+
+private:
+    void open(QIODevice::OpenMode mode);
+    [[noreturn]] void fail(const QString& verb) const;
+
+    QFile m_file;
+    int m_length;
+    Creation m_creation;
+};
