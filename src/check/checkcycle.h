@@ -2,6 +2,9 @@
 
 #include "appstate.h"
 
+#include <functional>
+
+class QDateTime;
 class QWidget;
 class ReviewController;
 
@@ -18,8 +21,19 @@ public:
     // The check itself, on CurrentAccount (record 1 is read when there is one account).
     void RunCheck();
 
+    // With two or more accounts the command first asks which one: the chooser
+    // leaves it in CurrentAccount and returns false when the user cancelled.
+    // Without a chooser record 1 is checked.
+    void setAccountChooser(std::function<bool()> chooser);
+
+    // The date and time text stored in LastChecked: short date, a blank, the
+    // time with seconds.
+    static QString GeneralDateText(const QDateTime& when);
+
 private:
     AppState& m_state;
     ReviewController& m_review;
     QWidget* m_owner;
+    std::function<bool()> m_chooseAccount;
+    bool m_accountChosen = false;
 };

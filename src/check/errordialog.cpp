@@ -1,0 +1,26 @@
+#include "errordialog.h"
+
+#include "accounterrortext.h"
+#include "ui_errordialog.h"
+
+#include <QPushButton>
+#include <QStyle>
+
+ErrorDialog::ErrorDialog(const QString& message, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::ErrorDialog>()) {
+    m_ui->setupUi(this);
+    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    m_ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this).pixmap(iconSize));
+    m_ui->Image1->setAccessibleName(tr("Error"));
+    m_ui->txtError->setPlainText(message);
+    connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+ErrorDialog::~ErrorDialog() = default;
+
+void ReportAccountError(QWidget* owner, QString& message, int kind, int code) {
+    if (kind == AccountError::LoginKind || kind == AccountError::DownloadKind)
+        AccountError::AppendCodeText(message, kind, code);
+    ErrorDialog dialog(message, owner);
+    dialog.exec();
+}

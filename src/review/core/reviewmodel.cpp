@@ -1,0 +1,164 @@
+#include "reviewmodel.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+const char* const kHeaders[ReviewItem::ColumnCount] = {"From", "Address", "Subject", "Date", "Size", "Content", "#"};
+}
+
+ReviewModel::ReviewModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ReviewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ReviewModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ReviewItem::ColumnCount; }
+
+QString ReviewModel::HeaderText(int column) {
+    if (column < 0 || column >= ReviewItem::ColumnCount)
+        return {};
+    return QString::fromLatin1(kHeaders[column]);
+}
+
+bool ReviewModel::IsRightAligned(int column) {
+    return column == ReviewItem::Date || column == ReviewItem::Size || column == ReviewItem::Recipients;
+}
+
+QVariant ReviewModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const ReviewItem& row = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return row.text(index.column());
+    case Qt::CheckStateRole:
+        if (index.column() == 0)
+            return row.keep ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(
+            (IsRightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    case Qt::DecorationRole:
+        return index.column() == 0 ? m_decoration : QVariant();
+    case MessageNumberRole:
+        return row.MessageNumber;
+    default:
+        return {};
+    }
+}
+
+bool ReviewModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || index.column() != 0
+        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return false;
+    setKeep(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags ReviewModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == 0)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::DisplayRole)
+        return HeaderText(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(
+            (IsRightAligned(section) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    return {};
+}
+
+bool ReviewModel::lessThan(const ReviewItem& a, const ReviewItem& b) const {
+    // Display text, letter case ignored: "10.00 KB" sorts before "9.00 KB".
+    return a.text(m_sortColumn).compare(b.text(m_sortColumn), Qt::CaseInsensitive) < 0;
+}
+
+void ReviewModel::sort(int column, Qt::SortOrder) {
+    if (column < 0 || column >= ReviewItem::ColumnCount || column == m_sortColumn)
+        return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    m_sortColumn = column;
+
+    // Sort a permutation so persistent indexes (selection, current row) follow their rows.
+    QVector<int> order(m_rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [this](int a, int b) { return lessThan(m_rows.at(a), m_rows.at(b)); });
+    QVector<ReviewItem> sorted;
+    sorted.reserve(m_rows.size());
+    QVector<int> newRowOf(m_rows.size());
+    for (int newRow = 0; newRow < order.size(); ++newRow) {
+        sorted.append(std::move(m_rows[order[newRow]]));
+        newRowOf[order[newRow]] = newRow;
+    }
+    m_rows = std::move(sorted);
+
+    const QModelIndexList persistent = persistentIndexList();
+    QModelIndexList moved;
+    moved.reserve(persistent.size());
+    for (const QModelIndex& old : persistent)
+        moved.append(index(newRowOf.at(old.row()), old.column()));
+    changePersistentIndexList(persistent, moved);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ReviewModel::setItems(QVector<ReviewItem> items) {
+    beginResetModel();
+    m_rows = std::move(items);
+    if (m_sortColumn >= 0)
+        std::stable_sort(m_rows.begin(), m_rows.end(),
+                         [this](const ReviewItem& a, const ReviewItem& b) { return lessThan(a, b); });
+    endResetModel();
+}
+
+int ReviewModel::addItem(ReviewItem item) {
+    qsizetype row = m_rows.size();
+    if (m_sortColumn >= 0)
+        row = std::upper_bound(m_rows.begin(), m_rows.end(), item,
+                               [this](const ReviewItem& a, const ReviewItem& b) { return lessThan(a, b); })
+            - m_rows.begin();
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+    m_rows.insert(row, std::move(item));
+    endInsertRows();
+    return static_cast<int>(row);
+}
+
+void ReviewModel::clear() {
+    if (m_rows.isEmpty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+void ReviewModel::setKeep(int row, bool keep) {
+    if (row < 0 || row >= m_rows.size() || m_rows[row].keep == keep)
+        return;
+    m_rows[row].keep = keep;
+    const QModelIndex cell = index(row, 0);
+    Q_EMIT dataChanged(cell, cell, {Qt::CheckStateRole});
+}
+
+void ReviewModel::setAllKeep(bool keep) {
+    if (m_rows.isEmpty())
+        return;
+    for (ReviewItem& row : m_rows)
+        row.keep = keep;
+    Q_EMIT dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1, 0), {Qt::CheckStateRole});
+}
+
+int ReviewModel::firstUnticked() const {
+    for (int row = 0; row < m_rows.size(); ++row)
+        if (!m_rows.at(row).keep)
+            return row;
+    return -1;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "reviewitem.h"
+
+#include <QAbstractTableModel>
+#include <QVector>
+
+// The rows of the review list. Once a column has been chosen the model keeps
+// itself sorted by that column's display text, rows added later included. The
+// direction is fixed (ascending): choosing the same column again changes nothing.
+class ReviewModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int MessageNumberRole = Qt::UserRole + 1;
+
+    explicit ReviewModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // The order argument is ignored: the direction is fixed.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    static QString HeaderText(int column);
+    static bool IsRightAligned(int column);
+
+    // -1 until a column is chosen; rows then stay in the order they were added.
+    int sortColumn() const { return m_sortColumn; }
+
+    // Replaces every row in one reset (the fast path for a whole check).
+    void setItems(QVector<ReviewItem> items);
+    // Adds one row at its sorted place (at the end while unsorted); returns its row.
+    int addItem(ReviewItem item);
+    void clear();
+
+    const ReviewItem& item(int row) const { return m_rows.at(row); }
+    const QVector<ReviewItem>& items() const { return m_rows; }
+    void setKeep(int row, bool keep);
+    void setAllKeep(bool keep);
+    // Row of the first item without a tick, or -1.
+    int firstUnticked() const;
+
+    // Picture shown before the sender (a QIcon from the view; the model has no GUI).
+    void setRowDecoration(const QVariant& decoration) { m_decoration = decoration; }
+
+private:
+    bool lessThan(const ReviewItem& a, const ReviewItem& b) const;
+
+    QVector<ReviewItem> m_rows;
+    int m_sortColumn = -1;
+    QVariant m_decoration;
+};

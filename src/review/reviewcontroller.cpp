@@ -1,0 +1,295 @@
+#include "reviewcontroller.h"
+
+#include "accountstore.h"
+#include "confirmdialog.h"
+#include "delstatusdialog.h"
+#include "friendmatcher.h"
+#include "friendsstore.h"
+#include "headerfiles.h"
+#include "messagebox.h"
+#include "pop3client.h"
+#include "reviewmodel.h"
+#include "viewdialog.h"
+
+#include <QApplication>
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QWidget>
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+
+#include "progresspercent.h"
+
+namespace {
+constexpr int kKeepAliveMs = 1000;
+// Rows handed to the server per pipelined batch: large enough to keep the
+// link busy, small enough that the progress bar moves.
+constexpr int kDeleteSliceRows = 250;
+
+void SetPanel1(AppState& state, const QString& text) {
+    if (state.hooks.setPanel1)
+        state.hooks.setPanel1(text);
+}
+
+void Refresh(AppState& state) {
+    if (state.hooks.refreshCommandStates)
+        state.hooks.refreshCommandStates();
+}
+
+qint32 SaturatingAdd(qint32 a, qint64 b) {
+    const qint64 sum = static_cast<qint64>(a) + b;
+    return static_cast<qint32>(std::clamp<qint64>(sum, std::numeric_limits<qint32>::min(),
+                                                  std::numeric_limits<qint32>::max()));
+}
+} // namespace
+
+struct ReviewController::Private {
+    AppState& state;
+    QPointer<QWidget> owner;
+    ReviewModel model;
+    std::unique_ptr<pop3::Client> session;
+    QTimer timer1;
+    QPersistentModelIndex selected;
+
+    Private(AppState& s, QWidget* o) : state(s), owner(o) {}
+};
+
+ReviewController::ReviewController(AppState& state, QWidget* owner, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>(state, owner)) {
+    d->timer1.setObjectName(QStringLiteral("Timer1"));
+    d->timer1.setInterval(kKeepAliveMs);
+    connect(&d->timer1, &QTimer::timeout, this, [this] {
+        // Result ignored: a dropped idle connection shows up at the next real command.
+        if (d->session && !d->session->isBusy())
+            d->session->KeepAlive();
+    });
+}
+
+ReviewController::~ReviewController() {
+    d->timer1.stop();
+}
+
+ReviewModel* ReviewController::model() const { return &d->model; }
+
+int ReviewController::rowCount() const { return d->model.rowCount(); }
+
+void ReviewController::AdoptSession(std::unique_ptr<pop3::Client> client) { d->session = std::move(client); }
+
+pop3::Client* ReviewController::session() const { return d->session.get(); }
+
+int ReviewController::EndSession() {
+    d->timer1.stop();
+    if (!d->session)
+        return pop3::NotConnected;
+    int result = pop3::NotConnected;
+    try {
+        result = d->session->Disconnect();
+    } catch (const std::exception&) {
+        result = pop3::ConnectionLost;
+    }
+    d->session.reset();
+    return result;
+}
+
+void ReviewController::StartKeepAlive() { d->timer1.start(); }
+
+void ReviewController::StopKeepAlive() { d->timer1.stop(); }
+
+bool ReviewController::keepAliveRunning() const { return d->timer1.isActive(); }
+
+void ReviewController::ClearReviewList() {
+    if (d->model.rowCount() == 0)
+        return;
+    d->model.clear();
+    SetPanel1(d->state, {});
+    EndSession();
+}
+
+void ReviewController::AcceptAll() {
+    d->state.BusyFlag = true;
+    d->model.clear();
+    SetPanel1(d->state, {});
+    EndSession(); // nothing is marked, so every message stays on the server
+    d->timer1.stop();
+    d->state.BusyFlag = false;
+    Refresh(d->state);
+}
+
+void ReviewController::CheckAll() { d->model.setAllKeep(true); }
+
+void ReviewController::CheckNone() { d->model.setAllKeep(false); }
+
+void ReviewController::DeleteUnchecked() {
+    AppState& state = d->state;
+    if (d->model.firstUnticked() < 0) {
+        ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("No Messages to be Deleted"),
+                         QStringLiteral("The action cannot be performed.  All messages have a check mark beside "
+                                        "them which means that no messages are set to be deleted.")});
+        return;
+    }
+    if (state.Settings.DeletePromptOff != 1) {
+        state.ConfirmResult = true;
+        ConfirmDialog confirm(state, d->owner);
+        confirm.exec();
+        if (!state.ConfirmResult)
+            return;
+    }
+
+    DelStatusDialog progress(d->owner);
+    progress.show();
+    progress.raise();
+    QCoreApplication::processEvents();
+
+    state.BusyFlag = true;
+    Refresh(state);
+    d->timer1.stop();
+
+    // Whatever happens below, the run ends with the list empty, the session
+    // released, the window closed and the commands back.
+    bool failed = false;
+    int deletedCount = 0;
+    int disconnectResult = pop3::NotConnected;
+    const QVector<ReviewItem> rows = d->model.items(); // display order
+    const int rowTotal = static_cast<int>(rows.size());
+    try {
+        for (int start = 0; start < rowTotal; start += kDeleteSliceRows) {
+            const int end = std::min(rowTotal, start + kDeleteSliceRows);
+            QVector<int> numbers;
+            for (int i = start; i < end; ++i)
+                if (!rows.at(i).keep)
+                    numbers.append(rows.at(i).MessageNumber);
+            if (!numbers.isEmpty()) {
+                QVector<int> results;
+                if (d->session)
+                    results = d->session->DeleteFromServer(numbers);
+                // Each message's own result decides; a missing result is a failure.
+                for (int k = 0; k < numbers.size(); ++k) {
+                    if (k < results.size() && results.at(k) == pop3::Ok)
+                        ++deletedCount;
+                    else
+                        failed = true;
+                }
+            }
+            progress.setProgress(ProgressPercent(end, rowTotal));
+        }
+    } catch (const std::exception&) {
+        failed = true;
+    }
+
+    d->model.clear();
+    SetPanel1(state, {});
+    QCoreApplication::processEvents();
+
+    disconnectResult = EndSession();
+    // Marks take effect only when the server confirms QUIT; otherwise nothing was deleted.
+    if (disconnectResult != pop3::Ok) {
+        failed = true;
+        deletedCount = 0;
+    }
+
+    QString storeProblem;
+    if (deletedCount > 0) {
+        try {
+            AccountStore accounts(state.ProgramFolder);
+            AccountRecord record;
+            const int number = accounts.FindAccountByName(state.ReviewAccountName, &record);
+            if (number > 0) {
+                record.DeletedMessages = SaturatingAdd(record.DeletedMessages, deletedCount);
+                accounts.WriteAccount(number, record);
+            }
+        } catch (const StoreError& error) {
+            storeProblem = error.message();
+        }
+    }
+
+    progress.close();
+    state.BusyFlag = false;
+    Refresh(state);
+
+    if (failed)
+        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Message Deletion"),
+                         QStringLiteral("One or more of the messages that were to be deleted could not be marked "
+                                        "for deletion on the server.\r\n\r\nThis can happen if the connection to "
+                                        "the server was lost or the server would not allow the action.")});
+    if (!storeProblem.isEmpty())
+        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Account Statistics"),
+                         QStringLiteral("The messages were deleted, but the account statistics could not be "
+                                        "updated.\r\n\r\n")
+                             + storeProblem});
+}
+
+void ReviewController::MessageDetails() {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const ReviewItem item = d->model.item(row);
+    const std::optional<QString> header = HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
+    ViewDialog view(item, header ? *header
+                                 : QStringLiteral("No header information could be downloaded for the selected message."),
+                    d->owner);
+    view.exec();
+}
+
+void ReviewController::AddFriends() {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString shown = d->model.item(row).text(ReviewItem::Address);
+    const QString address = FriendMatcher::TrimBlanks(shown);
+    if (address.isEmpty()) {
+        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("No Address"),
+                         QStringLiteral("The selected message does not have an address associated with it.  Unable "
+                                        "to add this address.")});
+        return;
+    }
+    if (!address.contains(QLatin1Char('@'))) {
+        const auto answer = ui::ShowMessage(
+            {d->owner, ui::MessageIcon::Question, QStringLiteral("Invalid Address"),
+             QStringLiteral("The selected message does not appear to have a valid email address associated with "
+                            "it.\r\n\r\nAdd this address anyway?"),
+             QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok});
+        if (answer != QMessageBox::Ok)
+            return;
+    }
+
+    bool duplicate = false;
+    QString storeProblem;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        try {
+            FriendsStore friends(d->state.ProgramFolder);
+            duplicate = friends.Contains(address);
+            if (!duplicate)
+                friends.Append(address);
+        } catch (const StoreError& error) {
+            storeProblem = error.message();
+        }
+    }
+
+    if (!storeProblem.isEmpty()) {
+        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Friends List"),
+                         QStringLiteral("The address '") + address
+                             + QStringLiteral("' could not be added to your Friends List.\r\n\r\n") + storeProblem});
+    } else if (duplicate) {
+        ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("Duplicate Address"),
+                         QStringLiteral("The selected address '") + address
+                             + QStringLiteral("' is already in your Friends List.")});
+    } else {
+        ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("Address Added"),
+                         QStringLiteral("The selected address '") + address
+                             + QStringLiteral("' was added to your list of Friends.  Any future messages from this "
+                                              "address will be checked for you automatically.")});
+    }
+}
+
+void ReviewController::setSelectedRow(int modelRow) {
+    d->selected = QPersistentModelIndex(d->model.index(modelRow, 0));
+}
+
+int ReviewController::selectedRow() const {
+    return d->selected.isValid() && d->selected.model() == &d->model ? d->selected.row() : -1;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QTreeView>
+
+class ReviewController;
+
+// ListView1: the review list. Check boxes in the first column (Space ticks the
+// current row in any column), header click sorts with a fixed direction,
+// column widths follow the list width. Double click and right-button release
+// are reported only when the list has rows.
+class ReviewListView : public QTreeView {
+    Q_OBJECT
+public:
+    ReviewListView(ReviewController& controller, QWidget* parent = nullptr);
+
+    // The list width divided by each column's divisor.
+    static int ColumnWidthFor(int listWidth, int column);
+    void applyColumnWidths();
+
+Q_SIGNALS:
+    // Double click on a list with rows: open the selected message's details.
+    void detailsRequested();
+    // Right button released over a list with rows: pop the Actions menu here.
+    void actionsMenuRequested(const QPoint& globalPos);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void onSectionClicked(int section);
+    void onSelectionChanged();
+    void selectModelRow(int row);
+
+    ReviewController& m_controller;
+};
