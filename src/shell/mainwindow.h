@@ -6,6 +6,7 @@
 #include <memory>
 
 class QAction;
+class QMenu;
 class ReviewController;
 
 // frmMain: the program. Owns the shared state, the review list and its session,
@@ -16,23 +17,48 @@ public:
     explicit MainWindow(const QString& programFolder, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The start-up sequence. False when another copy already runs: the caller
-    // then ends quietly, having touched nothing.
+    // The start-up sequence. False when another copy already runs (the caller
+    // then ends quietly, having touched nothing; SecondInstance is set) or when
+    // the program folder cannot be written (the user has been told).
     bool Startup();
 
     void DispatchCommand(const QString& key);
     void RefreshCommandStates();
 
+    // Where the desktop has no tray, both minimise instead: the window must
+    // never vanish with no way back.
     void HideToTray();
     void RestoreFromTray();
-    // The exit path: placement, settings, layout, open session; then quit.
+    // The exit path: placement, settings, layout, open session; then
+    // exitFinished. Runs once; later calls do nothing.
     void ExitApplication();
+
+    // The bars in plain colours when ThemeColoursOff is non-zero, else the desktop's.
+    void ApplyThemeColours();
+    void SetPanel1(const QString& text);
+    void SetPanel2(const QString& text);
 
     AppState& state();
     ReviewController& review();
     QAction* action(const QString& key) const;
+    // mnuFile, mnuActions, mnuHelp, mnuPopUp
+    QMenu* menu(const QString& name) const;
+
+Q_SIGNALS:
+    // The exit path has run: the process should end now.
+    void exitFinished();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void FirstActivation();
+    void RunNewAccountWizard();
+    void PlaceWindow(bool maximise);
+    void StorePlacement();
+    void onTrayActivated(int reason);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

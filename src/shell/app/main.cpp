@@ -1,11 +1,45 @@
+#include "commandicons.h"
 #include "mainwindow.h"
+#include "terminationwatcher.h"
 
 #include <QApplication>
+#include <QSessionManager>
+
+#include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tidemarsh"));
+    QApplication::setApplicationDisplayName(QStringLiteral("QUILLORE Tidemarsh"));
+    QApplication::setOrganizationName(QStringLiteral("QUILLORE"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setDesktopFileName(QStringLiteral("tidemarsh"));
+    QApplication::setWindowIcon(ui::ApplicationIcon());
+    // The window lives on in the tray when closed; only the exit path ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
     MainWindow window(QCoreApplication::applicationDirPath());
+
+    QObject::connect(&window, &MainWindow::exitFinished, &app, [&window] {
+        // Mid-check or behind a modal dialog, unwinding would let half-done
+        // work write files after the settings were saved: end at once instead.
+        if (window.state().BusyFlag || QApplication::activeModalWidget()) {
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
+        QCoreApplication::exit(0);
+    });
+
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
+                     &MainWindow::ExitApplication);
+    // The end of the desktop session: save, as any other exit does.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.ExitApplication(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &MainWindow::ExitApplication);
+
     if (!window.Startup())
-        return 0;
+        return window.state().SecondInstance ? 0 : 1;
     return app.exec();
 }

@@ -1,0 +1,395 @@
+#include "mainwindow.h"
+
+#include "accountstore.h"
+#include "checkcycle.h"
+#include "commandbars.h"
+#include "commandicons.h"
+#include "headerfiles.h"
+#include "instancelock.h"
+#include "messagebox.h"
+#include "reviewcontroller.h"
+#include "reviewlistview.h"
+#include "settingsstore.h"
+#include "windowplacement.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
+#include <QGuiApplication>
+#include <QHash>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+
+#include <exception>
+#include <functional>
+
+namespace {
+
+// Trimmed, absolute, and ending in exactly one separator.
+QString NormalisedFolder(const QString& folder) {
+    QString path = QDir(folder.trimmed()).absolutePath();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+QSizeF LogicalDpi(const QScreen* screen) {
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {96.0, 96.0};
+    return {screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()};
+}
+
+QLabel* PlainLabel(const QString& name, const QString& accessibleName, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText); // status texts may carry server data
+    label->setAccessibleName(accessibleName);
+    return label;
+}
+
+} // namespace
+
+struct MainWindow::Private {
+    QString folder; // as handed in; ProgramFolder is set from it during start-up
+    AppState state;
+    std::unique_ptr<ReviewController> review;
+    std::unique_ptr<CheckCycle> check;
+    CommandBars* bars = nullptr;
+    ReviewListView* list = nullptr;
+    QLabel* panel1 = nullptr;
+    QLabel* panel2 = nullptr;
+    QDockWidget* dock = nullptr;
+    QLabel* picAd = nullptr;
+    QSystemTrayIcon* tray = nullptr;
+    std::unique_ptr<InstanceLock> lock;
+    QHash<QString, std::function<void()>> commands;
+    bool started = false;
+    bool inFirstActivation = false;
+    bool exited = false;
+};
+
+MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent), d(std::make_unique<Private>()) {
+    // Nothing here may touch the disk: a second copy must leave every file alone.
+    d->folder = programFolder;
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(tr("QUILLORE Tidemarsh"));
+    setWindowIcon(ui::ApplicationIcon());
+    resize(960, 640); // the size a maximised window returns to
+
+    d->review = std::make_unique<ReviewController>(d->state, this);
+    d->check = std::make_unique<CheckCycle>(d->state, *d->review, this);
+
+    d->bars = new CommandBars(this);
+    connect(d->bars, &CommandBars::commandTriggered, this, &MainWindow::DispatchCommand);
+
+    d->list = new ReviewListView(*d->review, this);
+    setCentralWidget(d->list);
+    connect(d->list, &ReviewListView::detailsRequested, this, [this] {
+        if (d->review->rowCount() > 0)
+            d->review->MessageDetails();
+    });
+    connect(d->list, &ReviewListView::actionsMenuRequested, this, [this](const QPoint& at) {
+        if (d->review->rowCount() > 0)
+            menu(QStringLiteral("mnuActions"))->popup(at);
+    });
+
+    QStatusBar* status = statusBar();
+    status->setObjectName(QStringLiteral("StatusBar1"));
+    d->panel1 = PlainLabel(QStringLiteral("panel1"), tr("Status"), status);
+    d->panel2 = PlainLabel(QStringLiteral("panel2"), tr("Last check"), status);
+    status->addWidget(d->panel1, 1);
+    status->addPermanentWidget(d->panel2);
+
+    d->dock = new QDockWidget(tr("QUILLORE Software Offers"), this);
+    d->dock->setObjectName(QStringLiteral("DockWindowForm1"));
+    d->dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    d->picAd = new QLabel(d->dock);
+    d->picAd->setObjectName(QStringLiteral("picAd"));
+    d->picAd->setAccessibleName(tr("Offers picture"));
+    d->picAd->setAlignment(Qt::AlignCenter);
+    d->picAd->setMinimumHeight(64);
+    d->dock->setWidget(d->picAd);
+    addDockWidget(Qt::BottomDockWidgetArea, d->dock);
+
+    d->tray = new QSystemTrayIcon(ui::ApplicationIcon(), this);
+    d->tray->setToolTip(tr("QUILLORE Tidemarsh"));
+    d->tray->setContextMenu(menu(QStringLiteral("mnuPopUp")));
+    connect(d->tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+
+    d->state.hooks.setPanel1 = [this](const QString& text) { SetPanel1(text); };
+    d->state.hooks.setPanel2 = [this](const QString& text) { SetPanel2(text); };
+    d->state.hooks.refreshCommandStates = [this] { RefreshCommandStates(); };
+
+    const auto checkMail = [this] { d->check->RunCheckMailCommand(); };
+    const auto nothingYet = [] {};
+    const auto exitApp = [this] { ExitApplication(); };
+    d->commands = {
+        {QStringLiteral("CheckMail"), checkMail},
+        {QStringLiteral("mnuFileCheck"), checkMail},
+        {QStringLiteral("mnuFileTray"), [this] { HideToTray(); }},
+        {QStringLiteral("mnuFileSetup"), [this] { RefreshCommandStates(); }},
+        {QStringLiteral("mnuFileReport"), nothingYet},
+        {QStringLiteral("mnuFileClear"), nothingYet},
+        {QStringLiteral("mnuFileFriendsManagement"), nothingYet},
+        {QStringLiteral("mnuFileOptions"), nothingYet},
+        {QStringLiteral("mnuFileExit"), exitApp},
+        {QStringLiteral("mnuPopUpExit"), exitApp},
+        {QStringLiteral("DeleteUnchecked"), [this] { d->review->DeleteUnchecked(); }},
+        {QStringLiteral("mnuActionsDelete"), [this] { d->review->DeleteUnchecked(); }},
+        {QStringLiteral("AcceptAll"), [this] { d->review->AcceptAll(); }},
+        {QStringLiteral("mnuActionsAccept"), [this] { d->review->AcceptAll(); }},
+        {QStringLiteral("CheckAll"), [this] { d->review->CheckAll(); }},
+        {QStringLiteral("mnuActionsAll"), [this] { d->review->CheckAll(); }},
+        {QStringLiteral("CheckNone"), [this] { d->review->CheckNone(); }},
+        {QStringLiteral("mnuActionsNone"), [this] { d->review->CheckNone(); }},
+        {QStringLiteral("MessageDetails"), [this] { d->review->MessageDetails(); }},
+        {QStringLiteral("mnuActionsView"), [this] { d->review->MessageDetails(); }},
+        {QStringLiteral("AddFriends"), [this] { d->review->AddFriends(); }},
+        {QStringLiteral("mnuActionsAdd"), [this] { d->review->AddFriends(); }},
+        {QStringLiteral("MainHelp"), nothingYet},
+        {QStringLiteral("mnuHelpContents"), nothingYet},
+        {QStringLiteral("mnuHelpOnline"), nothingYet},
+        {QStringLiteral("mnuHelpAbout"), nothingYet},
+        {QStringLiteral("mnuPopUpRestore"), [this] { RestoreFromTray(); }},
+    };
+}
+
+MainWindow::~MainWindow() = default;
+
+bool MainWindow::Startup() {
+    // Single instance first, before any file is created or read.
+    d->lock = std::make_unique<InstanceLock>(d->folder);
+    switch (d->lock->acquire()) {
+    case InstanceLock::Result::Acquired:
+        break;
+    case InstanceLock::Result::HeldByOther:
+        d->state.SecondInstance = true;
+        ExitApplication();
+        return false;
+    case InstanceLock::Result::FolderNotWritable:
+        ui::ShowMessage({this, ui::MessageIcon::Critical, tr("QUILLORE Tidemarsh"),
+                         tr("QUILLORE Tidemarsh cannot write to its program folder:\n\n%1\n\n"
+                            "It keeps your accounts, your Friends list and its settings there. "
+                            "Move the program to a folder you can write to, or give yourself "
+                            "write permission on this one, and start it again.")
+                             .arg(QDir::toNativeSeparators(QDir(d->folder).absolutePath())),
+                         QMessageBox::Ok, QMessageBox::Ok});
+        return false;
+    }
+
+    d->state.ProgramFolder = NormalisedFolder(d->folder);
+    const SettingsStore settings(d->state.ProgramFolder);
+    if (const auto layout = settings.LoadLayout())
+        restoreState(*layout);
+
+    try {
+        HeaderFiles::EnsureDataFolder(d->state.ProgramFolder);
+    } catch (const std::exception&) {
+        // The check reports it when it cannot write a header file.
+    }
+
+    RefreshCommandStates();
+
+    const bool created = settings.LoadSettings(d->state.Settings);
+    PlaceWindow(created);
+    ApplyThemeColours();
+
+    d->state.ActivatedOnce = false;
+    d->started = true;
+    show();
+    activateWindow(); // without a window manager nothing else would
+    return true;
+}
+
+void MainWindow::PlaceWindow(bool maximise) {
+    SettingsRecord& s = d->state.Settings;
+    if (WindowPlacement::HasPlacement(s)) {
+        const QRect wanted = WindowPlacement::ToPixels(s, LogicalDpi(screen()));
+        QList<QRect> screens;
+        for (const QScreen* each : QGuiApplication::screens())
+            screens.append(each->availableGeometry());
+        if (WindowPlacement::IsUsable(wanted, screens)) {
+            resize(wanted.size());
+            move(wanted.topLeft());
+        } else {
+            // Not on any screen now (a monitor gone, a damaged record): start
+            // maximised rather than out of reach.
+            WindowPlacement::ClearPlacement(s);
+            maximise = true;
+        }
+    } else {
+        maximise = true;
+    }
+    if (maximise)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::StorePlacement() {
+    SettingsRecord& s = d->state.Settings;
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        WindowPlacement::ClearPlacement(s);
+    else
+        WindowPlacement::StoreFromPixels(s, QRect(pos(), size()), LogicalDpi(screen()));
+}
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && d->started && !d->state.ActivatedOnce &&
+        !d->inFirstActivation) {
+        d->inFirstActivation = true;
+        // Queued: the account check may open a modal wizard, which must not run
+        // inside the activation event itself.
+        QTimer::singleShot(0, this, &MainWindow::FirstActivation);
+    }
+    return QMainWindow::event(event);
+}
+
+void MainWindow::FirstActivation() {
+    int count = 0;
+    try {
+        count = AccountStore(d->state.ProgramFolder).CountAccounts();
+    } catch (const StoreError& error) {
+        ui::ShowMessage({this, ui::MessageIcon::Warning, tr("QUILLORE Tidemarsh"), error.message(),
+                         QMessageBox::Ok, QMessageBox::Ok});
+    }
+    if (count != 0)
+        d->state.AccountCount = count;
+    else
+        RunNewAccountWizard();
+
+    SetPanel1(d->state.AccountCount < 1 ? tr("No Accounts have been defined...")
+                                        : tr("Click Check Mail to check for new mail..."));
+    RefreshCommandStates();
+    d->state.ActivatedOnce = true;
+    d->inFirstActivation = false;
+}
+
+void MainWindow::RunNewAccountWizard() {
+    // No accounts yet: this is where the new account wizard leads the user
+    // through the first one. It sets AccountCount when it adds one.
+    if (d->state.AccountCount > 0) {
+        SetPanel1(tr("Click Check Mail to check for new mail..."));
+        RefreshCommandStates();
+    }
+}
+
+void MainWindow::DispatchCommand(const QString& key) {
+    const auto command = d->commands.constFind(key);
+    if (command != d->commands.constEnd())
+        (*command)();
+}
+
+void MainWindow::RefreshCommandStates() {
+    QWidget* bars[] = {d->bars->menuBar(), d->bars->toolBar()};
+    if (d->state.BusyFlag) {
+        for (QWidget* bar : bars)
+            bar->setEnabled(false);
+        return;
+    }
+    for (QWidget* bar : bars)
+        bar->setEnabled(true);
+    const bool haveAccounts = d->state.AccountCount != 0;
+    for (const QString& key : CommandBars::AccountKeys())
+        action(key)->setEnabled(haveAccounts);
+    const bool haveRows = d->review->rowCount() > 0;
+    for (const QString& key : CommandBars::ReviewKeys())
+        action(key)->setEnabled(haveRows);
+}
+
+void MainWindow::HideToTray() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        setWindowState(windowState() | Qt::WindowMinimized);
+        return;
+    }
+    // Icon first, so there is no moment with neither window nor icon.
+    d->tray->show();
+    hide();
+}
+
+void MainWindow::RestoreFromTray() {
+    d->tray->hide();
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::onTrayActivated(int reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::DoubleClick:
+        RestoreFromTray();
+        break;
+    case QSystemTrayIcon::Context:
+        // The icon's own context menu (mnuPopUp) opens; bring the window
+        // forward first when it is on screen.
+        if (isVisible()) {
+            raise();
+            activateWindow();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (d->exited) {
+        event->accept();
+        return;
+    }
+    if (event->spontaneous()) {
+        // The close box only hides; the program keeps running in the tray.
+        event->ignore();
+        HideToTray();
+        return;
+    }
+    // A close from inside the program (the application is quitting): that is the exit path.
+    ExitApplication();
+    event->accept();
+}
+
+void MainWindow::ExitApplication() {
+    if (d->exited)
+        return;
+    d->exited = true;
+    // Every step is tried whatever became of the one before.
+    if (!d->state.SecondInstance && d->started) {
+        StorePlacement();
+        const SettingsStore settings(d->state.ProgramFolder);
+        settings.SaveSettings(d->state.Settings);
+        settings.SaveLayout(saveState());
+        try {
+            d->review->EndSession();
+        } catch (const std::exception&) {
+        }
+    }
+    d->tray->hide();
+    if (d->lock)
+        d->lock->release();
+    Q_EMIT exitFinished();
+}
+
+void MainWindow::ApplyThemeColours() { d->bars->setPlainColours(d->state.Settings.ThemeColoursOff != 0); }
+
+void MainWindow::SetPanel1(const QString& text) { d->panel1->setText(text); }
+
+void MainWindow::SetPanel2(const QString& text) { d->panel2->setText(text); }
+
+AppState& MainWindow::state() { return d->state; }
+
+ReviewController& MainWindow::review() { return *d->review; }
+
+QAction* MainWindow::action(const QString& key) const { return d->bars->action(key); }
+
+QMenu* MainWindow::menu(const QString& name) const { return d->bars->menu(name); }
