@@ -1,36 +1,137 @@
 #include "pop3client.h"
 
+#include "session.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+
 namespace pop3 {
 
-class Session {};
+namespace {
+// The watchdog's margin over the session's own time-outs: it only fires when the
+// state machine failed to end an operation itself.
+constexpr int kWatchdogSlackMs = 5000;
+} // namespace
 
-Client::Client(QObject* parent) : QObject(parent) {}
-Client::Client(std::shared_ptr<StreamFactory>, QObject* parent) : QObject(parent) {}
-Client::~Client() = default;
+struct Client::Wait {
+    QEventLoop loop;
+    int result = Session::Pending;
+};
 
-void Client::setTraceFile(const QString&) {}
-QString Client::traceFile() const { return {}; }
-void Client::setUserName(const QString&) {}
-void Client::setPassword(const QString&) {}
-void Client::setHostName(const QString&) {}
-void Client::setDefaultPort(quint16) {}
-void Client::setTimeoutSeconds(int) {}
-void Client::setImplicitTlsProbeSeconds(int) {}
-void Client::addCaCertificates(const QList<QSslCertificate>&) {}
-int Client::Connect() { return ConnectionProblem; }
-int Client::GetHeaders() { return NotConnected; }
-int Client::Disconnect() { return NotConnected; }
-int Client::KeepAlive() { return NotConnected; }
-int Client::CancelOperation(int) { return Ok; }
-int Client::Count() const { return 0; }
-const Message& Client::Item(int) const { static const Message empty; return empty; }
-int Client::DeleteFromServer(int) { return NotConnected; }
-QVector<int> Client::DeleteFromServer(const QVector<int>& numbers) { return QVector<int>(numbers.size(), NotConnected); }
-bool Client::isConnected() const { return false; }
-bool Client::isBusy() const { return false; }
-QString Client::lastServerReply() const { return {}; }
+Client::Client(QObject* parent) : Client(defaultStreamFactory(), parent) {}
 
-bool Endpoint::Parse(const QString&, quint16, Endpoint&) { return false; }
-void ParseHeaderBlock(const QByteArray&, Message&) {}
+Client::Client(std::shared_ptr<StreamFactory> factory, QObject* parent)
+    : QObject(parent), m_session(std::make_unique<Session>(std::move(factory)))
+{
+    // Queued: a receiver may delete this client; the session must not be on the stack then.
+    connect(m_session.get(), &Session::finished, this, &Client::onFinished, Qt::QueuedConnection);
+    connect(m_session.get(), &Session::log, this, &Client::ConnectLog, Qt::QueuedConnection);
+    connect(m_session.get(), &Session::status, this, &Client::StatusMessage, Qt::QueuedConnection);
+}
+
+Client::~Client()
+{
+    if (m_wait) {
+        if (m_wait->result == Session::Pending)
+            m_wait->result = Cancelled;
+        m_wait->loop.quit();
+    }
+}
+
+void Client::setTraceFile(const QString& path) { m_traceFile = path; }
+QString Client::traceFile() const { return m_traceFile; }
+void Client::setUserName(const QString& user) { m_user = user; }
+void Client::setPassword(const QString& password) { m_password = password; }
+void Client::setHostName(const QString& address) { m_hostName = address; }
+void Client::setDefaultPort(quint16 port) { m_defaultPort = port; }
+void Client::setTimeoutSeconds(int seconds) { m_timeoutSeconds = qMax(1, seconds); }
+void Client::setImplicitTlsProbeSeconds(int seconds) { m_probeSeconds = qMax(1, seconds); }
+void Client::addCaCertificates(const QList<QSslCertificate>& certificates) { m_caCertificates += certificates; }
+void Client::setKeepAliveIdleSeconds(int seconds) { m_session->setKeepAliveIdleSeconds(seconds); }
+void Client::setMaxCommandsInFlight(int commands) { m_session->setMaxInFlight(commands); }
+
+int Client::Connect()
+{
+    if (m_wait)
+        return Busy;
+    SessionSettings settings;
+    settings.user = m_user;
+    settings.password = m_password;
+    if (!Endpoint::Parse(m_hostName, m_defaultPort, settings.endpoint))
+        return HostNotFound;
+    settings.timeoutSeconds = m_timeoutSeconds;
+    settings.probeSeconds = m_probeSeconds;
+    settings.caCertificates = m_caCertificates;
+    return wait(m_session->startConnect(settings));
+}
+
+int Client::GetHeaders() { return m_wait ? Busy : wait(m_session->startGetHeaders()); }
+
+int Client::Disconnect() { return m_wait ? Busy : wait(m_session->startDisconnect()); }
+
+int Client::KeepAlive() { return m_wait ? Busy : wait(m_session->startKeepAlive()); }
+
+int Client::CancelOperation(int reserved)
+{
+    Q_UNUSED(reserved)
+    m_session->cancel();
+    return Ok;
+}
+
+int Client::Count() const { return m_session->count(); }
+
+const Message& Client::Item(int n) const { return m_session->item(n); }
+
+int Client::DeleteFromServer(int n) { return DeleteFromServer(QVector<int>{n}).value(0, ConnectionProblem); }
+
+QVector<int> Client::DeleteFromServer(const QVector<int>& numbers)
+{
+    if (m_wait)
+        return QVector<int>(numbers.size(), Busy);
+    QPointer<Client> self(this);
+    const int result = wait(m_session->startDelete(numbers));
+    if (!self)
+        return QVector<int>(numbers.size(), result);
+    return m_session->deleteResults();
+}
+
+bool Client::isConnected() const { return m_session->state() == Session::State::Transaction; }
+bool Client::isBusy() const { return m_wait != nullptr; }
+QString Client::lastServerReply() const { return m_session->lastServerReply(); }
+
+void Client::onFinished(int result)
+{
+    if (m_wait && m_wait->result == Session::Pending) {
+        m_wait->result = result;
+        m_wait->loop.quit();
+    }
+}
+
+int Client::wait(int started)
+{
+    if (started != Session::Pending)
+        return started;
+    QPointer<Client> self(this);
+    Wait wait;
+    m_wait = &wait;
+    // Hard limit on the wait, measured from the last traffic: a stalled state
+    // machine must not hang the caller.
+    QTimer watchdog;
+    const qint64 limitMs = qint64(m_timeoutSeconds) * 1000 + kWatchdogSlackMs
+        + (m_probeSeconds * 1000);
+    Session* session = m_session.get();
+    connect(&watchdog, &QTimer::timeout, &wait.loop, [session, limitMs] {
+        if (session->msSinceActivity() > limitMs)
+            session->abortOperation(ResponseTimeout);
+    });
+    watchdog.start(500);
+    if (wait.result == Session::Pending)
+        wait.loop.exec();
+    if (!self)
+        return wait.result; // deleted by a slot during the wait; set by the destructor
+    m_wait = nullptr;
+    return wait.result;
+}
 
 } // namespace pop3

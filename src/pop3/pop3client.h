@@ -57,12 +57,30 @@ public:
     bool isBusy() const;         // a call is running
     QString lastServerReply() const; // the last -ERR text, for diagnostics (never holds the password)
 
+    // Tuning, mostly for tests: NOOP only after this much silence (30 s by default),
+    // and the pipelining window (1000 commands by default).
+    void setKeepAliveIdleSeconds(int seconds);
+    void setMaxCommandsInFlight(int commands);
+
 Q_SIGNALS:
     void ConnectLog(const QString& text, int code);
     void StatusMessage(const QString& text, int nMin, int nMax, int code);
 
 private:
+    struct Wait;
+    int wait(int started);
+    void onFinished(int result);
+
     std::unique_ptr<Session> m_session;
+    Wait* m_wait = nullptr; // the running call's local event loop
+    QString m_traceFile;
+    QString m_user;
+    QString m_password;
+    QString m_hostName;
+    quint16 m_defaultPort = 110;
+    int m_timeoutSeconds = 60;
+    int m_probeSeconds = 3;
+    QList<QSslCertificate> m_caCertificates;
 };
 
 } // namespace pop3

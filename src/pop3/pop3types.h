@@ -27,6 +27,8 @@ enum Result : int {
     ServerTemporaryFailure = 18, // [SYS/TEMP]
     NotConnected = 19,       // operation needs an open session
     Busy = 20,               // another call of this component is still running
+    NoSuchMessage = 21,      // the message number is not in the session's list
+    CommandRefused = 22,     // the server answered -ERR (DELE, NOOP, QUIT)
 };
 
 enum class Security {

@@ -1,0 +1,772 @@
+#include "session.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <cstring>
+
+namespace pop3 {
+
+namespace {
+
+constexpr qsizetype kMaxCapabilityBytes = 64 * 1024;
+constexpr qsizetype kMaxListingBytes = 256 * 1024 * 1024; // LIST/UIDL of a huge mailbox
+constexpr int kRefillBatch = 125; // top the window up in batches, not one command per reply
+constexpr int kMaxSaslLine = 255; // RFC 5034: longer initial responses wait for "+"
+
+bool startsWithCi(const QByteArray& text, const char* prefix)
+{
+    return text.startsWith(prefix) || text.toUpper().startsWith(prefix);
+}
+
+// RFC 2449/3206 response codes tell a locked mailbox or a server fault from bad credentials.
+int refusalCode(const QByteArray& text, int fallback)
+{
+    if (!text.startsWith('['))
+        return fallback;
+    if (startsWithCi(text, "[IN-USE"))
+        return MailboxInUse;
+    if (startsWithCi(text, "[LOGIN-DELAY"))
+        return LoginDelay;
+    if (startsWithCi(text, "[SYS/TEMP"))
+        return ServerTemporaryFailure;
+    if (startsWithCi(text, "[AUTH"))
+        return LoginRejected;
+    return fallback;
+}
+
+bool hasLineBreakOrNul(const QString& text)
+{
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'))
+        || text.contains(QChar(u'\0'));
+}
+
+} // namespace
+
+Session::Session(std::shared_ptr<StreamFactory> factory, QObject* parent)
+    : QObject(parent), m_factory(std::move(factory))
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &Session::onTimeout);
+    m_activity.start();
+}
+
+Session::~Session() { closeStream(); }
+
+// ---------------------------------------------------------------- operations
+
+void Session::begin(Op op)
+{
+    m_op = op;
+    m_opActive = true;
+    m_activity.restart();
+}
+
+void Session::finish(int result)
+{
+    if (!m_opActive)
+        return;
+    if (m_op == Op::Delete) {
+        for (int& r : m_deleteResults)
+            if (r == Pending)
+                r = result == Ok ? ConnectionLost : result;
+    }
+    m_opActive = false;
+    m_op = Op::None;
+    Q_EMIT finished(result);
+}
+
+void Session::fail(int result)
+{
+    m_closeReason = result;
+    closeStream();
+    m_state = State::Closed;
+    finish(result);
+}
+
+int Session::closedResult() const
+{
+    return m_state == State::Closed && m_closeReason != 0 ? m_closeReason : NotConnected;
+}
+
+int Session::startConnect(const SessionSettings& settings)
+{
+    if (m_opActive)
+        return Busy;
+    closeStream();
+    m_settings = settings;
+    m_security = settings.endpoint.security;
+    m_timeoutMs = qMax(1, settings.timeoutSeconds) * 1000;
+    m_closeReason = 0;
+    m_messages.clear();
+    m_parsed.clear();
+    m_numbers.clear();
+    m_capabilities.clear();
+    m_apopStamp.clear();
+    m_lastReply.clear();
+    // Credentials go out as protocol lines: a line break in them would inject commands.
+    int refused = Ok;
+    if (m_settings.endpoint.host.isEmpty())
+        refused = HostNotFound;
+    else if (hasLineBreakOrNul(m_settings.user))
+        refused = UserRejected;
+    else if (hasLineBreakOrNul(m_settings.password))
+        refused = LoginRejected;
+    if (refused != Ok) {
+        m_state = State::Closed;
+        m_closeReason = refused;
+        return refused;
+    }
+    begin(Op::Connect);
+    if (m_security == Security::Auto) {
+        m_probing = true;
+        openStream(995, true, qMax(1, settings.probeSeconds) * 1000);
+    } else {
+        m_probing = false;
+        openStream(m_settings.endpoint.port, m_security == Security::ImplicitTls, m_timeoutMs);
+    }
+    return Pending;
+}
+
+int Session::startGetHeaders()
+{
+    if (m_opActive)
+        return Busy;
+    if (m_state != State::Transaction)
+        return closedResult();
+    begin(Op::Headers);
+    m_messages.clear();
+    m_parsed.clear();
+    m_numbers.clear();
+    m_listDone = false;
+    m_state = State::Listing;
+    queue("LIST", true, kMaxListingBytes, [this](Reply& r) { onList(r); });
+    m_uidlPending = hasCapability("UIDL");
+    if (m_uidlPending && hasCapability("PIPELINING"))
+        queue("UIDL", true, kMaxListingBytes, [this](Reply& r) { onUidl(r); });
+    flush();
+    return Pending;
+}
+
+int Session::startDisconnect()
+{
+    if (m_opActive)
+        return Busy;
+    if (m_state != State::Transaction)
+        return closedResult();
+    begin(Op::Quit);
+    m_state = State::Quitting;
+    send("QUIT", false, 0, [this](Reply& r) {
+        // RFC 1939: only a +OK to QUIT means the marked messages are gone.
+        const bool confirmed = r.kind == Reply::Ok;
+        if (!confirmed)
+            noteRefusal(r.text);
+        closeStream();
+        m_state = State::Idle;
+        m_closeReason = 0;
+        finish(confirmed ? Ok : CommandRefused);
+    });
+    return Pending;
+}
+
+int Session::startKeepAlive()
+{
+    if (m_opActive)
+        return Busy;
+    if (m_state != State::Transaction)
+        return closedResult();
+    if (!m_pending.empty() || m_activity.elapsed() < m_keepAliveIdleMs)
+        return Ok;
+    begin(Op::KeepAlive);
+    m_state = State::Noop;
+    send("NOOP", false, 0, [this](Reply& r) {
+        m_state = State::Transaction;
+        if (r.kind != Reply::Ok)
+            noteRefusal(r.text);
+        finish(r.kind == Reply::Ok ? Ok : CommandRefused);
+    });
+    return Pending;
+}
+
+int Session::startDelete(const QVector<int>& numbers)
+{
+    m_deleteNumbers = numbers;
+    if (m_opActive) {
+        m_deleteResults = QVector<int>(numbers.size(), Busy);
+        return Busy;
+    }
+    if (m_state != State::Transaction) {
+        m_deleteResults = QVector<int>(numbers.size(), closedResult());
+        return closedResult();
+    }
+    m_deleteResults = QVector<int>(numbers.size(), Pending);
+    bool any = false;
+    for (int i = 0; i < numbers.size(); ++i) {
+        if (numbers[i] < 1 || numbers[i] > count())
+            m_deleteResults[i] = NoSuchMessage;
+        else
+            any = true;
+    }
+    if (!any)
+        return Ok; // nothing to send; each number has its own result
+    begin(Op::Delete);
+    m_state = State::Deleting;
+    m_nextDelete = 0;
+    m_deletesDone = 0;
+    pumpDeletes();
+    return Pending;
+}
+
+void Session::cancel()
+{
+    if (m_opActive)
+        fail(Cancelled);
+}
+
+void Session::abortOperation(int result)
+{
+    if (m_opActive)
+        fail(result);
+}
+
+const Message& Session::item(int n) const
+{
+    static const Message empty;
+    if (n < 1 || n > count())
+        return empty;
+    const auto i = static_cast<size_t>(n - 1);
+    // Parsed on first use: the download itself stays bound by the network.
+    if (!m_parsed[i]) {
+        m_parsed[i] = true;
+        if (!m_messages[i].Headers.isEmpty())
+            ParseHeaderBlock(m_messages[i].Headers, m_messages[i]);
+    }
+    return m_messages[i];
+}
+
+// ---------------------------------------------------------------- stream
+
+void Session::openStream(quint16 port, bool implicitTls, int timeoutMs)
+{
+    closeStream();
+    m_reader.clear();
+    m_state = State::Connecting;
+    m_stream = m_factory->create();
+    connect(m_stream.get(), &Stream::opened, this, &Session::onOpened);
+    connect(m_stream.get(), &Stream::encrypted, this, &Session::onEncrypted);
+    connect(m_stream.get(), &Stream::readyRead, this, &Session::onReadyRead);
+    connect(m_stream.get(), &Stream::failed, this, &Session::onStreamFailed);
+    m_stream->setCaCertificates(m_settings.caCertificates);
+    emitLog(QStringLiteral("Connecting to %1 port %2%3")
+                .arg(m_settings.endpoint.host)
+                .arg(port)
+                .arg(implicitTls ? QStringLiteral(" (TLS)") : QString()));
+    m_timer.start(timeoutMs);
+    m_stream->open(m_settings.endpoint.host, port, implicitTls);
+}
+
+void Session::closeStream()
+{
+    m_timer.stop();
+    m_pending.clear();
+    m_out.clear();
+    m_inFlightBytes = 0;
+    if (m_stream) {
+        m_stream->disconnect(this);
+        m_stream->abort();
+        // The stream may be inside one of its own signals right now.
+        m_stream.release()->deleteLater();
+    }
+}
+
+void Session::onOpened()
+{
+    m_probing = false;
+    m_state = State::Greeting;
+    m_activity.restart();
+    emitLog(QStringLiteral("Connected"));
+    m_pending.push_back(Command{0, false, 0, [this](Reply& r) { onGreeting(r); }});
+    armTimer();
+    processReplies();
+}
+
+void Session::onEncrypted()
+{
+    if (m_state != State::TlsHandshake)
+        return;
+    emitLog(QStringLiteral("Secure connection established"));
+    // Anything learnt before the handshake may have been forged.
+    m_capabilities.clear();
+    requestCapabilities(State::TlsCapabilities, [this] { login(); });
+}
+
+void Session::onReadyRead()
+{
+    if (!m_stream)
+        return;
+    const QByteArray data = m_stream->readAll();
+    if (data.isEmpty())
+        return;
+    m_activity.restart();
+    m_reader.append(data);
+    processReplies();
+}
+
+void Session::onStreamFailed(Stream::Failure failure, const QString& detail)
+{
+    Q_UNUSED(detail)
+    // Replies that arrived before the close still count (a +OK to QUIT, say).
+    if (m_stream && m_stream->bytesAvailable() > 0)
+        onReadyRead();
+    if (!m_stream)
+        return;
+    if (m_state == State::Connecting && m_probing && failure != Stream::Failure::HostNotFound
+        && failure != Stream::Failure::Tls) {
+        fallBackToStartTls();
+        return;
+    }
+    int result = ConnectionLost;
+    switch (failure) {
+    case Stream::Failure::HostNotFound:
+        result = HostNotFound;
+        break;
+    case Stream::Failure::Refused:
+        result = ConnectionProblem;
+        break;
+    case Stream::Failure::Tls:
+        result = CertificateInvalid;
+        break;
+    case Stream::Failure::RemoteClosed:
+    case Stream::Failure::Other:
+        result = m_op == Op::Connect ? ConnectionProblem : ConnectionLost;
+        break;
+    }
+    if (m_opActive) {
+        fail(result);
+    } else {
+        // Dropped while idle (under review): remember it for the next call.
+        closeStream();
+        m_state = State::Closed;
+        m_closeReason = ConnectionLost;
+    }
+}
+
+void Session::onTimeout()
+{
+    if (m_state == State::Connecting && m_probing) {
+        fallBackToStartTls();
+        return;
+    }
+    if (!m_opActive)
+        return;
+    fail(m_state == State::Connecting ? ConnectTimeout : ResponseTimeout);
+}
+
+void Session::fallBackToStartTls()
+{
+    m_probing = false;
+    m_security = Security::StartTls;
+    emitLog(QStringLiteral("No answer on port 995, trying STLS"));
+    openStream(m_settings.endpoint.port, false, m_timeoutMs);
+}
+
+// ---------------------------------------------------------------- commands
+
+void Session::queue(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler)
+{
+    const int bytes = static_cast<int>(line.size()) + 2;
+    m_out.append(line);
+    m_out.append("\r\n", 2);
+    m_inFlightBytes += bytes;
+    m_pending.push_back(Command{bytes, multiLine, maxBody, std::move(handler)});
+}
+
+void Session::flush()
+{
+    if (m_out.isEmpty() || !m_stream)
+        return;
+    m_stream->write(m_out);
+    m_out.clear();
+    m_activity.restart();
+    if (!m_timer.isActive())
+        m_timer.start(m_timeoutMs);
+}
+
+void Session::send(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler)
+{
+    queue(line, multiLine, maxBody, std::move(handler));
+    flush();
+}
+
+void Session::armTimer()
+{
+    if (!m_pending.empty() || m_state == State::TlsHandshake || m_state == State::Connecting)
+        m_timer.start(m_timeoutMs);
+    else
+        m_timer.stop();
+}
+
+void Session::processReplies()
+{
+    bool progressed = false;
+    while (!m_pending.empty() && m_stream) {
+        Command& head = m_pending.front();
+        Reply reply;
+        const auto status = m_reader.next(head.multiLine, head.maxBody, reply);
+        if (status == ReplyReader::Status::NeedMore)
+            break;
+        if (status == ReplyReader::Status::TooLong) {
+            emitLog(QStringLiteral("Reply too long"));
+            fail(HeadersUnparsable);
+            return;
+        }
+        Command command = std::move(head);
+        m_pending.pop_front();
+        m_inFlightBytes -= command.bytes;
+        progressed = true;
+        command.onReply(reply);
+    }
+    if (progressed && m_stream)
+        armTimer();
+}
+
+// ---------------------------------------------------------------- login
+
+void Session::onGreeting(Reply& reply)
+{
+    if (reply.kind != Reply::Ok) {
+        noteRefusal(reply.text);
+        fail(refusalCode(reply.text, ConnectionProblem));
+        return;
+    }
+    static const QRegularExpression stamp(QStringLiteral("<[^<>\\s@]+@[^<>\\s]+>"));
+    const auto match = stamp.match(QString::fromLatin1(reply.text));
+    if (match.hasMatch())
+        m_apopStamp = match.captured(0).toLatin1();
+    requestCapabilities(State::Capabilities, [this] { afterCapabilities(); });
+}
+
+void Session::requestCapabilities(State state, std::function<void()> then)
+{
+    m_state = state;
+    send("CAPA", true, kMaxCapabilityBytes, [this, then = std::move(then)](Reply& r) {
+        if (r.kind == Reply::Ok) {
+            m_capabilities.clear();
+            for (const QByteArray& line : r.body.split('\n')) {
+                const QByteArray cap = line.trimmed().toUpper();
+                if (!cap.isEmpty())
+                    m_capabilities.append(cap);
+            }
+        }
+        then();
+    });
+}
+
+bool Session::hasCapability(const char* name) const
+{
+    const QByteArray n(name);
+    for (const QByteArray& cap : m_capabilities)
+        if (cap == n || cap.startsWith(n + ' '))
+            return true;
+    return false;
+}
+
+bool Session::offersSaslPlain() const
+{
+    for (const QByteArray& cap : m_capabilities)
+        if (cap.startsWith("SASL ") && cap.split(' ').contains("PLAIN"))
+            return true;
+    return false;
+}
+
+void Session::afterCapabilities()
+{
+    if (m_stream->isEncrypted()) {
+        login();
+    } else if (m_security == Security::Plain) {
+        if (hasCapability("STLS"))
+            startTls(false);
+        else
+            login();
+    } else {
+        // Whatever CAPA said: the server may still support STLS without listing it.
+        startTls(true);
+    }
+}
+
+void Session::startTls(bool required)
+{
+    m_state = State::StartingTls;
+    send("STLS", false, 0, [this, required](Reply& r) {
+        if (r.kind != Reply::Ok) {
+            noteRefusal(r.text);
+            if (required) {
+                fail(NoSecureConnection);
+            } else {
+                login();
+            }
+            return;
+        }
+        // Bytes after the +OK would be read as if they came through TLS: an injection.
+        if (m_reader.buffered() > 0 || m_stream->bytesAvailable() > 0) {
+            emitLog(QStringLiteral("Unexpected data before the TLS handshake"));
+            fail(CertificateInvalid);
+            return;
+        }
+        m_state = State::TlsHandshake;
+        m_timer.start(m_timeoutMs);
+        m_stream->startTls();
+    });
+}
+
+void Session::login()
+{
+    if (!m_stream->isEncrypted() && m_security != Security::Plain) {
+        fail(NoSecureConnection);
+        return;
+    }
+    m_state = State::Authenticating;
+    emitLog(QStringLiteral("Logging in"));
+    if (!m_stream->isEncrypted() && !m_apopStamp.isEmpty())
+        loginApop();
+    else if (offersSaslPlain())
+        loginSaslPlain();
+    else
+        loginUserPass();
+}
+
+void Session::loginUserPass()
+{
+    send("USER " + m_settings.user.toUtf8(), false, 0, [this](Reply& r) {
+        if (r.kind != Reply::Ok) {
+            onLoginReply(r, UserRejected);
+            return;
+        }
+        // Never pipelined: some servers lose what follows PASS in the same write.
+        send("PASS " + m_settings.password.toUtf8(), false, 0,
+             [this](Reply& pass) { onLoginReply(pass, LoginRejected); });
+    });
+}
+
+void Session::loginSaslPlain()
+{
+    QByteArray token;
+    token.append('\0');
+    token.append(m_settings.user.toUtf8());
+    token.append('\0');
+    token.append(m_settings.password.toUtf8());
+    token = token.toBase64();
+    const QByteArray line = "AUTH PLAIN " + token;
+    if (line.size() + 2 <= kMaxSaslLine) {
+        send(line, false, 0, [this](Reply& r) { onLoginReply(r, LoginRejected); });
+        return;
+    }
+    send("AUTH PLAIN", false, 0, [this, token](Reply& r) {
+        if (r.kind != Reply::Continue) {
+            onLoginReply(r, LoginRejected);
+            return;
+        }
+        send(token, false, 0, [this](Reply& done) { onLoginReply(done, LoginRejected); });
+    });
+}
+
+void Session::loginApop()
+{
+    const QByteArray digest = QCryptographicHash::hash(m_apopStamp + m_settings.password.toUtf8(),
+                                                       QCryptographicHash::Md5).toHex();
+    send("APOP " + m_settings.user.toUtf8() + ' ' + digest, false, 0,
+         [this](Reply& r) { onLoginReply(r, LoginRejected); });
+}
+
+void Session::onLoginReply(Reply& reply, int fallback)
+{
+    if (reply.kind == Reply::Ok) {
+        loggedIn();
+        return;
+    }
+    noteRefusal(reply.text);
+    // A "+" here means the server wants more than PLAIN gives: not a login.
+    fail(reply.kind == Reply::Continue ? LoginRejected : refusalCode(reply.text, fallback));
+}
+
+void Session::loggedIn()
+{
+    emitLog(QStringLiteral("Logged in"));
+    // Some servers list TOP, UIDL or PIPELINING only now.
+    requestCapabilities(State::LoginCapabilities, [this] {
+        m_state = State::Transaction;
+        finish(Ok);
+    });
+}
+
+// ---------------------------------------------------------------- headers
+
+void Session::onList(Reply& reply)
+{
+    if (reply.kind != Reply::Ok) {
+        noteRefusal(reply.text);
+        m_state = State::Transaction;
+        finish(ConnectionProblem);
+        return;
+    }
+    const char* p = reply.body.constData();
+    const char* end = p + reply.body.size();
+    while (p < end) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        if (!eol)
+            eol = end;
+        const QByteArrayView line = QByteArrayView(p, eol - p).trimmed();
+        p = eol + 1;
+        if (line.isEmpty())
+            continue;
+        const qsizetype space = line.indexOf(' ');
+        bool okNumber = false;
+        bool okSize = false;
+        const int number = space > 0 ? line.first(space).toInt(&okNumber) : 0;
+        const qint64 size = space > 0 ? line.sliced(space + 1).trimmed().toLongLong(&okSize) : 0;
+        if (!okNumber || !okSize || number < 1 || size < 0) {
+            emitLog(QStringLiteral("Unreadable message list"));
+            fail(HeadersUnparsable);
+            return;
+        }
+        Message m;
+        m.Size = size;
+        m_messages.push_back(std::move(m));
+        m_numbers.push_back(number);
+    }
+    m_parsed.assign(m_messages.size(), false);
+    m_listDone = true;
+    if (m_messages.empty()) {
+        // A pipelined UIDL may still answer; its reply is matched and dropped.
+        m_state = State::Transaction;
+        finish(Ok);
+        return;
+    }
+    if (m_uidlPending && !hasCapability("PIPELINING")) {
+        send("UIDL", true, kMaxListingBytes, [this](Reply& r) {
+            onUidl(r);
+            startFetching();
+        });
+        return;
+    }
+    startFetching();
+}
+
+void Session::onUidl(Reply& reply)
+{
+    m_uidlPending = false;
+    if (reply.kind != Reply::Ok || m_messages.empty())
+        return;
+    QHash<int, size_t> index;
+    index.reserve(static_cast<qsizetype>(m_numbers.size()));
+    for (size_t i = 0; i < m_numbers.size(); ++i)
+        index.insert(m_numbers[i], i);
+    for (const QByteArray& raw : reply.body.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        const qsizetype space = line.indexOf(' ');
+        if (space <= 0)
+            continue;
+        bool ok = false;
+        const int number = line.left(space).toInt(&ok);
+        const auto it = index.constFind(number);
+        if (ok && it != index.cend())
+            m_messages[it.value()].Uidl = line.mid(space + 1).trimmed();
+    }
+}
+
+void Session::startFetching()
+{
+    if (m_messages.empty()) {
+        m_state = State::Transaction;
+        finish(Ok);
+        return;
+    }
+    m_state = State::Fetching;
+    m_nextTop = 0;
+    m_topsDone = 0;
+    pumpTops();
+}
+
+void Session::pumpTops()
+{
+    const bool pipelining = hasCapability("PIPELINING");
+    const int window = pipelining ? m_maxInFlight : 1;
+    const int total = count();
+    const int inFlight = m_nextTop - m_topsDone;
+    // Top up in batches: a write per reply would cost a syscall and a packet each.
+    if (m_nextTop >= total || (inFlight > 0 && inFlight > window - qMin(kRefillBatch, window)))
+        return;
+    while (m_nextTop < total && m_nextTop - m_topsDone < window
+           && m_inFlightBytes < m_maxInFlightBytes) {
+        const int index = m_nextTop++;
+        queue("TOP " + QByteArray::number(m_numbers[size_t(index)]) + " 0", true, m_maxHeaderBytes,
+              [this, index](Reply& r) { onTop(index, r); });
+    }
+    flush();
+}
+
+void Session::onTop(int index, Reply& reply)
+{
+    Message& m = m_messages[size_t(index)];
+    if (reply.kind == Reply::Ok) {
+        m.Headers = std::move(reply.body);
+        m.MessageStatusFlag = 2;
+    } else {
+        // The row stays; only its header is missing.
+        m.MessageStatusFlag = 1;
+    }
+    ++m_topsDone;
+    const int total = count();
+    Q_EMIT status(QStringLiteral("Downloading header %1 of %2").arg(m_topsDone).arg(total),
+                  m_topsDone, total, 4);
+    if (m_topsDone == total) {
+        m_state = State::Transaction;
+        finish(Ok);
+        return;
+    }
+    pumpTops();
+}
+
+// ---------------------------------------------------------------- deletion
+
+void Session::pumpDeletes()
+{
+    const int window = hasCapability("PIPELINING") ? m_maxInFlight : 1;
+    const int total = static_cast<int>(m_deleteNumbers.size());
+    while (m_nextDelete < total && static_cast<int>(m_pending.size()) < window) {
+        const int i = m_nextDelete++;
+        if (m_deleteResults[i] != Pending) {
+            ++m_deletesDone;
+            continue;
+        }
+        const int number = m_numbers[size_t(m_deleteNumbers[i] - 1)];
+        queue("DELE " + QByteArray::number(number), false, 0, [this, i](Reply& r) {
+            if (r.kind != Reply::Ok)
+                noteRefusal(r.text);
+            m_deleteResults[i] = r.kind == Reply::Ok ? Ok : CommandRefused;
+            ++m_deletesDone;
+            pumpDeletes();
+        });
+    }
+    flush();
+    if (m_deletesDone == total && m_pending.empty()) {
+        m_state = State::Transaction;
+        finish(Ok);
+    }
+}
+
+// ---------------------------------------------------------------- helpers
+
+void Session::noteRefusal(const QByteArray& text)
+{
+    QString reply = QString::fromUtf8(text);
+    // A server that echoes what it was sent must not carry the password into our texts.
+    if (!m_settings.password.isEmpty())
+        reply.replace(m_settings.password, QStringLiteral("****"));
+    m_lastReply = reply;
+}
+
+void Session::emitLog(const QString& text) { Q_EMIT log(text, static_cast<int>(m_state)); }
+
+} // namespace pop3

@@ -1,0 +1,191 @@
+#pragma once
+
+#include "pop3types.h"
+#include "replyreader.h"
+#include "stream.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace pop3 {
+
+struct SessionSettings {
+    QString user;
+    QString password;
+    Endpoint endpoint;
+    int timeoutSeconds = 60;
+    int probeSeconds = 3;
+    QList<QSslCertificate> caCertificates;
+};
+
+// The asynchronous POP3 state machine behind Client. Every start* call either
+// returns a result at once or returns Pending and later emits finished(result)
+// exactly once. Signals are meant to be received through queued connections, so
+// a receiver may delete the session's owner without pulling the stack from under it.
+class Session : public QObject {
+    Q_OBJECT
+public:
+    // Connection states and their transitions:
+    //
+    //   Idle --Connect--> Connecting --opened--> Greeting --+OK--> Capabilities
+    //   Connecting: a bare host first tries implicit TLS on 995; refused or silent
+    //     for the probe time -> Connecting again, plain TCP on the settings port.
+    //   Capabilities --(TLS needed or offered)--> StartingTls --+OK, nothing
+    //     buffered--> TlsHandshake --encrypted--> TlsCapabilities --> Authenticating
+    //   Capabilities --(already TLS, or pop3:// without STLS)--> Authenticating
+    //   Authenticating (APOP | AUTH PLAIN | USER+PASS) --+OK--> LoginCapabilities
+    //     --> Transaction                                (Connect returns 0)
+    //   Transaction --GetHeaders--> Listing (LIST, UIDL) --> Fetching (TOP n 0
+    //     window) --> Transaction
+    //   Transaction --DELE batch / NOOP--> Transaction
+    //   Transaction --Disconnect--> Quitting --+OK--> Idle (deletions happened)
+    //   any state --error, time-out, drop, cancel--> Closed (closeReason says why;
+    //     nothing was deleted)
+    enum class State {
+        Idle,
+        Connecting,
+        Greeting,
+        Capabilities,
+        StartingTls,
+        TlsHandshake,
+        TlsCapabilities,
+        Authenticating,
+        LoginCapabilities,
+        Transaction,
+        Listing,
+        Fetching,
+        Deleting,
+        Noop,
+        Quitting,
+        Closed,
+    };
+    Q_ENUM(State)
+
+    static constexpr int Pending = -1;
+
+    explicit Session(std::shared_ptr<StreamFactory> factory, QObject* parent = nullptr);
+    ~Session() override;
+
+    int startConnect(const SessionSettings& settings);
+    int startGetHeaders();
+    int startDisconnect();
+    int startKeepAlive();
+    int startDelete(const QVector<int>& numbers);
+    // Ends the running operation at once with Cancelled; the connection is dropped.
+    void cancel();
+    // Ends the running operation with the given result (the caller's watchdog).
+    void abortOperation(int result);
+
+    State state() const { return m_state; }
+    bool operationRunning() const { return m_opActive; }
+    qint64 msSinceActivity() const { return m_activity.elapsed(); }
+    int count() const { return static_cast<int>(m_messages.size()); }
+    const Message& item(int n) const;
+    QVector<int> deleteResults() const { return m_deleteResults; }
+    QString lastServerReply() const { return m_lastReply; }
+    void setKeepAliveIdleSeconds(int seconds) { m_keepAliveIdleMs = qint64(seconds) * 1000; }
+    void setMaxInFlight(int commands) { m_maxInFlight = qMax(1, commands); }
+    void setMaxHeaderBytes(qsizetype bytes) { m_maxHeaderBytes = bytes; }
+    void setMaxLineBytes(qsizetype bytes) { m_reader.setMaxLine(bytes); }
+
+Q_SIGNALS:
+    void finished(int result);
+    void log(const QString& text, int code);
+    void status(const QString& text, int nMin, int nMax, int code);
+
+private:
+    using Handler = std::function<void(Reply&)>;
+    struct Command {
+        int bytes = 0;
+        bool multiLine = false;
+        qsizetype maxBody = 0;
+        Handler onReply;
+    };
+    enum class Op { None, Connect, Headers, Delete, KeepAlive, Quit };
+
+    void openStream(quint16 port, bool implicitTls, int timeoutMs);
+    void closeStream();
+    void onOpened();
+    void onEncrypted();
+    void onReadyRead();
+    void onStreamFailed(Stream::Failure failure, const QString& detail);
+    void onTimeout();
+    void fallBackToStartTls();
+
+    void queue(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler);
+    void flush();
+    void send(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler);
+    void processReplies();
+    void armTimer();
+
+    void onGreeting(Reply& reply);
+    void requestCapabilities(State state, std::function<void()> then);
+    void afterCapabilities();
+    void startTls(bool required);
+    void login();
+    void loginUserPass();
+    void loginSaslPlain();
+    void loginApop();
+    void onLoginReply(Reply& reply, int fallback);
+    void loggedIn();
+
+    void onList(Reply& reply);
+    void onUidl(Reply& reply);
+    void startFetching();
+    void pumpTops();
+    void onTop(int index, Reply& reply);
+    void pumpDeletes();
+
+    void begin(Op op);
+    void finish(int result);
+    void fail(int result);
+    int closedResult() const;
+    void noteRefusal(const QByteArray& text);
+    bool hasCapability(const char* name) const;
+    bool offersSaslPlain() const;
+    void emitLog(const QString& text);
+
+    std::shared_ptr<StreamFactory> m_factory;
+    std::unique_ptr<Stream> m_stream;
+    SessionSettings m_settings;
+    ReplyReader m_reader;
+    std::deque<Command> m_pending;
+    QByteArray m_out;
+    QTimer m_timer;
+    QElapsedTimer m_activity; // last traffic or operation start
+    State m_state = State::Idle;
+    Op m_op = Op::None;
+    bool m_opActive = false;
+    bool m_probing = false;
+    int m_closeReason = 0;
+    int m_timeoutMs = 60000;
+    qint64 m_keepAliveIdleMs = 30000;
+    int m_maxInFlight = 1000;
+    qsizetype m_maxInFlightBytes = 256 * 1024;
+    qsizetype m_maxHeaderBytes = 4 * 1024 * 1024;
+    qsizetype m_inFlightBytes = 0;
+    Security m_security = Security::Auto;
+    QByteArray m_apopStamp;
+    QList<QByteArray> m_capabilities;
+    QString m_lastReply;
+
+    mutable std::vector<Message> m_messages;
+    mutable std::vector<bool> m_parsed;
+    std::vector<int> m_numbers; // the server's message numbers, in LIST order
+    int m_nextTop = 0;
+    int m_topsDone = 0;
+    bool m_uidlPending = false;
+    bool m_listDone = false;
+
+    QVector<int> m_deleteNumbers;
+    QVector<int> m_deleteResults;
+    int m_nextDelete = 0;
+    int m_deletesDone = 0;
+};
+
+} // namespace pop3

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "stream.h"
+
+#include <QSslSocket>
+
+namespace pop3 {
+
+// Stream on a real QSslSocket: peer verification always on, Nagle off, and
+// delayed ACKs switched off after every read (servers that split replies with
+// Nagle on otherwise stall ~40 ms per reply).
+class SslStream : public Stream {
+    Q_OBJECT
+public:
+    explicit SslStream(QObject* parent = nullptr);
+    ~SslStream() override;
+
+    void setCaCertificates(const QList<QSslCertificate>& certificates) override;
+    void open(const QString& host, quint16 port, bool implicitTls) override;
+    void startTls() override;
+    bool isEncrypted() const override;
+    qint64 bytesAvailable() const override;
+    QByteArray readAll() override;
+    void write(const QByteArray& data) override;
+    void abort() override;
+
+private:
+    void onConnected();
+    void onEncrypted();
+    void onError(QAbstractSocket::SocketError error);
+    void onDisconnected();
+    void onSslErrors(const QList<QSslError>& errors);
+    void fail(Failure failure, const QString& detail);
+    void quickAck();
+
+    QSslSocket m_socket;
+    bool m_implicitTls = false;
+    bool m_opened = false;
+    bool m_handshaking = false;
+    bool m_done = false; // failed or aborted: no more signals
+    QString m_sslErrorText;
+};
+
+class SslStreamFactory : public StreamFactory {
+public:
+    std::unique_ptr<Stream> create() override;
+};
+
+} // namespace pop3
