@@ -3,7 +3,6 @@
 #include "storeerror.h"
 
 #include <QFileInfo>
-#include <QLocale>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -93,8 +92,7 @@ int RecordFile::count() const
 {
     const qint64 records = m_file.size() / m_length;
     if (records > MaxRecords)
-        throw StoreError(QStringLiteral("%1 is too long: it holds more than %2 records.")
-                             .arg(fileName(), QLocale::c().toString(MaxRecords)));
+        throw StoreError(QStringLiteral("%1 is too long: it holds more than 32,767 records.").arg(fileName()));
     return int(records);
 }
 
@@ -125,8 +123,7 @@ void RecordFile::write(int recordNumber, const QByteArray& record)
 {
     Q_ASSERT(record.size() == m_length);
     if (recordNumber > MaxRecords)
-        throw StoreError(QStringLiteral("%1 is full: it can hold at most %2 records.")
-                             .arg(fileName(), QLocale::c().toString(MaxRecords)));
+        throw StoreError(QStringLiteral("%1 is full: it can hold at most 32,767 records.").arg(fileName()));
     // Writing further out would leave a gap of records that were never written.
     if (recordNumber < 1 || recordNumber > count() + 1)
         throw StoreError(QStringLiteral("Could not write %1: there is no record %2.").arg(fileName()).arg(recordNumber));

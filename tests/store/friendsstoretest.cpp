@@ -1,0 +1,193 @@
+#include "friendsstoretest.h"
+
+#include "friendsstore.h"
+#include "storetestutil.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace StoreTestUtil;
+
+namespace {
+
+QByteArray record(const QByteArray& text)
+{
+    return text + QByteArray(60 - text.size(), ' ');
+}
+
+QStringList addresses(const FriendsStore& store)
+{
+    QStringList list;
+    int expectedNumber = 1;
+    for (const auto& [number, address] : store.ReadAll()) {
+        if (number != expectedNumber++)
+            return {u"<gap>"_s};
+        list << address;
+    }
+    return list;
+}
+
+} // namespace
+
+void FriendsStoreTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void FriendsStoreTest::goldenBytes()
+{
+    FriendsStore store(folder());
+    QCOMPARE(store.Append(u"  Bob@Example.com "_s), 1);
+    QCOMPARE(store.Append(u"jürgen@example.de"_s), 2);
+    QCOMPARE(readBytes(store.filePath()),
+             QByteArray("Bob@Example.com") + QByteArray(45, ' ') + QByteArray("j\xc3\xbcrgen@example.de")
+                 + QByteArray(42, ' '));
+}
+
+void FriendsStoreTest::missingFileReadsEmpty()
+{
+    FriendsStore store(folder());
+    QVERIFY(store.ReadAll().isEmpty());
+    QVERIFY(QFile::exists(store.filePath()));
+    QCOMPARE(QFileInfo(store.filePath()).size(), 0);
+    QCOMPARE(store.Count(), 0);
+    QVERIFY(!store.Contains(QString()));
+}
+
+void FriendsStoreTest::appendOverPartialRecord()
+{
+    FriendsStore store(folder());
+    QVERIFY(writeBytes(store.filePath(), record("a@x") + record("b@x") + "0123456789"));
+    QCOMPARE(store.Count(), 2);
+    QCOMPARE(addresses(store), (QStringList{u"a@x"_s, u"b@x"_s}));
+    QCOMPARE(store.Append(u"c@x"_s), 3);
+    const QByteArray bytes = readBytes(store.filePath());
+    QCOMPARE(bytes.size(), 180);
+    QCOMPARE(bytes.mid(120), record("c@x"));
+}
+
+void FriendsStoreTest::readAllTrimsOnlySpaces()
+{
+    FriendsStore store(folder());
+    QVERIFY(writeBytes(store.filePath(),
+                       record("   lead@x") + record("\ttab@x\t") + QByteArray(60, ' ') + record("caf\xe9@x")));
+    QCOMPARE(addresses(store), (QStringList{u"lead@x"_s, u"\ttab@x\t"_s, QString(), u"café@x"_s}));
+    QVERIFY(store.Contains(u"lead@x"_s));
+    QVERIFY(!store.Contains(u"tab@x"_s));
+    QVERIFY(store.Contains(u"CAFÉ@X"_s));
+
+    // Found and removed by its trimmed text.
+    store.RemoveAddress(u"lead@x"_s);
+    QCOMPARE(addresses(store), (QStringList{u"\ttab@x\t"_s, QString(), u"café@x"_s}));
+    // Kept records are copied byte for byte, 8-bit text included.
+    QCOMPARE(readBytes(store.filePath()).mid(120), record("caf\xe9@x"));
+}
+
+void FriendsStoreTest::containsAndRemove_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<bool>("contains");
+    QTest::addColumn<bool>("removes");
+
+    // Stored: "Ann.Lee@Example.COM".
+    QTest::newRow("same") << u"Ann.Lee@Example.COM"_s << true << true;
+    QTest::newRow("lower case") << u"ann.lee@example.com"_s << true << false;
+    QTest::newRow("blanks around") << u"  Ann.Lee@Example.COM "_s << true << false;
+    QTest::newRow("prefix only") << u"Ann.Lee@Example.CO"_s << false << false;
+    QTest::newRow("other") << u"bob@example.com"_s << false << false;
+}
+
+void FriendsStoreTest::containsAndRemove()
+{
+    QFETCH(QString, given);
+    QFETCH(bool, contains);
+    QFETCH(bool, removes);
+    FriendsStore store(folder());
+    store.Append(u"first@x"_s);
+    store.Append(u"Ann.Lee@Example.COM"_s);
+    store.Append(u"last@x"_s);
+
+    QCOMPARE(store.Contains(given), contains);
+    store.RemoveAddress(given);
+    QCOMPARE(store.Count(), removes ? 2 : 3);
+    QCOMPARE(store.Contains(u"ann.lee@example.com"_s), !removes);
+    QVERIFY(!QFile::exists(store.tempPath()));
+}
+
+void FriendsStoreTest::duplicatesRemovedTogether()
+{
+    FriendsStore store(folder());
+    for (const auto& a : {u"dup@x"_s, u"one@x"_s, u"dup@x"_s, u"two@x"_s, u"dup@x"_s})
+        store.Append(a);
+    store.RemoveAddress(u"dup@x"_s);
+    QCOMPARE(addresses(store), (QStringList{u"one@x"_s, u"two@x"_s}));
+    QCOMPARE(QFileInfo(store.filePath()).size(), 120);
+}
+
+void FriendsStoreTest::longAddressIsCut()
+{
+    FriendsStore store(folder());
+    const QString address = QString(49, u'a') + u"@example.com"_s; // 61 characters
+    QCOMPARE(address.size(), 61);
+    store.Append(address);
+    QCOMPARE(addresses(store), QStringList{address.left(60)});
+    QVERIFY(!store.Contains(address));
+    QVERIFY(store.Contains(address.left(60)));
+    QCOMPARE(QFileInfo(store.filePath()).size(), 60);
+}
+
+void FriendsStoreTest::removeOnlyRecordLeavesEmptyFile()
+{
+    FriendsStore store(folder());
+    store.Append(u"solo@x"_s);
+    store.RemoveAddress(u"solo@x"_s);
+    QVERIFY(QFile::exists(store.filePath()));
+    QCOMPARE(QFileInfo(store.filePath()).size(), 0);
+    QVERIFY(!QFile::exists(store.tempPath()));
+}
+
+void FriendsStoreTest::replaceKeepsOthers()
+{
+    FriendsStore store(folder());
+    store.Append(u"a@x"_s);
+    store.Append(u"b@x"_s);
+    store.Append(u"c@x"_s);
+    store.Replace(2, u" B@y "_s);
+    QCOMPARE(readBytes(store.filePath()), record("a@x") + record("B@y") + record("c@x"));
+    QVERIFY_THROWS_EXCEPTION(StoreError, store.Replace(4, u"d@x"_s));
+    QVERIFY_THROWS_EXCEPTION(StoreError, store.Replace(0, u"d@x"_s));
+    QCOMPARE(store.Count(), 3);
+}
+
+void FriendsStoreTest::recordLimit()
+{
+    FriendsStore store(folder());
+    QVERIFY(writeBytes(store.filePath(), {}));
+    QVERIFY(QFile::resize(store.filePath(), qint64(32767) * 60));
+    QCOMPARE(store.Count(), 32767);
+    try {
+        store.Append(u"one too many@x"_s);
+        QFAIL("no error");
+    } catch (const StoreError& e) {
+        QCOMPARE(e.message(), u"Friends.dat is full: it can hold at most 32,767 records."_s);
+    }
+    QCOMPARE(QFileInfo(store.filePath()).size(), qint64(32767) * 60);
+
+    // One more record than the limit (a partial one does not count).
+    QVERIFY(QFile::resize(store.filePath(), qint64(32767) * 60 + 59));
+    QCOMPARE(store.Count(), 32767);
+    QVERIFY(QFile::resize(store.filePath(), qint64(32768) * 60));
+    try {
+        store.Count();
+        QFAIL("no error");
+    } catch (const StoreError& e) {
+        QCOMPARE(e.message(), u"Friends.dat is too long: it holds more than 32,767 records."_s);
+    }
+    QVERIFY_THROWS_EXCEPTION(StoreError, store.ReadAll());
+    QVERIFY_THROWS_EXCEPTION(StoreError, store.Contains(u"a@x"_s));
+    QVERIFY_THROWS_EXCEPTION(StoreError, store.RemoveAddress(u"a@x"_s));
+    QCOMPARE(QFileInfo(store.filePath()).size(), qint64(32768) * 60);
+}

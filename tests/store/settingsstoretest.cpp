@@ -1,0 +1,118 @@
+#include "settingsstoretest.h"
+
+#include "settingsstore.h"
+#include "storetestutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace StoreTestUtil;
+
+namespace {
+
+SettingsRecord sample()
+{
+    SettingsRecord r;
+    r.DeletePromptOff = 1;
+    r.CheckDonePromptOff = 2;
+    r.ServerPort = 995;
+    r.ServerTimeout = 300;
+    r.WindowWidth = 15360;
+    r.WindowHeight = 11520;
+    r.WindowLeft = -120;
+    r.WindowTop = 32767;
+    r.ThemeColoursOff = -1;
+    return r;
+}
+
+// sample() as nine little-endian 16-bit integers, written out by hand.
+const QByteArray kSampleBytes("\x01\x00" "\x02\x00" "\xe3\x03" "\x2c\x01" "\x00\x3c"
+                              "\x00\x2d" "\x88\xff" "\xff\x7f" "\xff\xff",
+                              18);
+
+} // namespace
+
+void SettingsStoreTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void SettingsStoreTest::firstLoadCreatesDefaults()
+{
+    SettingsStore store(folder());
+    SettingsRecord record = sample();
+    QVERIFY(store.LoadSettings(record));
+    QCOMPARE(record, SettingsRecord{});
+    QCOMPARE(readBytes(store.settingsPath()),
+             QByteArray("\x00\x00\x00\x00\x6e\x00\x1e\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 18));
+    // The second start finds it.
+    QVERIFY(!store.LoadSettings(record));
+    QCOMPARE(record, SettingsRecord{});
+}
+
+void SettingsStoreTest::saveGoldenBytes()
+{
+    SettingsStore store(folder());
+    QCOMPARE(SettingsStore::Encode(sample()), kSampleBytes);
+    // Whatever was there before, the file holds exactly the record afterwards.
+    QVERIFY(writeBytes(store.settingsPath(), QByteArray(40, 'x')));
+    QVERIFY(store.SaveSettings(sample()));
+    QCOMPARE(readBytes(store.settingsPath()), kSampleBytes);
+    QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Config.dat"_s});
+}
+
+void SettingsStoreTest::loadExisting()
+{
+    SettingsStore store(folder());
+    QVERIFY(writeBytes(store.settingsPath(), kSampleBytes));
+    SettingsRecord record;
+    QVERIFY(!store.LoadSettings(record));
+    QCOMPARE(record, sample());
+}
+
+void SettingsStoreTest::shortOrLongFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("fieldsRead");
+
+    QTest::newRow("empty") << QByteArray() << 0;
+    QTest::newRow("one byte") << kSampleBytes.left(1) << 0;
+    QTest::newRow("two fields and a half") << kSampleBytes.left(5) << 2;
+    QTest::newRow("eight fields") << kSampleBytes.left(16) << 8;
+    QTest::newRow("whole") << kSampleBytes << 9;
+    QTest::newRow("longer") << kSampleBytes + "garbage" << 9;
+}
+
+void SettingsStoreTest::shortOrLongFile()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, fieldsRead);
+    SettingsStore store(folder());
+    QVERIFY(writeBytes(store.settingsPath(), bytes));
+
+    // The fields present come from the file, the others keep what was in memory.
+    const SettingsRecord previous{7, 7, 7, 7, 7, 7, 7, 7, 7};
+    SettingsRecord record = previous;
+    QVERIFY(!store.LoadSettings(record));
+    const QByteArray expected = kSampleBytes.left(2 * fieldsRead) + SettingsStore::Encode(previous).mid(2 * fieldsRead);
+    QCOMPARE(SettingsStore::Encode(record), expected);
+    QCOMPARE(readBytes(store.settingsPath()), bytes);
+}
+
+void SettingsStoreTest::layoutRoundTrip()
+{
+    SettingsStore store(folder());
+    QVERIFY(!store.LoadLayout().has_value());
+    const QByteArray state("\x00\xff layout \x01", 11);
+    QVERIFY(store.SaveLayout(state));
+    QCOMPARE(store.LoadLayout(), std::optional<QByteArray>(state));
+    QVERIFY(store.SaveLayout("short"));
+    QCOMPARE(store.LoadLayout(), std::optional<QByteArray>("short"));
+
+    SettingsStore nowhere(folder() + u"missing/"_s);
+    QVERIFY(!nowhere.SaveLayout(state));
+    QVERIFY(!nowhere.SaveSettings(sample()));
+}
