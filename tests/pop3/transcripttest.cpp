@@ -1,0 +1,524 @@
+// The session against scripted servers, written as the server would log it.
+#include "fakestream.h"
+#include "pop3client.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+using namespace pop3;
+
+namespace {
+
+const char kPassword[] = "s3cret-pw";
+
+// Implicit TLS, USER/PASS, then the capabilities the transaction state gets.
+QByteArray loginLog(const QByteArray& transactionCaps)
+{
+    QByteArray log = R"(
+S: +OK ready
+C: CAPA
+S: +OK
+S: USER
+S: .
+C: USER bob
+S: +OK
+C: PASS s3cret-pw
+S: +OK maildrop ready
+C: CAPA
+S: +OK
+)";
+    for (const QByteArray& cap : transactionCaps.split(' '))
+        if (!cap.isEmpty())
+            log += "S: " + cap + "\n";
+    return log + "S: .\n";
+}
+
+struct Harness {
+    std::shared_ptr<FakeStreamFactory> factory;
+    std::unique_ptr<Client> client;
+
+    explicit Harness(const QByteArray& log, const QString& address = QStringLiteral("pop3s://mail.example"))
+        : Harness(Transcript::parse(log), address)
+    {
+    }
+    Harness(Transcript script, const QString& address)
+    {
+        factory = std::make_shared<FakeStreamFactory>(std::move(script));
+        client = std::make_unique<Client>(factory);
+        client->setHostName(address);
+        client->setUserName(QStringLiteral("bob"));
+        client->setPassword(QString::fromLatin1(kPassword));
+        client->setTimeoutSeconds(5);
+    }
+    QString errors() const { return factory->errors.join(QLatin1Char('\n')); }
+    bool scriptDone() const { return factory->last && factory->last->finished(); }
+};
+
+QByteArray topReply(int n)
+{
+    return "S: +OK\nS: From: Sender " + QByteArray::number(n) + " <s" + QByteArray::number(n)
+        + "@example.com>\nS: Subject: message " + QByteArray::number(n) + "\nS: \nS: .\n";
+}
+
+} // namespace
+
+class TranscriptTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void connect_data();
+    void connect();
+    void autoFallsBackToStartTls();
+    void headers_data();
+    void headers();
+    void pipelinedRepliesSplitAtEveryByte();
+    void getHeadersFailures_data();
+    void getHeadersFailures();
+    void cancelDuringConnect();
+    void cancelDuringGetHeaders();
+    void clientDeletedDuringGetHeaders();
+    void keepAlive();
+    void disconnect_data();
+    void disconnect();
+    void batchDelete_data();
+    void batchDelete();
+};
+
+void TranscriptTest::connect_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<bool>("bareLf");
+    QTest::addColumn<bool>("tlsFails");
+    QTest::addColumn<bool>("passwordMayBeSent");
+    QTest::addColumn<int>("expected");
+
+    const QByteArray stls = R"(
+S: +OK Server ready.
+C: CAPA
+S: +OK
+S: STLS
+S: USER
+S: .
+C: STLS
+)";
+    QTest::newRow("STLS, SASL PLAIN inside TLS, CAPA at every stage") << "mail.example:110" << QByteArray(R"(
+S: +OK Server ready.
+C: CAPA
+S: +OK
+S: STLS
+S: .
+C: STLS
+S: +OK Begin TLS negotiation now.
+C: CAPA
+S: +OK
+S: SASL PLAIN LOGIN
+S: PIPELINING
+S: .
+C: AUTH PLAIN AGJvYgBzM2NyZXQtcHc=
+S: +OK Logged in.
+C: CAPA
+S: +OK
+S: PIPELINING
+S: .
+)") << false << false << true << int(Ok);
+    QTest::newRow("STLS refused: no credentials") << "mail.example:110"
+        << stls + "S: -ERR TLS not available\n" << false << false << false << int(NoSecureConnection);
+    QTest::newRow("STLS +OK with injected command: no handshake, no credentials") << "mail.example:110"
+        << stls + "S: +OK Begin TLS\nS: +OK injected\n" << false << false << false << int(CertificateInvalid);
+    QTest::newRow("STLS handshake fails") << "mail.example:110"
+        << stls + "S: +OK Begin TLS\n" << false << true << false << int(CertificateInvalid);
+    QTest::newRow("STLS even when CAPA is not supported") << "mail.example:143" << QByteArray(R"(
+S: +OK hi
+C: CAPA
+S: -ERR unknown command
+C: STLS
+S: -ERR unknown command
+)") << false << false << false << int(NoSecureConnection);
+    QTest::newRow("minimal greeting, bare LF everywhere") << "pop3s://mail.example"
+        << QByteArray("S: +OK\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
+        << true << false << true << int(Ok);
+    QTest::newRow("greeting -ERR") << "pop3s://mail.example" << QByteArray("S: -ERR go away\n")
+        << false << false << false << int(ConnectionProblem);
+    QTest::newRow("greeting [SYS/TEMP]") << "pop3s://mail.example"
+        << QByteArray("S: -ERR [SYS/TEMP] try later\n") << false << false << false << int(ServerTemporaryFailure);
+    QTest::newRow("not a POP3 server") << "pop3s://mail.example"
+        << QByteArray("S: SSH-2.0-OpenSSH_9.2\n") << false << false << false << int(ConnectionProblem);
+    const QByteArray userPass = "S: +OK\nC: CAPA\nS: +OK\nS: USER\nS: .\nC: USER bob\n";
+    QTest::newRow("-ERR on USER") << "pop3s://mail.example" << userPass + "S: -ERR no such mailbox\n"
+        << false << false << false << int(UserRejected);
+    QTest::newRow("-ERR on PASS") << "pop3s://mail.example"
+        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR invalid password\n" << false << false << true << int(LoginRejected);
+    QTest::newRow("[AUTH] on PASS") << "pop3s://mail.example"
+        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [AUTH] Authentication failed.\n" << false << false << true << int(LoginRejected);
+    QTest::newRow("[IN-USE] is not a wrong password") << "pop3s://mail.example"
+        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [IN-USE] Mailbox is locked by another POP3 session.\n"
+        << false << false << true << int(MailboxInUse);
+    QTest::newRow("[LOGIN-DELAY]") << "pop3s://mail.example"
+        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [LOGIN-DELAY] wait 10 minutes\n" << false << false << true << int(LoginDelay);
+    QTest::newRow("[SYS/TEMP] on PASS") << "pop3s://mail.example"
+        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [SYS/TEMP] disk full\n" << false << false << true << int(ServerTemporaryFailure);
+    QTest::newRow("server closes during login") << "pop3s://mail.example"
+        << userPass + "S: <close>\n" << false << false << false << int(ConnectionProblem);
+    QTest::newRow("pop3:// plain text when STLS is not offered") << "pop3://mail.example"
+        << QByteArray("S: +OK\nC: CAPA\nS: +OK\nS: USER\nS: .\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: +OK\nS: .\n")
+        << false << false << true << int(Ok);
+    QTest::newRow("pop3:// APOP with the greeting's timestamp") << "pop3://mail.example"
+        << QByteArray("S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\nC: CAPA\nS: -ERR\n"
+                      "C: APOP bob a00d98c10fe245ff6a37b53b2fcc91e9\nS: +OK\nC: CAPA\nS: -ERR\n")
+        << false << false << false << int(Ok);
+    QTest::newRow("pop3:// with a timestamp but STLS offered: TLS, no APOP") << "pop3://mail.example"
+        << QByteArray("S: +OK ready <1.2@host>\nC: CAPA\nS: +OK\nS: STLS\nS: .\nC: STLS\nS: +OK\nC: CAPA\nS: -ERR\n"
+                      "C: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
+        << false << false << true << int(Ok);
+    QTest::newRow("timestamp ignored without pop3://") << "pop3s://mail.example"
+        << QByteArray("S: +OK ready <1.2@host>\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
+        << false << false << true << int(Ok);
+}
+
+void TranscriptTest::connect()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, log);
+    QFETCH(bool, bareLf);
+    QFETCH(bool, tlsFails);
+    QFETCH(bool, passwordMayBeSent);
+    QFETCH(int, expected);
+
+    Transcript script = Transcript::parse(log);
+    script.bareLf = bareLf;
+    script.tlsFails = tlsFails;
+    Harness h(std::move(script), address);
+    QCOMPARE(h.client->Connect(), expected);
+    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QVERIFY2(h.scriptDone(), "the client stopped before the end of the transcript");
+    QCOMPARE(h.client->isConnected(), expected == Ok);
+    if (!passwordMayBeSent)
+        QVERIFY(!h.factory->written.contains(kPassword));
+    QVERIFY(!h.client->lastServerReply().contains(QLatin1String(kPassword)));
+}
+
+void TranscriptTest::autoFallsBackToStartTls()
+{
+    Harness h(QByteArray(R"(
+S: +OK
+C: CAPA
+S: +OK
+S: STLS
+S: .
+C: STLS
+S: +OK
+C: CAPA
+S: +OK
+S: .
+C: USER bob
+S: +OK
+C: PASS s3cret-pw
+S: +OK
+C: CAPA
+S: +OK
+S: .
+)"), QStringLiteral("mail.example"));
+    h.factory->refusedPorts = {995};
+    h.client->setDefaultPort(110);
+    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.factory->ports, (QList<quint16>{995, 110}));
+    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+}
+
+void TranscriptTest::headers_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QList<int>>("flags");
+    QTest::addColumn<QList<QByteArray>>("headers");
+    QTest::addColumn<QList<QByteArray>>("uidls");
+
+    QTest::newRow("pipelined LIST, UIDL and TOPs") << loginLog("PIPELINING UIDL TOP") + R"(
+C: LIST
+C: UIDL
+S: +OK 2 messages
+S: 1 120
+S: 2 200
+S: .
+S: +OK
+S: 1 uid-one
+S: 2 uid-two
+S: .
+C: TOP 1 0
+C: TOP 2 0
+S: +OK
+S: Subject: one
+S: 
+S: .
+S: +OK
+S: Subject: two
+S: 
+S: .
+)" << QList<int>{2, 2} << QList<QByteArray>{"Subject: one\r\n\r\n", "Subject: two\r\n\r\n"}
+                                   << QList<QByteArray>{"uid-one", "uid-two"};
+    QTest::newRow("one at a time without PIPELINING") << loginLog("UIDL TOP") + R"(
+C: LIST
+S: +OK
+S: 1 10
+S: 3 20
+S: .
+C: UIDL
+S: +OK
+S: 1 a
+S: 3 c
+S: .
+C: TOP 1 0
+S: +OK
+S: X: 1
+S: .
+C: TOP 3 0
+S: +OK
+S: X: 3
+S: .
+)" << QList<int>{2, 2} << QList<QByteArray>{"X: 1\r\n", "X: 3\r\n"} << QList<QByteArray>{"a", "c"};
+    QTest::newRow("dot-stuffed lines are unstuffed") << loginLog("") + R"(
+C: LIST
+S: +OK
+S: 1 10
+S: .
+C: TOP 1 0
+S: +OK
+S: Subject: ..dots
+S: X-A: .
+S: ..
+S: .
+)" << QList<int>{2} << QList<QByteArray>{"Subject: ..dots\r\nX-A: .\r\n.\r\n"} << QList<QByteArray>{""};
+    QTest::newRow("TOP refused: the row stays, flagged 1") << loginLog("PIPELINING") + R"(
+C: LIST
+S: +OK
+S: 1 10
+S: 2 10
+S: 3 10
+S: .
+C: TOP 1 0
+C: TOP 2 0
+C: TOP 3 0
+S: +OK
+S: A: 1
+S: .
+S: -ERR no such message
+S: +OK
+S: A: 3
+S: .
+)" << QList<int>{2, 1, 2} << QList<QByteArray>{"A: 1\r\n", "", "A: 3\r\n"} << QList<QByteArray>{"", "", ""};
+    QTest::newRow("empty mailbox") << loginLog("PIPELINING UIDL") + "C: LIST\nC: UIDL\nS: +OK\nS: .\nS: +OK\nS: .\n"
+                                   << QList<int>{} << QList<QByteArray>{} << QList<QByteArray>{};
+}
+
+void TranscriptTest::headers()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(QList<int>, flags);
+    QFETCH(QList<QByteArray>, headers);
+    QFETCH(QList<QByteArray>, uidls);
+
+    Harness h(log);
+    QList<int> progress;
+    QObject::connect(h.client.get(), &Client::StatusMessage, this,
+                     [&](const QString&, int nMin, int nMax, int code) {
+                         QCOMPARE(code, 4);
+                         QCOMPARE(nMax, int(flags.size()));
+                         progress << nMin;
+                     });
+    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->GetHeaders(), int(Ok));
+    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QCOMPARE(h.client->Count(), int(flags.size()));
+    for (int i = 0; i < flags.size(); ++i) {
+        const Message& m = h.client->Item(i + 1);
+        QCOMPARE(m.MessageStatusFlag, flags[i]);
+        QCOMPARE(m.Headers, headers[i]);
+        QCOMPARE(m.Uidl, uidls[i]);
+        QCOMPARE(progress.value(i), i + 1);
+    }
+    QCOMPARE(progress.size(), int(flags.size()));
+}
+
+// Every possible read boundary inside the replies to pipelined commands.
+void TranscriptTest::pipelinedRepliesSplitAtEveryByte()
+{
+    const QByteArray login = loginLog("PIPELINING");
+    const QByteArray body = "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\nC: TOP 1 0\nC: TOP 2 0\n" + topReply(1)
+        + "S: -ERR gone\n" + "C: QUIT\nS: +OK bye\n";
+    const qsizetype loginBytes = Transcript::parse(login).serverBytes().size();
+    const qsizetype totalBytes = Transcript::parse(login + body).serverBytes().size();
+    for (qsizetype cut = loginBytes + 1; cut < totalBytes; ++cut) {
+        Transcript script = Transcript::parse(login + body);
+        script.cuts = {cut};
+        Harness h(std::move(script), QStringLiteral("pop3s://mail.example"));
+        QCOMPARE(h.client->Connect(), int(Ok));
+        QCOMPARE(h.client->GetHeaders(), int(Ok));
+        QCOMPARE(h.client->Count(), 2);
+        QCOMPARE(h.client->Item(1).Subject, QStringLiteral("message 1"));
+        QCOMPARE(h.client->Item(1).From, QStringLiteral("Sender 1"));
+        QCOMPARE(h.client->Item(1).Size, qint64(5));
+        QCOMPARE(h.client->Item(2).MessageStatusFlag, 1);
+        QCOMPARE(h.client->Item(2).Size, qint64(7));
+        QCOMPARE(h.client->Disconnect(), int(Ok));
+        QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    }
+}
+
+void TranscriptTest::getHeadersFailures_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<int>("expected");
+    const QByteArray list = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\nC: TOP 1 0\nC: TOP 2 0\n";
+    QTest::newRow("server closes in the middle of a header") << list + "S: +OK\nS: Subject: cut\nS: <close>\n"
+                                                              << int(ConnectionLost);
+    QTest::newRow("server closes between replies") << list + topReply(1) + "S: <close>\n" << int(ConnectionLost);
+    QTest::newRow("server stalls") << list + topReply(1) + "S: <stall>\n" << int(ResponseTimeout);
+    QTest::newRow("garbage in LIST") << loginLog("") + "C: LIST\nS: +OK\nS: one two\nS: .\n" << int(HeadersUnparsable);
+}
+
+void TranscriptTest::getHeadersFailures()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(int, expected);
+    Harness h(log);
+    h.client->setTimeoutSeconds(1);
+    QCOMPARE(h.client->Connect(), int(Ok));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(h.client->GetHeaders(), expected);
+    QVERIFY(timer.elapsed() < 4000);
+    QVERIFY(!h.client->isConnected());
+    // Nothing was confirmed: Disconnect says why the session ended, never 0.
+    QCOMPARE(h.client->Disconnect(), expected);
+}
+
+void TranscriptTest::cancelDuringConnect()
+{
+    Harness h(QByteArray("S: <stall>\n"));
+    h.client->setTimeoutSeconds(30);
+    QObject::connect(h.client.get(), &Client::ConnectLog, this, [&] { h.client->CancelOperation(0); });
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(h.client->Connect(), int(Cancelled));
+    QVERIFY(timer.elapsed() < 2000);
+    QVERIFY(!h.client->isConnected());
+}
+
+void TranscriptTest::cancelDuringGetHeaders()
+{
+    const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: 3 9\nS: .\n"
+        + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 3 0\n" + topReply(1) + "S: <stall>\n";
+    Harness h(log);
+    h.client->setTimeoutSeconds(30);
+    QCOMPARE(h.client->Connect(), int(Ok));
+    QObject::connect(h.client.get(), &Client::StatusMessage, this, [&](const QString&, int nMin) {
+        if (nMin == 1)
+            h.client->CancelOperation(0);
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(h.client->GetHeaders(), int(Cancelled));
+    QVERIFY(timer.elapsed() < 2000);
+    QCOMPARE(h.client->Disconnect(), int(Cancelled));
+}
+
+void TranscriptTest::clientDeletedDuringGetHeaders()
+{
+    const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\n"
+        + "C: TOP 1 0\nC: TOP 2 0\n" + topReply(1) + topReply(2);
+    auto factory = std::make_shared<FakeStreamFactory>(Transcript::parse(log));
+    auto* client = new Client(factory);
+    client->setHostName(QStringLiteral("pop3s://mail.example"));
+    client->setUserName(QStringLiteral("bob"));
+    client->setPassword(QString::fromLatin1(kPassword));
+    QCOMPARE(client->Connect(), int(Ok));
+    QPointer<Client> guard(client);
+    int busyAnswer = -1;
+    QObject::connect(client, &Client::StatusMessage, this, [&] {
+        busyAnswer = client->KeepAlive(); // re-entry is refused, not run
+        delete client;
+    });
+    const int result = client->GetHeaders();
+    QVERIFY(guard.isNull());
+    QCOMPARE(busyAnswer, int(Busy));
+    QCOMPARE(result, int(Cancelled));
+}
+
+void TranscriptTest::keepAlive()
+{
+    Harness h(loginLog("") + "C: NOOP\nS: +OK\n");
+    h.client->setKeepAliveIdleSeconds(1);
+    QCOMPARE(h.client->Connect(), int(Ok));
+    // Right after traffic: nothing is sent (the transcript would break otherwise).
+    QCOMPARE(h.client->KeepAlive(), int(Ok));
+    QCOMPARE(h.client->KeepAlive(), int(Ok));
+    QVERIFY2(!h.scriptDone(), "NOOP sent although the session was not idle");
+    QTest::qWait(1100);
+    QCOMPARE(h.client->KeepAlive(), int(Ok));
+    QVERIFY(h.scriptDone());
+    QCOMPARE(h.client->KeepAlive(), int(Ok)); // idle time starts again
+    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+
+    Client notConnected(std::make_shared<FakeStreamFactory>(Transcript()));
+    QCOMPARE(notConnected.KeepAlive(), int(NotConnected));
+}
+
+void TranscriptTest::disconnect_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("QUIT confirmed") << loginLog("") + "C: QUIT\nS: +OK bye\nS: <close>\n" << int(Ok);
+    QTest::newRow("QUIT refused") << loginLog("") + "C: QUIT\nS: -ERR some deleted messages not removed\n"
+                                  << int(CommandRefused);
+    QTest::newRow("closed instead of confirming") << loginLog("") + "C: QUIT\nS: <close>\n" << int(ConnectionLost);
+    QTest::newRow("no answer") << loginLog("") + "C: QUIT\nS: <stall>\n" << int(ResponseTimeout);
+    QTest::newRow("dropped before QUIT") << loginLog("") + "S: <close>\n" << int(ConnectionLost);
+}
+
+void TranscriptTest::disconnect()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(int, expected);
+    Harness h(log);
+    h.client->setTimeoutSeconds(1);
+    QCOMPARE(h.client->Connect(), int(Ok));
+    QTest::qWait(20); // lets an idle drop arrive
+    QCOMPARE(h.client->Disconnect(), expected);
+    QVERIFY(!h.client->isConnected());
+    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+}
+
+void TranscriptTest::batchDelete_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QVector<int>>("numbers");
+    QTest::addColumn<QVector<int>>("results");
+    const QByteArray list = "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: 4 9\nS: .\n";
+    const QByteArray tops = topReply(1) + topReply(2) + topReply(4);
+    QTest::newRow("pipelined, one refused") << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n"
+            + tops + "C: DELE 1\nC: DELE 4\nC: DELE 2\nS: +OK\nS: -ERR locked\nS: +OK\n"
+                                            << QVector<int>{1, 3, 2} << QVector<int>{Ok, CommandRefused, Ok};
+    QTest::newRow("one at a time, numbers outside the list") << loginLog("") + list
+            + "C: TOP 1 0\n" + topReply(1) + "C: TOP 2 0\n" + topReply(2) + "C: TOP 4 0\n" + topReply(4)
+            + "C: DELE 2\nS: +OK\nC: DELE 4\nS: +OK\n"
+                                                             << QVector<int>{0, 2, 4, 3} << QVector<int>{NoSuchMessage, Ok, NoSuchMessage, Ok};
+    QTest::newRow("connection lost mid-batch") << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n"
+            + tops + "C: DELE 1\nC: DELE 2\nS: +OK\nS: <close>\n"
+                                               << QVector<int>{1, 2} << QVector<int>{Ok, ConnectionLost};
+}
+
+void TranscriptTest::batchDelete()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(QVector<int>, numbers);
+    QFETCH(QVector<int>, results);
+    Harness h(log);
+    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->GetHeaders(), int(Ok));
+    QCOMPARE(h.client->DeleteFromServer(numbers), results);
+    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+}
+
+QTEST_GUILESS_MAIN(TranscriptTest)
+#include "transcripttest.moc"
