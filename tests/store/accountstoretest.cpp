@@ -1,14 +1,43 @@
-#include "accountstoretest.h"
-
 #include "accountstore.h"
 #include "storetestutil.h"
 
 #include <QDir>
 #include <QFile>
+#include <QObject>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace StoreTestUtil;
+
+class AccountStoreTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void goldenBytes();
+    void decodeGolden();
+    void missingFileCountsZeroAndIsPrivate();
+    void countIgnoresPartialRecord_data();
+    void countIgnoresPartialRecord();
+    void appendOverStrayBytes();
+    void writeReplacesExactlyOneRecord();
+    void writeOnePastTheEndAppends();
+    void outOfRangeRecordsAreErrors();
+    void deleteKeepsOrder();
+    void deleteReplacesLeftoverTempFile();
+    void failedRewriteLeavesStoreIntact();
+    void resetStatistics();
+    void findAccountByName_data();
+    void findAccountByName();
+    void recordLimit();
+    void errorNamesTheFile();
+
+private:
+    QString folder() const { return m_dir->path() + u'/'; }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
 
 namespace {
 
@@ -346,3 +375,11 @@ void AccountStoreTest::errorNamesTheFile()
         QVERIFY2(e.message().startsWith(u"Could not open Acc.dat: "), qPrintable(e.message()));
     }
 }
+
+int runAccountStoreTest(int argc, char** argv)
+{
+    AccountStoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "accountstoretest.moc"

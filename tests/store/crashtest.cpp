@@ -1,9 +1,8 @@
-#include "crashtest.h"
-
 #include "accountstore.h"
 #include "storetestutil.h"
 
 #include <QFile>
+#include <QObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -12,6 +11,12 @@
 
 using namespace Qt::StringLiterals;
 using namespace StoreTestUtil;
+
+class CrashTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void killDuringDeleteAccount();
+};
 
 // A real child process rewrites a store of about 1 MB over and over and is
 // killed with SIGKILL at a random moment. Whatever the moment, Acc.dat must
@@ -72,3 +77,11 @@ void CrashTest::killDuringDeleteAccount()
     QVERIFY(killedAfterSomeDeletions > 0);
     qInfo("%d of %d kills landed mid-rewrite", killedMidRewrite, kRounds);
 }
+
+int runCrashTest(int argc, char** argv)
+{
+    CrashTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "crashtest.moc"

@@ -1,10 +1,18 @@
-#include "fixedtexttest.h"
-
 #include "fixedtext.h"
 
+#include <QObject>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+class FixedTextTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void encode_data();
+    void encode();
+    void decode_data();
+    void decode();
+};
 
 void FixedTextTest::encode_data()
 {
@@ -58,3 +66,11 @@ void FixedTextTest::decode()
     QFETCH(QString, expected);
     QCOMPARE(FixedText::Decode(field), expected);
 }
+
+int runFixedTextTest(int argc, char** argv)
+{
+    FixedTextTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "fixedtexttest.moc"

@@ -1,14 +1,37 @@
-#include "friendsstoretest.h"
-
 #include "friendsstore.h"
 #include "storetestutil.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QObject>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace StoreTestUtil;
+
+class FriendsStoreTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void goldenBytes();
+    void missingFileReadsEmpty();
+    void appendOverPartialRecord();
+    void readAllTrimsOnlySpaces();
+    void containsAndRemove_data();
+    void containsAndRemove();
+    void duplicatesRemovedTogether();
+    void longAddressIsCut();
+    void removeOnlyRecordLeavesEmptyFile();
+    void replaceKeepsOthers();
+    void recordLimit();
+
+private:
+    QString folder() const { return m_dir->path() + u'/'; }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
 
 namespace {
 
@@ -191,3 +214,11 @@ void FriendsStoreTest::recordLimit()
     QVERIFY_THROWS_EXCEPTION(StoreError, store.RemoveAddress(u"a@x"_s));
     QCOMPARE(QFileInfo(store.filePath()).size(), qint64(32768) * 60);
 }
+
+int runFriendsStoreTest(int argc, char** argv)
+{
+    FriendsStoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "friendsstoretest.moc"

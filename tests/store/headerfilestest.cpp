@@ -1,18 +1,37 @@
-#include "headerfilestest.h"
-
 #include "headerfiles.h"
 #include "storetestutil.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace StoreTestUtil;
+
+class HeaderFilesTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void ensureDataFolder();
+    void clearWithoutFolderDoesNothing();
+    void clearRemovesEveryFile();
+    void writeKeepsRawBytes();
+    void readLineByLine_data();
+    void readLineByLine();
+    void missingHeaderFile();
+    void writeFailureNamesTheFile();
+
+private:
+    QString folder() const { return m_dir->path() + u'/'; }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
 
 void HeaderFilesTest::init()
 {
@@ -130,3 +149,11 @@ void HeaderFilesTest::writeFailureNamesTheFile()
     }
     QVERIFY_THROWS_EXCEPTION(StoreError, HeaderFiles::WriteHeaderFile(folder(), 0, "A"));
 }
+
+int runHeaderFilesTest(int argc, char** argv)
+{
+    HeaderFilesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "headerfilestest.moc"

@@ -1,14 +1,32 @@
-#include "settingsstoretest.h"
-
 #include "settingsstore.h"
 #include "storetestutil.h"
 
 #include <QDir>
 #include <QFile>
+#include <QObject>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace StoreTestUtil;
+
+class SettingsStoreTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void firstLoadCreatesDefaults();
+    void saveGoldenBytes();
+    void loadExisting();
+    void shortOrLongFile_data();
+    void shortOrLongFile();
+    void layoutRoundTrip();
+
+private:
+    QString folder() const { return m_dir->path() + u'/'; }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
 
 namespace {
 
@@ -116,3 +134,11 @@ void SettingsStoreTest::layoutRoundTrip()
     QVERIFY(!nowhere.SaveLayout(state));
     QVERIFY(!nowhere.SaveSettings(sample()));
 }
+
+int runSettingsStoreTest(int argc, char** argv)
+{
+    SettingsStoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "settingsstoretest.moc"
