@@ -59,6 +59,7 @@ struct ReviewController::Private {
 
 ReviewController::ReviewController(AppState& state, QWidget* owner, QObject* parent)
     : QObject(parent), d(std::make_unique<Private>(state, owner)) {
+    d->timer1.setParent(this); // findable by name; the member goes before the parent does
     d->timer1.setObjectName(QStringLiteral("Timer1"));
     d->timer1.setInterval(kKeepAliveMs);
     connect(&d->timer1, &QTimer::timeout, this, [this] {

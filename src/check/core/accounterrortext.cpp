@@ -59,7 +59,7 @@ QString DownloadText(int code) {
         return QStringLiteral(" (Code 14):  The server's security certificate could not be verified.  Try performing "
                               "the action again.");
     case 15:
-        return QStringLiteral(" (Code 15):  The connection to the server is no longer secure.  Try performing the "
+        return QStringLiteral(" (Code 15):  The server no longer offers a secure connection.  Try performing the "
                               "action again.");
     case 16:
         return QStringLiteral(" (Code 16):  The mailbox is in use by another program.  Close the other mail program "

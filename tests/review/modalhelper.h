@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+// Answers a modal dialog that a blocking call is about to open: polls the
+// modal stack until a widget with objectName appears, then runs handler on it.
+// Gives up silently after timeoutMs (the test's own checks then fail).
+inline void WhenModal(const QString& objectName, std::function<void(QWidget*)> handler, int timeoutMs = 20000) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->objectName() == objectName) {
+            timer->stop();
+            timer->deleteLater();
+            handler(modal);
+            return;
+        }
+        if (clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+// A top-level widget with that objectName that is currently visible, or nullptr.
+inline QWidget* VisibleTopLevel(const QString& objectName) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == objectName && widget->isVisible())
+            return widget;
+    return nullptr;
+}

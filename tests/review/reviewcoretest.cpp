@@ -1,0 +1,323 @@
+#include "friendmatcher.h"
+#include "friendsstore.h"
+#include "pop3types.h"
+#include "progresspercent.h"
+#include "reviewitem.h"
+#include "reviewmodel.h"
+#include "setbytes.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+class ReviewCoreTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void setBytes_data();
+    void setBytes();
+    void setBytesLooseValues();
+    void groupedNumber_data();
+    void groupedNumber();
+    void progressPercent_data();
+    void progressPercent();
+    void friendTest_data();
+    void friendTest();
+    void rowTexts_data();
+    void rowTexts();
+    void sortsByTextWithFixedDirection();
+    void rowsAddedLaterKeepTheOrder();
+    void persistentRowsFollowTheSort();
+    void ticks();
+    void modelIsConsistent();
+};
+
+void ReviewCoreTest::setBytes_data() {
+    QTest::addColumn<double>("bytes");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("zero") << 0.0 << "en_US" << "0 Bytes";
+    QTest::newRow("500") << 500.0 << "en_US" << "500 Bytes";
+    QTest::newRow("fraction cut") << 1023.9 << "en_US" << "1023 Bytes";
+    QTest::newRow("negative cut towards zero") << -5.7 << "en_US" << "-5 Bytes";
+    QTest::newRow("1024") << 1024.0 << "en_US" << "1.00 KB";
+    QTest::newRow("1536") << 1536.0 << "en_US" << "1.50 KB";
+    QTest::newRow("1600 = 1000 + 600") << 1600.0 << "en_US" << "1.56 KB";
+    QTest::newRow("1,048,575 no grouping") << 1048575.0 << "en_US" << "1024.00 KB";
+    QTest::newRow("1 MB") << 1048576.0 << "en_US" << "1.00 MB";
+    QTest::newRow("just under 1 GB") << 1073741823.0 << "en_US" << "1024.00 MB";
+    QTest::newRow("1 GB") << 1073741824.0 << "en_US" << "1.00 GB";
+    QTest::newRow("5 TB stays GB") << 5.0e12 << "en_US" << "4656.61 GB";
+    QTest::newRow("comma decimal") << 1536.0 << "de_DE" << "1,50 KB";
+    QTest::newRow("comma decimal no grouping") << 1048575.0 << "de_DE" << "1024,00 KB";
+    QTest::newRow("bytes ignore locale") << 999.0 << "de_DE" << "999 Bytes";
+}
+
+void ReviewCoreTest::setBytes() {
+    QFETCH(double, bytes);
+    QFETCH(QString, locale);
+    QFETCH(QString, expected);
+    QCOMPARE(SetBytes(bytes, QLocale(locale)), expected);
+}
+
+void ReviewCoreTest::setBytesLooseValues() {
+    const QLocale en(QStringLiteral("en_US"));
+    QCOMPARE(SetBytes(QVariant(), en), QString());
+    QCOMPARE(SetBytes(QVariant(QMetaType::fromType<double>()), en), QStringLiteral("0 Bytes"));
+    QCOMPARE(SetBytes(QVariant(QStringLiteral("twelve")), en), QStringLiteral("Unknown"));
+    QCOMPARE(SetBytes(QVariant(qint64(1536)), en), QStringLiteral("1.50 KB"));
+}
+
+void ReviewCoreTest::groupedNumber_data() {
+    QTest::addColumn<qint64>("value");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("1500 comma") << qint64(1500) << "en_US" << "1,500";
+    QTest::newRow("1234 comma") << qint64(1234) << "en_US" << "1,234";
+    QTest::newRow("small") << qint64(999) << "en_US" << "999";
+    QTest::newRow("dot grouping") << qint64(1234567) << "de_DE" << "1.234.567";
+    QTest::newRow("C locale still groups") << qint64(32767) << "C" << "32,767";
+}
+
+void ReviewCoreTest::groupedNumber() {
+    QFETCH(qint64, value);
+    QFETCH(QString, locale);
+    QFETCH(QString, expected);
+    QCOMPARE(GroupedNumber(value, QLocale(locale)), expected);
+}
+
+void ReviewCoreTest::progressPercent_data() {
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("1 of 8: 12.5 to even") << 1 << 8 << 12;
+    QTest::newRow("2 of 8") << 2 << 8 << 25;
+    QTest::newRow("3 of 8: 37.5 to even") << 3 << 8 << 38;
+    QTest::newRow("5 of 8: 62.5 to even") << 5 << 8 << 62;
+    QTest::newRow("7 of 8: 87.5 to even") << 7 << 8 << 88;
+    QTest::newRow("8 of 8") << 8 << 8 << 100;
+    QTest::newRow("1 of 3") << 1 << 3 << 33;
+    QTest::newRow("2 of 3") << 2 << 3 << 67;
+    QTest::newRow("1 of 200: 0.5 to even") << 1 << 200 << 0;
+    QTest::newRow("3 of 200: 1.5 to even") << 3 << 200 << 2;
+    QTest::newRow("5 of 200: 2.5 to even") << 5 << 200 << 2;
+    QTest::newRow("nothing to do") << 0 << 0 << 0;
+    QTest::newRow("32767 rows, last") << 32767 << 32767 << 100;
+    QTest::newRow("32767 rows, one short") << 32766 << 32767 << 100;
+}
+
+void ReviewCoreTest::progressPercent() {
+    QFETCH(int, done);
+    QFETCH(int, total);
+    QFETCH(int, expected);
+    QCOMPARE(ProgressPercent(done, total), expected);
+}
+
+void ReviewCoreTest::friendTest_data() {
+    QTest::addColumn<QString>("fromAddr");
+    QTest::addColumn<QString>("replyToAddr");
+    QTest::addColumn<QStringList>("friends");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("ticked");
+    const QStringList bob{QStringLiteral("bob@example.com")};
+    QTest::newRow("friend") << "bob@example.com" << "" << bob << "bob@example.com" << true;
+    QTest::newRow("stranger") << "eve@example.com" << "" << bob << "eve@example.com" << false;
+    QTest::newRow("friend in capitals with blanks")
+        << "bob@example.com" << "" << QStringList{QStringLiteral("  BOB@EXAMPLE.COM  ")} << "bob@example.com" << true;
+    QTest::newRow("domain entry does not match")
+        << "bob@example.com" << "" << QStringList{QStringLiteral("example.com")} << "bob@example.com" << false;
+    QTest::newRow("part of address does not match")
+        << "bob@example.com" << "" << QStringList{QStringLiteral("bob@example.co")} << "bob@example.com" << false;
+    QTest::newRow("blank from uses reply-to, which is a friend")
+        << "   " << "Bob@Example.com" << bob << "Bob@Example.com" << true;
+    QTest::newRow("empty from uses reply-to") << "" << "eve@example.com" << bob << "eve@example.com" << false;
+    QTest::newRow("from kept as received, blanks and all")
+        << " bob@example.com " << "x@y" << bob << " bob@example.com " << true;
+    QTest::newRow("tab is not trimmed")
+        << "bob@example.com\t" << "" << bob << "bob@example.com\t" << false;
+    QTest::newRow("reply-to ignored when from is set")
+        << "eve@example.com" << "bob@example.com" << bob << "eve@example.com" << false;
+    QTest::newRow("no friends") << "bob@example.com" << "" << QStringList() << "bob@example.com" << false;
+    QTest::newRow("non-ASCII case")
+        << "jürgen@example.de" << "" << QStringList{QStringLiteral("JÜRGEN@EXAMPLE.DE")} << "jürgen@example.de"
+        << true;
+}
+
+void ReviewCoreTest::friendTest() {
+    QFETCH(QString, fromAddr);
+    QFETCH(QString, replyToAddr);
+    QFETCH(QStringList, friends);
+    QFETCH(QString, address);
+    QFETCH(bool, ticked);
+    pop3::Message message;
+    message.FromAddr = fromAddr;
+    message.ReplyToAddr = replyToAddr;
+    const ReviewItem item = MakeReviewItem(message, 1, FriendMatcher(friends));
+    QCOMPARE(item.text(ReviewItem::Address), address);
+    QCOMPARE(item.keep, ticked);
+    // The hashed test must agree with the store's comparison, entry by entry.
+    bool storeSays = false;
+    for (const QString& entry : friends)
+        storeSays = storeSays || FriendsStore::SameAddress(address, entry);
+    QCOMPARE(item.keep, storeSays);
+}
+
+void ReviewCoreTest::rowTexts_data() {
+    QTest::addColumn<int>("recipients");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("recipientsText");
+    QTest::addColumn<QString>("sizeText");
+    QTest::newRow("no recipients") << 0 << qint64(1000) << "1" << "1000 Bytes";
+    QTest::newRow("negative count") << -2 << qint64(1024) << "1" << "1.00 KB";
+    QTest::newRow("one") << 1 << qint64(1536) << "1" << "1.50 KB";
+    QTest::newRow("1500") << 1500 << qint64(3 * 1048576) << "1,500" << "3.00 MB";
+    QTest::newRow("1234") << 1234 << qint64(9 * 1024) << "1,234" << "9.00 KB";
+}
+
+void ReviewCoreTest::rowTexts() {
+    QFETCH(int, recipients);
+    QFETCH(qint64, size);
+    QFETCH(QString, recipientsText);
+    QFETCH(QString, sizeText);
+    pop3::Message message;
+    message.From = QStringLiteral("Jöran Ångström");
+    message.FromAddr = QStringLiteral("joran@example.se");
+    message.Subject = QStringLiteral("<b>not bold</b>");
+    message.Date = QStringLiteral("Mon, 7 Dec 2026 10:00:00 +0100");
+    message.Size = size;
+    message.ContentType = QStringLiteral("multipart");
+    message.ContentSubType = QStringLiteral("mixed");
+    message.Recipients = recipients;
+    const ReviewItem item = MakeReviewItem(message, 42, FriendMatcher(), QLocale(QStringLiteral("en_US")));
+    QCOMPARE(item.text(ReviewItem::From), message.From);
+    QCOMPARE(item.text(ReviewItem::Subject), message.Subject);
+    QCOMPARE(item.text(ReviewItem::Date), message.Date);
+    QCOMPARE(item.text(ReviewItem::Size), sizeText);
+    QCOMPARE(item.text(ReviewItem::Content), QStringLiteral("multipart/mixed"));
+    QCOMPARE(item.text(ReviewItem::Recipients), recipientsText);
+    QCOMPARE(item.MessageNumber, 42);
+    QVERIFY(!item.keep);
+}
+
+namespace {
+ReviewItem Row(int number, const QString& from, const QString& size) {
+    ReviewItem item;
+    item.MessageNumber = number;
+    item.texts[ReviewItem::From] = from;
+    item.texts[ReviewItem::Size] = size;
+    return item;
+}
+
+QList<int> Numbers(const ReviewModel& model) {
+    QList<int> numbers;
+    for (int row = 0; row < model.rowCount(); ++row)
+        numbers.append(model.data(model.index(row, 0), ReviewModel::MessageNumberRole).toInt());
+    return numbers;
+}
+} // namespace
+
+void ReviewCoreTest::sortsByTextWithFixedDirection() {
+    ReviewModel model;
+    QCOMPARE(model.columnCount(), 7);
+    const QStringList headers{QStringLiteral("From"),    QStringLiteral("Address"), QStringLiteral("Subject"),
+                              QStringLiteral("Date"),    QStringLiteral("Size"),    QStringLiteral("Content"),
+                              QStringLiteral("#")};
+    for (int column = 0; column < 7; ++column)
+        QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), headers.at(column));
+
+    model.setItems({Row(1, QStringLiteral("carol"), QStringLiteral("9.00 KB")),
+                    Row(2, QStringLiteral("Alice"), QStringLiteral("10.00 KB")),
+                    Row(3, QStringLiteral("bob"), QStringLiteral("500 Bytes"))});
+    QCOMPARE(model.sortColumn(), -1);
+    QCOMPARE(Numbers(model), (QList<int>{1, 2, 3}));
+
+    model.sort(ReviewItem::Size);
+    // As text: "10.00 KB" < "500 Bytes" < "9.00 KB".
+    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
+    QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+    model.sort(ReviewItem::Size, Qt::DescendingOrder); // a second click never reverses
+    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
+    QCOMPARE(layout.count(), 0);
+
+    model.sort(ReviewItem::From, Qt::DescendingOrder); // the direction is fixed, letter case ignored
+    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
+    QCOMPARE(model.sortColumn(), int(ReviewItem::From));
+}
+
+void ReviewCoreTest::rowsAddedLaterKeepTheOrder() {
+    ReviewModel model;
+    model.addItem(Row(1, QStringLiteral("m"), {}));
+    model.addItem(Row(2, QStringLiteral("a"), {}));
+    QCOMPARE(Numbers(model), (QList<int>{1, 2})); // unsorted: at the end
+    model.sort(ReviewItem::From);
+    QCOMPARE(Numbers(model), (QList<int>{2, 1}));
+    QCOMPARE(model.addItem(Row(3, QStringLiteral("c"), {})), 1);
+    QCOMPARE(model.addItem(Row(4, QStringLiteral("z"), {})), 3);
+    QCOMPARE(model.addItem(Row(5, QStringLiteral("M"), {})), 3); // equal text goes after the earlier row
+    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1, 5, 4}));
+    // A new fill while sorted arrives sorted, equal texts in enumeration order.
+    model.setItems({Row(1, QStringLiteral("y"), {}), Row(2, QStringLiteral("b"), {}), Row(3, QStringLiteral("B"), {})});
+    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(model.sortColumn(), int(ReviewItem::From));
+}
+
+void ReviewCoreTest::persistentRowsFollowTheSort() {
+    ReviewModel model;
+    model.setItems({Row(1, QStringLiteral("c"), {}), Row(2, QStringLiteral("a"), {}), Row(3, QStringLiteral("b"), {})});
+    const QPersistentModelIndex selected(model.index(0, 3)); // message 1
+    model.sort(ReviewItem::From);
+    QVERIFY(selected.isValid());
+    QCOMPARE(selected.row(), 2);
+    QCOMPARE(selected.column(), 3);
+    QCOMPARE(model.item(selected.row()).MessageNumber, 1);
+}
+
+void ReviewCoreTest::ticks() {
+    ReviewModel model;
+    model.setItems({Row(1, {}, {}), Row(2, {}, {}), Row(3, {}, {})});
+    QCOMPARE(model.firstUnticked(), 0);
+    QVERIFY(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsUserCheckable));
+    QVERIFY(!model.flags(model.index(0, 1)).testFlag(Qt::ItemIsUserCheckable));
+    QVERIFY(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(!model.setData(model.index(1, 2), Qt::Checked, Qt::CheckStateRole));
+    QCOMPARE(model.data(model.index(1, 0), Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+    QVERIFY(!model.data(model.index(1, 2), Qt::CheckStateRole).isValid());
+    QCOMPARE(model.firstUnticked(), 0);
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setAllKeep(true);
+    QCOMPARE(changed.count(), 1); // one signal for all rows, not one per row
+    QCOMPARE(model.firstUnticked(), -1);
+    model.setAllKeep(false);
+    model.setAllKeep(true);
+    QCOMPARE(model.firstUnticked(), -1);
+    model.setAllKeep(false);
+    for (int row = 0; row < 3; ++row)
+        QVERIFY(!model.item(row).keep);
+
+    ReviewModel empty;
+    QSignalSpy emptyChanged(&empty, &QAbstractItemModel::dataChanged);
+    empty.setAllKeep(true);
+    QCOMPARE(empty.rowCount(), 0);
+    QCOMPARE(emptyChanged.count(), 0);
+}
+
+void ReviewCoreTest::modelIsConsistent() {
+    ReviewModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setItems({Row(1, QStringLiteral("c"), QStringLiteral("1 Bytes")), Row(2, QStringLiteral("a"), {})});
+    model.sort(ReviewItem::Size);
+    model.addItem(Row(3, QStringLiteral("b"), QStringLiteral("0 Bytes")));
+    model.setAllKeep(true);
+    QCOMPARE(model.data(model.index(0, ReviewItem::Size), Qt::TextAlignmentRole).value<Qt::Alignment>()
+                 & Qt::AlignHorizontal_Mask,
+             Qt::AlignRight);
+    QCOMPARE(model.data(model.index(0, ReviewItem::Subject), Qt::TextAlignmentRole).value<Qt::Alignment>()
+                 & Qt::AlignHorizontal_Mask,
+             Qt::AlignLeft);
+    model.clear();
+}
+
+QTEST_GUILESS_MAIN(ReviewCoreTest)
+#include "reviewcoretest.moc"
