@@ -15,10 +15,8 @@ struct TextField {
 };
 
 constexpr TextField kTextFields[] = {
-    {&AccountRecord::AccountName, 0, 20},
-    {&AccountRecord::LoginName, 20, 75},
-    {&AccountRecord::LoginPassword, 95, 75},
-    {&AccountRecord::ServerAddress, 170, 75},
+    {&AccountRecord::AccountName, 0, 20},    {&AccountRecord::LoginName, 20, 75},
+    {&AccountRecord::LoginPassword, 95, 75}, {&AccountRecord::ServerAddress, 170, 75},
     {&AccountRecord::LastChecked, 245, 75},
 };
 constexpr int kLastCheckedOffset = 245;
@@ -30,23 +28,17 @@ constexpr int kLength = AccountRecord::RecordLength;
 
 } // namespace
 
-AccountStore::AccountStore(const QString& programFolder)
-    : m_folder(programFolder)
-{
-}
+AccountStore::AccountStore(const QString& programFolder) : m_folder(programFolder) {}
 
-QString AccountStore::filePath() const
-{
+QString AccountStore::filePath() const {
     return QDir(m_folder).filePath(QStringLiteral("Acc.dat"));
 }
 
-QString AccountStore::tempPath() const
-{
+QString AccountStore::tempPath() const {
     return QDir(m_folder).filePath(QStringLiteral("Acc.tmp"));
 }
 
-QByteArray AccountStore::Encode(const AccountRecord& record)
-{
+QByteArray AccountStore::Encode(const AccountRecord& record) {
     QByteArray bytes;
     bytes.reserve(kLength);
     for (const TextField& field : kTextFields)
@@ -57,8 +49,7 @@ QByteArray AccountStore::Encode(const AccountRecord& record)
     return bytes;
 }
 
-AccountRecord AccountStore::Decode(const QByteArray& bytes)
-{
+AccountRecord AccountStore::Decode(const QByteArray& bytes) {
     // A short buffer reads as blanks and zeros where bytes are missing.
     QByteArray full = bytes.left(kLength);
     if (full.size() < kTotalOffset)
@@ -73,30 +64,26 @@ AccountRecord AccountStore::Decode(const QByteArray& bytes)
     return record;
 }
 
-int AccountStore::CountAccounts() const
-{
+int AccountStore::CountAccounts() const {
     RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     return file.count();
 }
 
-AccountRecord AccountStore::ReadAccount(int recordNumber) const
-{
+AccountRecord AccountStore::ReadAccount(int recordNumber) const {
     RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     return Decode(file.read(recordNumber));
 }
 
-void AccountStore::WriteAccount(int recordNumber, const AccountRecord& record) const
-{
+void AccountStore::WriteAccount(int recordNumber, const AccountRecord& record) const {
     RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForWriting();
     file.write(recordNumber, Encode(record));
     file.close();
 }
 
-int AccountStore::AppendAccount(const AccountRecord& record) const
-{
+int AccountStore::AppendAccount(const AccountRecord& record) const {
     RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForWriting();
     const int number = file.count() + 1;
@@ -105,15 +92,15 @@ int AccountStore::AppendAccount(const AccountRecord& record) const
     return number;
 }
 
-void AccountStore::DeleteAccount(int recordNumber) const
-{
+void AccountStore::DeleteAccount(int recordNumber) const {
     RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();
     const int count = int(all.size() / kLength);
     if (recordNumber < 1 || recordNumber > count)
-        throw StoreError(QStringLiteral("Could not delete from Acc.dat: there is no record %1.").arg(recordNumber));
+        throw StoreError(
+            QStringLiteral("Could not delete from Acc.dat: there is no record %1.").arg(recordNumber));
 
     // The kept records are copied byte for byte, in their old order.
     QByteArray kept = all.left(qsizetype(recordNumber - 1) * kLength);
@@ -121,8 +108,7 @@ void AccountStore::DeleteAccount(int recordNumber) const
     RecordFile::Replace(filePath(), tempPath(), kept, RecordFile::Creation::OwnerOnly);
 }
 
-void AccountStore::ResetStatistics() const
-{
+void AccountStore::ResetStatistics() const {
     RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     QByteArray all = file.readAll();
@@ -139,8 +125,7 @@ void AccountStore::ResetStatistics() const
     RecordFile::Replace(filePath(), tempPath(), all, RecordFile::Creation::OwnerOnly);
 }
 
-int AccountStore::FindAccountByName(const QString& name, AccountRecord* found) const
-{
+int AccountStore::FindAccountByName(const QString& name, AccountRecord* found) const {
     RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     const QByteArray all = file.readAll();

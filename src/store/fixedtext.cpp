@@ -5,8 +5,7 @@
 
 namespace FixedText {
 
-QString TrimBlanks(const QString& text)
-{
+QString TrimBlanks(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && text.at(begin) == u' ')
@@ -16,8 +15,7 @@ QString TrimBlanks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-QByteArray Encode(const QString& text, int width)
-{
+QByteArray Encode(const QString& text, int width) {
     const QString value = TrimBlanks(text);
     QByteArray bytes = value.toUtf8();
     if (bytes.size() > width) {
@@ -40,17 +38,16 @@ QByteArray Encode(const QString& text, int width)
     return bytes;
 }
 
-QString DecodeBytes(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+QString DecodeBytes(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return QString::fromLatin1(bytes);
     return text;
 }
 
-QString Decode(const QByteArray& field)
-{
+QString Decode(const QByteArray& field) {
     return TrimBlanks(DecodeBytes(field));
 }
 

@@ -11,35 +11,27 @@ namespace {
 constexpr int kLength = FriendRecord::RecordLength;
 }
 
-FriendsStore::FriendsStore(const QString& programFolder)
-    : m_folder(programFolder)
-{
-}
+FriendsStore::FriendsStore(const QString& programFolder) : m_folder(programFolder) {}
 
-QString FriendsStore::filePath() const
-{
+QString FriendsStore::filePath() const {
     return QDir(m_folder).filePath(QStringLiteral("Friends.dat"));
 }
 
-QString FriendsStore::tempPath() const
-{
+QString FriendsStore::tempPath() const {
     return QDir(m_folder).filePath(QStringLiteral("Friends.tmp"));
 }
 
-bool FriendsStore::SameAddress(const QString& a, const QString& b)
-{
+bool FriendsStore::SameAddress(const QString& a, const QString& b) {
     return FixedText::TrimBlanks(a).toUpper() == FixedText::TrimBlanks(b).toUpper();
 }
 
-int FriendsStore::Count() const
-{
+int FriendsStore::Count() const {
     RecordFile file(filePath(), kLength);
     file.openForReading();
     return file.count();
 }
 
-QList<QPair<int, QString>> FriendsStore::ReadAll() const
-{
+QList<QPair<int, QString>> FriendsStore::ReadAll() const {
     RecordFile file(filePath(), kLength);
     file.openForReading();
     const QByteArray all = file.readAll();
@@ -52,16 +44,14 @@ QList<QPair<int, QString>> FriendsStore::ReadAll() const
     return friends;
 }
 
-bool FriendsStore::Contains(const QString& address) const
-{
+bool FriendsStore::Contains(const QString& address) const {
     const QString wanted = FixedText::TrimBlanks(address).toUpper();
     const QList<QPair<int, QString>> friends = ReadAll();
     return std::any_of(friends.cbegin(), friends.cend(),
                        [&wanted](const QPair<int, QString>& f) { return f.second.toUpper() == wanted; });
 }
 
-int FriendsStore::Append(const QString& address) const
-{
+int FriendsStore::Append(const QString& address) const {
     RecordFile file(filePath(), kLength);
     file.openForWriting();
     const int number = file.count() + 1;
@@ -70,18 +60,17 @@ int FriendsStore::Append(const QString& address) const
     return number;
 }
 
-void FriendsStore::Replace(int recordNumber, const QString& address) const
-{
+void FriendsStore::Replace(int recordNumber, const QString& address) const {
     RecordFile file(filePath(), kLength);
     file.openForWriting();
     if (recordNumber < 1 || recordNumber > file.count())
-        throw StoreError(QStringLiteral("Could not write Friends.dat: there is no record %1.").arg(recordNumber));
+        throw StoreError(
+            QStringLiteral("Could not write Friends.dat: there is no record %1.").arg(recordNumber));
     file.write(recordNumber, FixedText::Encode(address, kLength));
     file.close();
 }
 
-void FriendsStore::RemoveAddress(const QString& address) const
-{
+void FriendsStore::RemoveAddress(const QString& address) const {
     RecordFile file(filePath(), kLength);
     file.openForReading();
     const QByteArray all = file.readAll();

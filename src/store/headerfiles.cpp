@@ -16,8 +16,7 @@ namespace HeaderFiles {
 
 namespace {
 
-QString headerPath(const QString& programFolder, int messageNumber)
-{
+QString headerPath(const QString& programFolder, int messageNumber) {
     return QDir(DataFolder(programFolder)).filePath(QStringLiteral("%1.dat").arg(messageNumber));
 }
 
@@ -26,8 +25,7 @@ QString headerPath(const QString& programFolder, int messageNumber)
 // through QString, and such a file would never go. Unlinking needs no write
 // permission on the file itself, so read-only files need no attribute change;
 // symbolic links are removed, never followed.
-void removeEveryFile(const QString& folder)
-{
+void removeEveryFile(const QString& folder) {
     const QByteArray path = QFile::encodeName(folder);
     const int dirFd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
@@ -51,19 +49,16 @@ void removeEveryFile(const QString& folder)
 
 } // namespace
 
-QString DataFolder(const QString& programFolder)
-{
+QString DataFolder(const QString& programFolder) {
     return QDir(programFolder).filePath(QStringLiteral("Data"));
 }
 
-void EnsureDataFolder(const QString& programFolder)
-{
+void EnsureDataFolder(const QString& programFolder) {
     if (!QFileInfo(DataFolder(programFolder)).exists())
         QDir(programFolder).mkdir(QStringLiteral("Data"));
 }
 
-void ClearHeaderFiles(const QString& programFolder)
-{
+void ClearHeaderFiles(const QString& programFolder) {
     const QString folder = DataFolder(programFolder);
     if (!QFileInfo(folder).isDir())
         return;
@@ -74,8 +69,7 @@ void ClearHeaderFiles(const QString& programFolder)
     removeEveryFile(folder);
 }
 
-void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByteArray& headers)
-{
+void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByteArray& headers) {
     const QString path = headerPath(programFolder, messageNumber);
     const QString name = QStringLiteral("Data/%1.dat").arg(messageNumber);
     if (messageNumber < 1)
@@ -87,8 +81,7 @@ void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByt
         throw StoreError(QStringLiteral("Could not write %1: %2").arg(name, file.errorString()));
 }
 
-std::optional<QString> ReadHeaderFile(const QString& programFolder, int messageNumber)
-{
+std::optional<QString> ReadHeaderFile(const QString& programFolder, int messageNumber) {
     if (messageNumber < 1)
         return std::nullopt;
     QFile file(headerPath(programFolder, messageNumber));

@@ -11,29 +11,25 @@
 
 namespace {
 
-QFileDevice::Permissions permissionsFor(RecordFile::Creation creation)
-{
+QFileDevice::Permissions permissionsFor(RecordFile::Creation creation) {
     if (creation == RecordFile::Creation::OwnerOnly)
         return QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     // The usual mode for new files; the umask still applies.
-    return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-        | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+           QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
 }
 
-QString nameOf(const QString& path)
-{
+QString nameOf(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
-[[noreturn]] void throwErrno(const QString& verb, const QString& path, int error)
-{
+[[noreturn]] void throwErrno(const QString& verb, const QString& path, int error) {
     throw StoreError(QStringLiteral("Could not %1 %2: %3").arg(verb, nameOf(path), qt_error_string(error)));
 }
 
 // Makes a finished rename durable; some file systems refuse fsync on a folder,
 // which costs nothing but durability, so its result is not an error.
-void syncFolderOf(const QString& path)
-{
+void syncFolderOf(const QString& path) {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -45,61 +41,53 @@ void syncFolderOf(const QString& path)
 } // namespace
 
 RecordFile::RecordFile(const QString& path, int recordLength, Creation creation)
-    : m_file(path), m_length(recordLength), m_creation(creation)
-{
-}
+    : m_file(path), m_length(recordLength), m_creation(creation) {}
 
-void RecordFile::open(QIODevice::OpenMode mode)
-{
+void RecordFile::open(QIODevice::OpenMode mode) {
     // Unbuffered: a failed write is reported by write() itself, not lost in a flush.
     if (!m_file.open(mode | QIODevice::Unbuffered, permissionsFor(m_creation)))
         fail(QStringLiteral("open"));
 }
 
-void RecordFile::openForReading()
-{
+void RecordFile::openForReading() {
     if (!m_file.exists()) {
         // NewOnly: never truncate a file that appeared in the meantime.
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly, permissionsFor(m_creation))
-            && !m_file.exists())
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly, permissionsFor(m_creation)) &&
+            !m_file.exists())
             fail(QStringLiteral("create"));
         m_file.close();
     }
     open(QIODevice::ReadOnly);
 }
 
-void RecordFile::openForWriting()
-{
+void RecordFile::openForWriting() {
     open(QIODevice::ReadWrite);
 }
 
-void RecordFile::close()
-{
+void RecordFile::close() {
     m_file.close();
 }
 
-QString RecordFile::fileName() const
-{
+QString RecordFile::fileName() const {
     return nameOf(m_file.fileName());
 }
 
-void RecordFile::fail(const QString& verb) const
-{
+void RecordFile::fail(const QString& verb) const {
     throw StoreError(QStringLiteral("Could not %1 %2: %3").arg(verb, fileName(), m_file.errorString()));
 }
 
-int RecordFile::count() const
-{
+int RecordFile::count() const {
     const qint64 records = m_file.size() / m_length;
     if (records > MaxRecords)
-        throw StoreError(QStringLiteral("%1 is too long: it holds more than 32,767 records.").arg(fileName()));
+        throw StoreError(
+            QStringLiteral("%1 is too long: it holds more than 32,767 records.").arg(fileName()));
     return int(records);
 }
 
-QByteArray RecordFile::read(int recordNumber)
-{
+QByteArray RecordFile::read(int recordNumber) {
     if (recordNumber < 1 || recordNumber > count())
-        throw StoreError(QStringLiteral("Could not read %1: there is no record %2.").arg(fileName()).arg(recordNumber));
+        throw StoreError(
+            QStringLiteral("Could not read %1: there is no record %2.").arg(fileName()).arg(recordNumber));
     if (!m_file.seek(qint64(recordNumber - 1) * m_length))
         fail(QStringLiteral("read"));
     const QByteArray bytes = m_file.read(m_length);
@@ -108,8 +96,7 @@ QByteArray RecordFile::read(int recordNumber)
     return bytes;
 }
 
-QByteArray RecordFile::readAll()
-{
+QByteArray RecordFile::readAll() {
     const qint64 wanted = qint64(count()) * m_length;
     if (!m_file.seek(0))
         fail(QStringLiteral("read"));
@@ -119,14 +106,14 @@ QByteArray RecordFile::readAll()
     return bytes;
 }
 
-void RecordFile::write(int recordNumber, const QByteArray& record)
-{
+void RecordFile::write(int recordNumber, const QByteArray& record) {
     Q_ASSERT(record.size() == m_length);
     if (recordNumber > MaxRecords)
         throw StoreError(QStringLiteral("%1 is full: it can hold at most 32,767 records.").arg(fileName()));
     // Writing further out would leave a gap of records that were never written.
     if (recordNumber < 1 || recordNumber > count() + 1)
-        throw StoreError(QStringLiteral("Could not write %1: there is no record %2.").arg(fileName()).arg(recordNumber));
+        throw StoreError(
+            QStringLiteral("Could not write %1: there is no record %2.").arg(fileName()).arg(recordNumber));
     if (!m_file.seek(qint64(recordNumber - 1) * m_length))
         fail(QStringLiteral("write"));
     if (m_file.write(record) != record.size())
@@ -134,8 +121,7 @@ void RecordFile::write(int recordNumber, const QByteArray& record)
 }
 
 void RecordFile::Replace(const QString& path, const QString& tmpPath, const QByteArray& records,
-                         Creation creation)
-{
+                         Creation creation) {
     QFile tmp(tmpPath);
     const auto tmpFail = [&tmp](const QString& verb) {
         const QString reason = tmp.errorString();
@@ -143,7 +129,8 @@ void RecordFile::Replace(const QString& path, const QString& tmpPath, const QByt
         QFile::remove(tmp.fileName());
         throw StoreError(QStringLiteral("Could not %1 %2: %3").arg(verb, nameOf(tmp.fileName()), reason));
     };
-    if (!tmp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, permissionsFor(creation)))
+    if (!tmp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered,
+                  permissionsFor(creation)))
         throw StoreError(QStringLiteral("Could not create %1: %2").arg(nameOf(tmpPath), tmp.errorString()));
     // A leftover from an interrupted rewrite keeps its old mode when truncated.
     if (creation == Creation::OwnerOnly && ::fchmod(tmp.handle(), S_IRUSR | S_IWUSR) != 0) {

@@ -19,8 +19,7 @@ static_assert(kFields.size() * 2 == SettingsRecord::RecordLength);
 
 // Written through a temporary file so a crash mid-write cannot leave a torn
 // file; where the folder refuses new files the file is written in place.
-bool writeWhole(const QString& path, const QByteArray& bytes)
-{
+bool writeWhole(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
@@ -34,31 +33,24 @@ bool writeWhole(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-SettingsStore::SettingsStore(const QString& programFolder)
-    : m_folder(programFolder)
-{
-}
+SettingsStore::SettingsStore(const QString& programFolder) : m_folder(programFolder) {}
 
-QString SettingsStore::settingsPath() const
-{
+QString SettingsStore::settingsPath() const {
     return QDir(m_folder).filePath(QStringLiteral("Config.dat"));
 }
 
-QString SettingsStore::layoutPath() const
-{
+QString SettingsStore::layoutPath() const {
     return QDir(m_folder).filePath(QStringLiteral("Tidemarsh.dsl"));
 }
 
-QByteArray SettingsStore::Encode(const SettingsRecord& record)
-{
+QByteArray SettingsStore::Encode(const SettingsRecord& record) {
     QByteArray bytes(SettingsRecord::RecordLength, '\0');
     for (std::size_t i = 0; i < kFields.size(); ++i)
         qToLittleEndian<qint16>(record.*kFields[i], bytes.data() + 2 * i);
     return bytes;
 }
 
-SettingsRecord SettingsStore::Decode(const QByteArray& bytes, const SettingsRecord& previous)
-{
+SettingsRecord SettingsStore::Decode(const QByteArray& bytes, const SettingsRecord& previous) {
     // A short file fills the fields it holds completely; the rest keep their values.
     SettingsRecord record = previous;
     for (std::size_t i = 0; i < kFields.size() && qsizetype(2 * i + 2) <= bytes.size(); ++i)
@@ -66,8 +58,7 @@ SettingsRecord SettingsStore::Decode(const QByteArray& bytes, const SettingsReco
     return record;
 }
 
-bool SettingsStore::LoadSettings(SettingsRecord& record) const
-{
+bool SettingsStore::LoadSettings(SettingsRecord& record) const {
     const QFileInfo info(settingsPath());
     if (!info.exists()) {
         record = SettingsRecord{};
@@ -80,20 +71,17 @@ bool SettingsStore::LoadSettings(SettingsRecord& record) const
     return false;
 }
 
-bool SettingsStore::SaveSettings(const SettingsRecord& record) const
-{
+bool SettingsStore::SaveSettings(const SettingsRecord& record) const {
     return writeWhole(settingsPath(), Encode(record));
 }
 
-std::optional<QByteArray> SettingsStore::LoadLayout() const
-{
+std::optional<QByteArray> SettingsStore::LoadLayout() const {
     QFile file(layoutPath());
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return file.readAll();
 }
 
-bool SettingsStore::SaveLayout(const QByteArray& state) const
-{
+bool SettingsStore::SaveLayout(const QByteArray& state) const {
     return writeWhole(layoutPath(), state);
 }

@@ -41,13 +41,11 @@ private:
 
 namespace {
 
-QByteArray blanks(int n)
-{
+QByteArray blanks(int n) {
     return QByteArray(n, ' ');
 }
 
-AccountRecord account(const QString& name)
-{
+AccountRecord account(const QString& name) {
     AccountRecord record;
     record.AccountName = name;
     record.LoginName = name + u"-login"_s;
@@ -59,8 +57,7 @@ AccountRecord account(const QString& name)
     return record;
 }
 
-QStringList namesIn(const AccountStore& store)
-{
+QStringList namesIn(const AccountStore& store) {
     QStringList names;
     for (int n = 1; n <= store.CountAccounts(); ++n)
         names << store.ReadAccount(n).AccountName;
@@ -69,14 +66,12 @@ QStringList namesIn(const AccountStore& store)
 
 } // namespace
 
-void AccountStoreTest::init()
-{
+void AccountStoreTest::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
 }
 
-void AccountStoreTest::goldenBytes()
-{
+void AccountStoreTest::goldenBytes() {
     AccountRecord record;
     record.AccountName = u"Home"_s;
     record.LoginName = u"bob"_s;
@@ -87,9 +82,9 @@ void AccountStoreTest::goldenBytes()
     record.DeletedMessages = -2;
 
     // Offsets 0, 20, 95, 170, 245, 320, 324; blanks up to each width; LE counters.
-    const QByteArray expected = "Home" + blanks(16) + "bob" + blanks(72) + "s3cret" + blanks(69)
-        + "pop.example.org" + blanks(60) + "07/12/2026 23:40:01" + blanks(56)
-        + QByteArray("\x04\x03\x02\x01\xfe\xff\xff\xff", 8);
+    const QByteArray expected = "Home" + blanks(16) + "bob" + blanks(72) + "s3cret" + blanks(69) +
+                                "pop.example.org" + blanks(60) + "07/12/2026 23:40:01" + blanks(56) +
+                                QByteArray("\x04\x03\x02\x01\xfe\xff\xff\xff", 8);
     QCOMPARE(expected.size(), 328);
     QCOMPARE(AccountStore::Encode(record), expected);
 
@@ -104,11 +99,11 @@ void AccountStoreTest::goldenBytes()
     QCOMPARE(AccountStore::Encode(record).left(20), (u"x"_s + QString(9, u'Ä')).toUtf8() + ' ');
 }
 
-void AccountStoreTest::decodeGolden()
-{
+void AccountStoreTest::decodeGolden() {
     // Written by another program in an 8-bit code page: reads as Latin-1.
-    const QByteArray bytes = "  M\xfcller " + blanks(11) + "anna" + blanks(71) + " pw with blanks " + blanks(59)
-        + "mail.example.net" + blanks(59) + "N/A" + blanks(72) + QByteArray("\xff\xff\xff\x7f\x00\x00\x00\x80", 8);
+    const QByteArray bytes = "  M\xfcller " + blanks(11) + "anna" + blanks(71) + " pw with blanks " +
+                             blanks(59) + "mail.example.net" + blanks(59) + "N/A" + blanks(72) +
+                             QByteArray("\xff\xff\xff\x7f\x00\x00\x00\x80", 8);
     QCOMPARE(bytes.size(), 328);
     const AccountRecord record = AccountStore::Decode(bytes);
     QCOMPARE(record.AccountName, u"Müller"_s);
@@ -125,8 +120,7 @@ void AccountStoreTest::decodeGolden()
     QCOMPARE(fresh.mid(320), QByteArray(8, '\0'));
 }
 
-void AccountStoreTest::missingFileCountsZeroAndIsPrivate()
-{
+void AccountStoreTest::missingFileCountsZeroAndIsPrivate() {
     AccountStore store(folder());
     QVERIFY(!QFile::exists(store.filePath()));
     QCOMPARE(store.CountAccounts(), 0);
@@ -135,8 +129,7 @@ void AccountStoreTest::missingFileCountsZeroAndIsPrivate()
     QCOMPARE(modeOf(store.filePath()), 0600);
 }
 
-void AccountStoreTest::countIgnoresPartialRecord_data()
-{
+void AccountStoreTest::countIgnoresPartialRecord_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("count");
     QTest::newRow("empty") << 0 << 0;
@@ -146,8 +139,7 @@ void AccountStoreTest::countIgnoresPartialRecord_data()
     QTest::newRow("three short") << 3 * 328 - 1 << 2;
 }
 
-void AccountStoreTest::countIgnoresPartialRecord()
-{
+void AccountStoreTest::countIgnoresPartialRecord() {
     QFETCH(int, size);
     QFETCH(int, count);
     AccountStore store(folder());
@@ -155,8 +147,7 @@ void AccountStoreTest::countIgnoresPartialRecord()
     QCOMPARE(store.CountAccounts(), count);
 }
 
-void AccountStoreTest::appendOverStrayBytes()
-{
+void AccountStoreTest::appendOverStrayBytes() {
     AccountStore store(folder());
     QVERIFY(writeBytes(store.filePath(), AccountStore::Encode(account(u"one"_s)) + "\x01\x02"));
     QCOMPARE(store.AppendAccount(account(u"two"_s)), 2);
@@ -165,8 +156,7 @@ void AccountStoreTest::appendOverStrayBytes()
     QCOMPARE(store.ReadAccount(1), account(u"one"_s));
 }
 
-void AccountStoreTest::writeReplacesExactlyOneRecord()
-{
+void AccountStoreTest::writeReplacesExactlyOneRecord() {
     AccountStore store(folder());
     for (const auto& name : {u"a"_s, u"b"_s, u"c"_s})
         store.AppendAccount(account(name));
@@ -184,8 +174,7 @@ void AccountStoreTest::writeReplacesExactlyOneRecord()
     QCOMPARE(store.ReadAccount(2), changed);
 }
 
-void AccountStoreTest::writeOnePastTheEndAppends()
-{
+void AccountStoreTest::writeOnePastTheEndAppends() {
     AccountStore store(folder());
     store.WriteAccount(1, account(u"first"_s)); // creates the file
     store.WriteAccount(2, account(u"second"_s));
@@ -194,8 +183,7 @@ void AccountStoreTest::writeOnePastTheEndAppends()
     QCOMPARE(modeOf(store.filePath()), 0600);
 }
 
-void AccountStoreTest::outOfRangeRecordsAreErrors()
-{
+void AccountStoreTest::outOfRangeRecordsAreErrors() {
     AccountStore store(folder());
     store.AppendAccount(account(u"only"_s));
     QVERIFY_THROWS_EXCEPTION(StoreError, store.ReadAccount(0));
@@ -206,8 +194,7 @@ void AccountStoreTest::outOfRangeRecordsAreErrors()
     QCOMPARE(QFileInfo(store.filePath()).size(), 328);
 }
 
-void AccountStoreTest::deleteKeepsOrder()
-{
+void AccountStoreTest::deleteKeepsOrder() {
     AccountStore store(folder());
     for (const auto& name : {u"one"_s, u"two"_s, u"three"_s, u"four"_s})
         store.AppendAccount(account(name));
@@ -231,15 +218,14 @@ void AccountStoreTest::deleteKeepsOrder()
     QCOMPARE(QFileInfo(store.filePath()).size(), 0);
 }
 
-void AccountStoreTest::deleteReplacesLeftoverTempFile()
-{
+void AccountStoreTest::deleteReplacesLeftoverTempFile() {
     AccountStore store(folder());
     store.AppendAccount(account(u"keep"_s));
     store.AppendAccount(account(u"drop"_s));
     // Left by an interrupted rewrite, readable by everyone, full of old data.
     QVERIFY(writeBytes(store.tempPath(), QByteArray(5000, 'j')));
-    QVERIFY(QFile::setPermissions(store.tempPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                        | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(store.tempPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                        QFileDevice::ReadGroup | QFileDevice::ReadOther));
 
     store.DeleteAccount(2);
     QCOMPARE(namesIn(store), QStringList{u"keep"_s});
@@ -248,8 +234,7 @@ void AccountStoreTest::deleteReplacesLeftoverTempFile()
     QVERIFY(!QFile::exists(store.tempPath()));
 }
 
-void AccountStoreTest::failedRewriteLeavesStoreIntact()
-{
+void AccountStoreTest::failedRewriteLeavesStoreIntact() {
     AccountStore store(folder());
     store.AppendAccount(account(u"a"_s));
     store.AppendAccount(account(u"b"_s));
@@ -267,12 +252,12 @@ void AccountStoreTest::failedRewriteLeavesStoreIntact()
     QCOMPARE(readBytes(store.filePath()), before);
 }
 
-void AccountStoreTest::resetStatistics()
-{
+void AccountStoreTest::resetStatistics() {
     AccountStore store(folder());
     store.AppendAccount(account(u"a"_s));
     // A record from an 8-bit code page keeps its exact bytes through the reset.
-    const QByteArray latin = "M\xfcller" + blanks(14) + QByteArray(300, 'l') + QByteArray("\x05\0\0\0\x06\0\0\0", 8);
+    const QByteArray latin =
+        "M\xfcller" + blanks(14) + QByteArray(300, 'l') + QByteArray("\x05\0\0\0\x06\0\0\0", 8);
     QFile file(store.filePath());
     QVERIFY(file.open(QIODevice::Append));
     file.write(latin);
@@ -298,8 +283,7 @@ void AccountStoreTest::resetStatistics()
     QVERIFY(!QFile::exists(store.tempPath()));
 }
 
-void AccountStoreTest::findAccountByName_data()
-{
+void AccountStoreTest::findAccountByName_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("number");
     QTest::newRow("first") << u"Work"_s << 1;
@@ -310,8 +294,7 @@ void AccountStoreTest::findAccountByName_data()
     QTest::newRow("missing") << u"None"_s << 0;
 }
 
-void AccountStoreTest::findAccountByName()
-{
+void AccountStoreTest::findAccountByName() {
     QFETCH(QString, name);
     QFETCH(int, number);
     AccountStore store(folder());
@@ -335,8 +318,7 @@ void AccountStoreTest::findAccountByName()
     }
 }
 
-void AccountStoreTest::recordLimit()
-{
+void AccountStoreTest::recordLimit() {
     AccountStore store(folder());
     QFile file(store.filePath());
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -356,8 +338,7 @@ void AccountStoreTest::recordLimit()
     QVERIFY_THROWS_EXCEPTION(StoreError, store.FindAccountByName(u"x"_s));
 }
 
-void AccountStoreTest::errorNamesTheFile()
-{
+void AccountStoreTest::errorNamesTheFile() {
     AccountStore store(folder() + u"no-such-folder/"_s);
     try {
         store.CountAccounts();
@@ -376,8 +357,7 @@ void AccountStoreTest::errorNamesTheFile()
     }
 }
 
-int runAccountStoreTest(int argc, char** argv)
-{
+int runAccountStoreTest(int argc, char** argv) {
     AccountStoreTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -6,8 +6,7 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fputs("usage: store_crash_child <program folder>\n", stderr);
         return 2;

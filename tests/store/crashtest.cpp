@@ -21,8 +21,7 @@ private Q_SLOTS:
 // A real child process rewrites a store of about 1 MB over and over and is
 // killed with SIGKILL at a random moment. Whatever the moment, Acc.dat must
 // hold a complete set of records: the set before some deletion or after it.
-void CrashTest::killDuringDeleteAccount()
-{
+void CrashTest::killDuringDeleteAccount() {
     constexpr int kAccounts = 3000;
     constexpr int kRounds = 30;
     QByteArray original;
@@ -52,7 +51,8 @@ void CrashTest::killDuringDeleteAccount()
         child.kill(); // SIGKILL
         QVERIFY(child.waitForFinished(10000));
         QVERIFY2(child.exitStatus() == QProcess::CrashExit,
-                 qPrintable(u"the child ended by itself: "_s + QString::fromLocal8Bit(child.readAllStandardError())));
+                 qPrintable(u"the child ended by itself: "_s +
+                            QString::fromLocal8Bit(child.readAllStandardError())));
 
         if (QFile::exists(store.tempPath()))
             ++killedMidRewrite;
@@ -78,8 +78,7 @@ void CrashTest::killDuringDeleteAccount()
     qInfo("%d of %d kills landed mid-rewrite", killedMidRewrite, kRounds);
 }
 
-int runCrashTest(int argc, char** argv)
-{
+int runCrashTest(int argc, char** argv) {
     CrashTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -14,8 +14,7 @@ private Q_SLOTS:
     void decode();
 };
 
-void FixedTextTest::encode_data()
-{
+void FixedTextTest::encode_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("width");
     QTest::addColumn<QByteArray>("expected");
@@ -36,16 +35,14 @@ void FixedTextTest::encode_data()
     QTest::newRow("combining mark") << u"xe\u0301"_s << 3 << QByteArray("x  ");
 }
 
-void FixedTextTest::encode()
-{
+void FixedTextTest::encode() {
     QFETCH(QString, text);
     QFETCH(int, width);
     QFETCH(QByteArray, expected);
     QCOMPARE(FixedText::Encode(text, width), expected);
 }
 
-void FixedTextTest::decode_data()
-{
+void FixedTextTest::decode_data() {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<QString>("expected");
 
@@ -60,15 +57,13 @@ void FixedTextTest::decode_data()
     QTest::newRow("overlong form") << QByteArray("\xc0\xaf") << u"\u00c0\u00af"_s;
 }
 
-void FixedTextTest::decode()
-{
+void FixedTextTest::decode() {
     QFETCH(QByteArray, field);
     QFETCH(QString, expected);
     QCOMPARE(FixedText::Decode(field), expected);
 }
 
-int runFixedTextTest(int argc, char** argv)
-{
+int runFixedTextTest(int argc, char** argv) {
     FixedTextTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -35,13 +35,11 @@ private:
 
 namespace {
 
-QByteArray record(const QByteArray& text)
-{
+QByteArray record(const QByteArray& text) {
     return text + QByteArray(60 - text.size(), ' ');
 }
 
-QStringList addresses(const FriendsStore& store)
-{
+QStringList addresses(const FriendsStore& store) {
     QStringList list;
     int expectedNumber = 1;
     for (const auto& [number, address] : store.ReadAll()) {
@@ -54,24 +52,20 @@ QStringList addresses(const FriendsStore& store)
 
 } // namespace
 
-void FriendsStoreTest::init()
-{
+void FriendsStoreTest::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
 }
 
-void FriendsStoreTest::goldenBytes()
-{
+void FriendsStoreTest::goldenBytes() {
     FriendsStore store(folder());
     QCOMPARE(store.Append(u"  Bob@Example.com "_s), 1);
     QCOMPARE(store.Append(u"jürgen@example.de"_s), 2);
-    QCOMPARE(readBytes(store.filePath()),
-             QByteArray("Bob@Example.com") + QByteArray(45, ' ') + QByteArray("j\xc3\xbcrgen@example.de")
-                 + QByteArray(42, ' '));
+    QCOMPARE(readBytes(store.filePath()), QByteArray("Bob@Example.com") + QByteArray(45, ' ') +
+                                              QByteArray("j\xc3\xbcrgen@example.de") + QByteArray(42, ' '));
 }
 
-void FriendsStoreTest::missingFileReadsEmpty()
-{
+void FriendsStoreTest::missingFileReadsEmpty() {
     FriendsStore store(folder());
     QVERIFY(store.ReadAll().isEmpty());
     QVERIFY(QFile::exists(store.filePath()));
@@ -80,8 +74,7 @@ void FriendsStoreTest::missingFileReadsEmpty()
     QVERIFY(!store.Contains(QString()));
 }
 
-void FriendsStoreTest::appendOverPartialRecord()
-{
+void FriendsStoreTest::appendOverPartialRecord() {
     FriendsStore store(folder());
     QVERIFY(writeBytes(store.filePath(), record("a@x") + record("b@x") + "0123456789"));
     QCOMPARE(store.Count(), 2);
@@ -92,11 +85,10 @@ void FriendsStoreTest::appendOverPartialRecord()
     QCOMPARE(bytes.mid(120), record("c@x"));
 }
 
-void FriendsStoreTest::readAllTrimsOnlySpaces()
-{
+void FriendsStoreTest::readAllTrimsOnlySpaces() {
     FriendsStore store(folder());
-    QVERIFY(writeBytes(store.filePath(),
-                       record("   lead@x") + record("\ttab@x\t") + QByteArray(60, ' ') + record("caf\xe9@x")));
+    QVERIFY(writeBytes(store.filePath(), record("   lead@x") + record("\ttab@x\t") + QByteArray(60, ' ') +
+                                             record("caf\xe9@x")));
     QCOMPARE(addresses(store), (QStringList{u"lead@x"_s, u"\ttab@x\t"_s, QString(), u"café@x"_s}));
     QVERIFY(store.Contains(u"lead@x"_s));
     QVERIFY(!store.Contains(u"tab@x"_s));
@@ -109,8 +101,7 @@ void FriendsStoreTest::readAllTrimsOnlySpaces()
     QCOMPARE(readBytes(store.filePath()).mid(120), record("caf\xe9@x"));
 }
 
-void FriendsStoreTest::containsAndRemove_data()
-{
+void FriendsStoreTest::containsAndRemove_data() {
     QTest::addColumn<QString>("given");
     QTest::addColumn<bool>("contains");
     QTest::addColumn<bool>("removes");
@@ -123,8 +114,7 @@ void FriendsStoreTest::containsAndRemove_data()
     QTest::newRow("other") << u"bob@example.com"_s << false << false;
 }
 
-void FriendsStoreTest::containsAndRemove()
-{
+void FriendsStoreTest::containsAndRemove() {
     QFETCH(QString, given);
     QFETCH(bool, contains);
     QFETCH(bool, removes);
@@ -140,8 +130,7 @@ void FriendsStoreTest::containsAndRemove()
     QVERIFY(!QFile::exists(store.tempPath()));
 }
 
-void FriendsStoreTest::duplicatesRemovedTogether()
-{
+void FriendsStoreTest::duplicatesRemovedTogether() {
     FriendsStore store(folder());
     for (const auto& a : {u"dup@x"_s, u"one@x"_s, u"dup@x"_s, u"two@x"_s, u"dup@x"_s})
         store.Append(a);
@@ -150,8 +139,7 @@ void FriendsStoreTest::duplicatesRemovedTogether()
     QCOMPARE(QFileInfo(store.filePath()).size(), 120);
 }
 
-void FriendsStoreTest::longAddressIsCut()
-{
+void FriendsStoreTest::longAddressIsCut() {
     FriendsStore store(folder());
     const QString address = QString(49, u'a') + u"@example.com"_s; // 61 characters
     QCOMPARE(address.size(), 61);
@@ -162,8 +150,7 @@ void FriendsStoreTest::longAddressIsCut()
     QCOMPARE(QFileInfo(store.filePath()).size(), 60);
 }
 
-void FriendsStoreTest::removeOnlyRecordLeavesEmptyFile()
-{
+void FriendsStoreTest::removeOnlyRecordLeavesEmptyFile() {
     FriendsStore store(folder());
     store.Append(u"solo@x"_s);
     store.RemoveAddress(u"solo@x"_s);
@@ -172,8 +159,7 @@ void FriendsStoreTest::removeOnlyRecordLeavesEmptyFile()
     QVERIFY(!QFile::exists(store.tempPath()));
 }
 
-void FriendsStoreTest::replaceKeepsOthers()
-{
+void FriendsStoreTest::replaceKeepsOthers() {
     FriendsStore store(folder());
     store.Append(u"a@x"_s);
     store.Append(u"b@x"_s);
@@ -185,8 +171,7 @@ void FriendsStoreTest::replaceKeepsOthers()
     QCOMPARE(store.Count(), 3);
 }
 
-void FriendsStoreTest::recordLimit()
-{
+void FriendsStoreTest::recordLimit() {
     FriendsStore store(folder());
     QVERIFY(writeBytes(store.filePath(), {}));
     QVERIFY(QFile::resize(store.filePath(), qint64(32767) * 60));
@@ -215,8 +200,7 @@ void FriendsStoreTest::recordLimit()
     QCOMPARE(QFileInfo(store.filePath()).size(), qint64(32768) * 60);
 }
 
-int runFriendsStoreTest(int argc, char** argv)
-{
+int runFriendsStoreTest(int argc, char** argv) {
     FriendsStoreTest test;
     return QTest::qExec(&test, argc, argv);
 }

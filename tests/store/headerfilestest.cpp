@@ -33,14 +33,12 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-void HeaderFilesTest::init()
-{
+void HeaderFilesTest::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
 }
 
-void HeaderFilesTest::ensureDataFolder()
-{
+void HeaderFilesTest::ensureDataFolder() {
     const QString data = HeaderFiles::DataFolder(folder());
     QCOMPARE(data, folder() + u"Data"_s);
     HeaderFiles::EnsureDataFolder(folder());
@@ -51,14 +49,12 @@ void HeaderFilesTest::ensureDataFolder()
     QVERIFY(QFile::exists(data + u"/1.dat"_s));
 }
 
-void HeaderFilesTest::clearWithoutFolderDoesNothing()
-{
+void HeaderFilesTest::clearWithoutFolderDoesNothing() {
     HeaderFiles::ClearHeaderFiles(folder());
     QVERIFY(QDir(folder()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
 }
 
-void HeaderFilesTest::clearRemovesEveryFile()
-{
+void HeaderFilesTest::clearRemovesEveryFile() {
     HeaderFiles::EnsureDataFolder(folder());
     const QString data = HeaderFiles::DataFolder(folder()) + u'/';
     QVERIFY(writeBytes(data + u"1.dat"_s, "a"));
@@ -87,8 +83,7 @@ void HeaderFilesTest::clearRemovesEveryFile()
     QCOMPARE(readBytes(outside), QByteArray("keep"));
 }
 
-void HeaderFilesTest::writeKeepsRawBytes()
-{
+void HeaderFilesTest::writeKeepsRawBytes() {
     HeaderFiles::EnsureDataFolder(folder());
     const QString path = HeaderFiles::DataFolder(folder()) + u"/12.dat"_s;
     const QByteArray raw("Subject: =?utf-8?q?x?=\r\nFrom: J\xfcrgen <j@x>\r\nX-Null: a\0b\r\n", 57);
@@ -99,8 +94,7 @@ void HeaderFilesTest::writeKeepsRawBytes()
     QCOMPARE(readBytes(path), QByteArray("To: a\r\n"));
 }
 
-void HeaderFilesTest::readLineByLine_data()
-{
+void HeaderFilesTest::readLineByLine_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
 
@@ -114,8 +108,7 @@ void HeaderFilesTest::readLineByLine_data()
     QTest::newRow("8-bit") << QByteArray("From: J\xfcrgen\r\n") << u"From: Jürgen\r\n"_s;
 }
 
-void HeaderFilesTest::readLineByLine()
-{
+void HeaderFilesTest::readLineByLine() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     HeaderFiles::EnsureDataFolder(folder());
@@ -125,8 +118,7 @@ void HeaderFilesTest::readLineByLine()
     QCOMPARE(*text, expected);
 }
 
-void HeaderFilesTest::missingHeaderFile()
-{
+void HeaderFilesTest::missingHeaderFile() {
     HeaderFiles::EnsureDataFolder(folder());
     HeaderFiles::WriteHeaderFile(folder(), 1, "A: 1\r\n");
     HeaderFiles::WriteHeaderFile(folder(), 3, "C: 3\r\n");
@@ -138,8 +130,7 @@ void HeaderFilesTest::missingHeaderFile()
     QVERIFY(!HeaderFiles::ReadHeaderFile(folder(), 3).has_value());
 }
 
-void HeaderFilesTest::writeFailureNamesTheFile()
-{
+void HeaderFilesTest::writeFailureNamesTheFile() {
     // No Data folder.
     try {
         HeaderFiles::WriteHeaderFile(folder(), 4, "A: 1\r\n");
@@ -150,8 +141,7 @@ void HeaderFilesTest::writeFailureNamesTheFile()
     QVERIFY_THROWS_EXCEPTION(StoreError, HeaderFiles::WriteHeaderFile(folder(), 0, "A"));
 }
 
-int runHeaderFilesTest(int argc, char** argv)
-{
+int runHeaderFilesTest(int argc, char** argv) {
     HeaderFilesTest test;
     return QTest::qExec(&test, argc, argv);
 }

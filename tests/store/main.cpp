@@ -8,8 +8,7 @@ int runHeaderFilesTest(int argc, char** argv);
 int runCrashTest(int argc, char** argv);
 
 // One executable for the folder: every test class runs in turn.
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int failed = 0;
     for (auto run : {runFixedTextTest, runAccountStoreTest, runFriendsStoreTest, runSettingsStoreTest,

@@ -30,8 +30,7 @@ private:
 
 namespace {
 
-SettingsRecord sample()
-{
+SettingsRecord sample() {
     SettingsRecord r;
     r.DeletePromptOff = 1;
     r.CheckDonePromptOff = 2;
@@ -46,20 +45,25 @@ SettingsRecord sample()
 }
 
 // sample() as nine little-endian 16-bit integers, written out by hand.
-const QByteArray kSampleBytes("\x01\x00" "\x02\x00" "\xe3\x03" "\x2c\x01" "\x00\x3c"
-                              "\x00\x2d" "\x88\xff" "\xff\x7f" "\xff\xff",
+const QByteArray kSampleBytes("\x01\x00"
+                              "\x02\x00"
+                              "\xe3\x03"
+                              "\x2c\x01"
+                              "\x00\x3c"
+                              "\x00\x2d"
+                              "\x88\xff"
+                              "\xff\x7f"
+                              "\xff\xff",
                               18);
 
 } // namespace
 
-void SettingsStoreTest::init()
-{
+void SettingsStoreTest::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
 }
 
-void SettingsStoreTest::firstLoadCreatesDefaults()
-{
+void SettingsStoreTest::firstLoadCreatesDefaults() {
     SettingsStore store(folder());
     SettingsRecord record = sample();
     QVERIFY(store.LoadSettings(record));
@@ -71,8 +75,7 @@ void SettingsStoreTest::firstLoadCreatesDefaults()
     QCOMPARE(record, SettingsRecord{});
 }
 
-void SettingsStoreTest::saveGoldenBytes()
-{
+void SettingsStoreTest::saveGoldenBytes() {
     SettingsStore store(folder());
     QCOMPARE(SettingsStore::Encode(sample()), kSampleBytes);
     // Whatever was there before, the file holds exactly the record afterwards.
@@ -82,8 +85,7 @@ void SettingsStoreTest::saveGoldenBytes()
     QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Config.dat"_s});
 }
 
-void SettingsStoreTest::loadExisting()
-{
+void SettingsStoreTest::loadExisting() {
     SettingsStore store(folder());
     QVERIFY(writeBytes(store.settingsPath(), kSampleBytes));
     SettingsRecord record;
@@ -91,8 +93,7 @@ void SettingsStoreTest::loadExisting()
     QCOMPARE(record, sample());
 }
 
-void SettingsStoreTest::shortOrLongFile_data()
-{
+void SettingsStoreTest::shortOrLongFile_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("fieldsRead");
 
@@ -104,8 +105,7 @@ void SettingsStoreTest::shortOrLongFile_data()
     QTest::newRow("longer") << kSampleBytes + "garbage" << 9;
 }
 
-void SettingsStoreTest::shortOrLongFile()
-{
+void SettingsStoreTest::shortOrLongFile() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, fieldsRead);
     SettingsStore store(folder());
@@ -115,13 +115,13 @@ void SettingsStoreTest::shortOrLongFile()
     const SettingsRecord previous{7, 7, 7, 7, 7, 7, 7, 7, 7};
     SettingsRecord record = previous;
     QVERIFY(!store.LoadSettings(record));
-    const QByteArray expected = kSampleBytes.left(2 * fieldsRead) + SettingsStore::Encode(previous).mid(2 * fieldsRead);
+    const QByteArray expected =
+        kSampleBytes.left(2 * fieldsRead) + SettingsStore::Encode(previous).mid(2 * fieldsRead);
     QCOMPARE(SettingsStore::Encode(record), expected);
     QCOMPARE(readBytes(store.settingsPath()), bytes);
 }
 
-void SettingsStoreTest::layoutRoundTrip()
-{
+void SettingsStoreTest::layoutRoundTrip() {
     SettingsStore store(folder());
     QVERIFY(!store.LoadLayout().has_value());
     const QByteArray state("\x00\xff layout \x01", 11);
@@ -135,8 +135,7 @@ void SettingsStoreTest::layoutRoundTrip()
     QVERIFY(!nowhere.SaveSettings(sample()));
 }
 
-int runSettingsStoreTest(int argc, char** argv)
-{
+int runSettingsStoreTest(int argc, char** argv) {
     SettingsStoreTest test;
     return QTest::qExec(&test, argc, argv);
 }
