@@ -2,6 +2,10 @@
 
 #include <gmime/gmime.h>
 
+#include <QByteArrayView>
+#include <QList>
+
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -18,6 +22,11 @@ struct GObjectUnref {
 };
 template <typename T>
 using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+    void operator()(gpointer p) const { g_free(p); }
+};
+using GChars = std::unique_ptr<char, GFree>;
 
 // Shared, read-only after creation.
 GMimeParserOptions* parserOptions()
@@ -39,6 +48,107 @@ GMimeParserOptions* parserOptions()
 }
 
 QString text(const char* utf8) { return utf8 ? QString::fromUtf8(utf8).trimmed() : QString(); }
+
+// The unfolded values of the few fields the list shows. Splitting a header block
+// into fields is the one step done here rather than by GMime's message parser:
+// building a whole GMimeMessage for every header (all Received lines included)
+// costs several times what the fields we read are worth, and the splitting rules
+// (a line starting with blank continues the field) are trivial. Everything that
+// is hard (addresses, encoded words, charsets, parameters) stays with GMime.
+struct Fields {
+    QByteArray from, replyTo, subject, date, contentType;
+    QList<QByteArray> recipients; // every To and Cc field
+    bool hasFrom = false, hasReplyTo = false, hasSubject = false, hasDate = false, hasContentType = false;
+};
+
+enum class Field { Other, From, ReplyTo, To, Cc, Subject, Date, ContentType };
+
+Field fieldOf(QByteArrayView name)
+{
+    name = name.trimmed();
+    auto is = [&](const char* n) { return name.compare(QByteArrayView(n), Qt::CaseInsensitive) == 0; };
+    switch (name.size()) {
+    case 2:
+        return is("To") ? Field::To : is("Cc") ? Field::Cc : Field::Other;
+    case 4:
+        return is("From") ? Field::From : is("Date") ? Field::Date : Field::Other;
+    case 7:
+        return is("Subject") ? Field::Subject : Field::Other;
+    case 8:
+        return is("Reply-To") ? Field::ReplyTo : Field::Other;
+    case 12:
+        return is("Content-Type") ? Field::ContentType : Field::Other;
+    default:
+        return Field::Other;
+    }
+}
+
+Fields splitFields(const QByteArray& raw)
+{
+    Fields f;
+    QByteArray* current = nullptr;
+    const char* p = raw.constData();
+    const char* end = p + raw.size();
+    while (p < end) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        const char* next = nl ? nl + 1 : end;
+        const char* lineEnd = nl ? nl : end;
+        if (lineEnd > p && lineEnd[-1] == '\r')
+            --lineEnd;
+        const QByteArrayView line(p, lineEnd - p);
+        p = next;
+        if (line.isEmpty())
+            break; // the blank line ends the header
+        if (line[0] == ' ' || line[0] == '\t') {
+            if (current)
+                current->append(line.data(), line.size()); // unfolding keeps the blank
+            continue;
+        }
+        current = nullptr;
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue; // not a field (an mbox "From " line, garbage)
+        const QByteArrayView value = line.sliced(colon + 1);
+        auto take = [&](QByteArray& target, bool& seen) {
+            if (seen)
+                return; // the first occurrence counts
+            seen = true;
+            target = value.toByteArray();
+            current = &target;
+        };
+        switch (fieldOf(line.first(colon))) {
+        case Field::From:
+            take(f.from, f.hasFrom);
+            break;
+        case Field::ReplyTo:
+            take(f.replyTo, f.hasReplyTo);
+            break;
+        case Field::Subject:
+            take(f.subject, f.hasSubject);
+            break;
+        case Field::Date:
+            take(f.date, f.hasDate);
+            break;
+        case Field::ContentType:
+            take(f.contentType, f.hasContentType);
+            break;
+        case Field::To:
+        case Field::Cc:
+            f.recipients.append(value.toByteArray());
+            current = &f.recipients.last();
+            break;
+        case Field::Other:
+            break;
+        }
+    }
+    return f;
+}
+
+GPtr<InternetAddressList> parseAddresses(const QByteArray& value)
+{
+    // C strings: a NUL inside a hostile value just ends it early.
+    return GPtr<InternetAddressList>(internet_address_list_parse(parserOptions(), value.constData()));
+}
 
 // The first mailbox of a list, looking inside groups.
 InternetAddressMailbox* firstMailbox(InternetAddressList* list, int depth = 0)
@@ -76,37 +186,46 @@ int countMailboxes(InternetAddressList* list, int depth = 0)
     return total;
 }
 
+QString decodeText(const QByteArray& value)
+{
+    GChars decoded(g_mime_utils_header_decode_text(parserOptions(), value.constData()));
+    return text(decoded.get());
+}
+
 } // namespace
 
 void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message)
 {
-    GMimeParserOptions* options = parserOptions();
-    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
-        rawHeaders.constData(), static_cast<size_t>(rawHeaders.size())));
-    GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), options));
-    if (!parsed)
-        return;
-    GMimeMessage* msg = parsed.get();
+    const Fields f = splitFields(rawHeaders);
 
-    if (InternetAddressMailbox* from = firstMailbox(g_mime_message_get_from(msg))) {
-        message.FromAddr = text(internet_address_mailbox_get_addr(from));
-        const QString name = text(internet_address_get_name(INTERNET_ADDRESS(from)));
-        message.From = name.isEmpty() ? message.FromAddr : name;
+    if (f.hasFrom) {
+        const auto list = parseAddresses(f.from);
+        if (InternetAddressMailbox* from = firstMailbox(list.get())) {
+            message.FromAddr = text(internet_address_mailbox_get_addr(from));
+            const QString name = text(internet_address_get_name(INTERNET_ADDRESS(from)));
+            message.From = name.isEmpty() ? message.FromAddr : name;
+        }
     }
-    if (InternetAddressMailbox* replyTo = firstMailbox(g_mime_message_get_reply_to(msg)))
-        message.ReplyToAddr = text(internet_address_mailbox_get_addr(replyTo));
-    message.Subject = text(g_mime_message_get_subject(msg));
-    message.Date = text(g_mime_object_get_header(GMIME_OBJECT(msg), "Date"));
-    message.Recipients = countMailboxes(g_mime_message_get_addresses(msg, GMIME_ADDRESS_TYPE_TO))
-        + countMailboxes(g_mime_message_get_addresses(msg, GMIME_ADDRESS_TYPE_CC));
+    if (f.hasReplyTo) {
+        const auto list = parseAddresses(f.replyTo);
+        if (InternetAddressMailbox* replyTo = firstMailbox(list.get()))
+            message.ReplyToAddr = text(internet_address_mailbox_get_addr(replyTo));
+    }
+    if (f.hasSubject)
+        message.Subject = decodeText(f.subject);
+    if (f.hasDate)
+        message.Date = decodeText(f.date);
+    int recipients = 0;
+    for (const QByteArray& value : f.recipients)
+        recipients += countMailboxes(parseAddresses(value).get());
+    message.Recipients = recipients;
 
     // No Content-Type means text/plain (RFC 2045), which is the default already.
-    if (GMimeObject* part = g_mime_message_get_mime_part(msg)) {
-        if (GMimeContentType* type = g_mime_object_get_content_type(part)) {
-            const QString media = text(g_mime_content_type_get_media_type(type)).toLower();
-            const QString sub = text(g_mime_content_type_get_media_subtype(type)).toLower();
+    if (f.hasContentType) {
+        GPtr<GMimeContentType> type(g_mime_content_type_parse(parserOptions(), f.contentType.constData()));
+        if (type) {
+            const QString media = text(g_mime_content_type_get_media_type(type.get())).toLower();
+            const QString sub = text(g_mime_content_type_get_media_subtype(type.get())).toLower();
             if (!media.isEmpty() && !sub.isEmpty()) {
                 message.ContentType = media;
                 message.ContentSubType = sub;
