@@ -65,26 +65,26 @@ AccountRecord AccountStore::Decode(const QByteArray& bytes) {
 }
 
 int AccountStore::CountAccounts() const {
-    RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     return file.count();
 }
 
 AccountRecord AccountStore::ReadAccount(int recordNumber) const {
-    RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     return Decode(file.read(recordNumber));
 }
 
 void AccountStore::WriteAccount(int recordNumber, const AccountRecord& record) const {
-    RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForWriting();
     file.write(recordNumber, Encode(record));
     file.close();
 }
 
 int AccountStore::AppendAccount(const AccountRecord& record) const {
-    RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForWriting();
     const int number = file.count() + 1;
     file.write(number, Encode(record));
@@ -93,7 +93,7 @@ int AccountStore::AppendAccount(const AccountRecord& record) const {
 }
 
 void AccountStore::DeleteAccount(int recordNumber) const {
-    RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();
@@ -105,11 +105,11 @@ void AccountStore::DeleteAccount(int recordNumber) const {
     // The kept records are copied byte for byte, in their old order.
     QByteArray kept = all.left(qsizetype(recordNumber - 1) * kLength);
     kept += all.mid(qsizetype(recordNumber) * kLength);
-    RecordFile::Replace(filePath(), tempPath(), kept, RecordFile::Creation::OwnerOnly);
+    file.replace(kept);
 }
 
 void AccountStore::ResetStatistics() const {
-    RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     QByteArray all = file.readAll();
     file.close();
@@ -122,11 +122,11 @@ void AccountStore::ResetStatistics() const {
         qToLittleEndian<qint32>(0, all.data() + at + kTotalOffset);
         qToLittleEndian<qint32>(0, all.data() + at + kDeletedOffset);
     }
-    RecordFile::Replace(filePath(), tempPath(), all, RecordFile::Creation::OwnerOnly);
+    file.replace(all);
 }
 
 int AccountStore::FindAccountByName(const QString& name, AccountRecord* found) const {
-    RecordFile file(filePath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();

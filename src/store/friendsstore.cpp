@@ -26,13 +26,13 @@ bool FriendsStore::SameAddress(const QString& a, const QString& b) {
 }
 
 int FriendsStore::Count() const {
-    RecordFile file(filePath(), kLength);
+    RecordFile file(filePath(), tempPath(), kLength);
     file.openForReading();
     return file.count();
 }
 
 QList<QPair<int, QString>> FriendsStore::ReadAll() const {
-    RecordFile file(filePath(), kLength);
+    RecordFile file(filePath(), tempPath(), kLength);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();
@@ -52,7 +52,7 @@ bool FriendsStore::Contains(const QString& address) const {
 }
 
 int FriendsStore::Append(const QString& address) const {
-    RecordFile file(filePath(), kLength);
+    RecordFile file(filePath(), tempPath(), kLength);
     file.openForWriting();
     const int number = file.count() + 1;
     file.write(number, FixedText::Encode(address, kLength));
@@ -61,7 +61,7 @@ int FriendsStore::Append(const QString& address) const {
 }
 
 void FriendsStore::Replace(int recordNumber, const QString& address) const {
-    RecordFile file(filePath(), kLength);
+    RecordFile file(filePath(), tempPath(), kLength);
     file.openForWriting();
     if (recordNumber < 1 || recordNumber > file.count())
         throw StoreError(
@@ -71,7 +71,7 @@ void FriendsStore::Replace(int recordNumber, const QString& address) const {
 }
 
 void FriendsStore::RemoveAddress(const QString& address) const {
-    RecordFile file(filePath(), kLength);
+    RecordFile file(filePath(), tempPath(), kLength);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();
@@ -86,5 +86,5 @@ void FriendsStore::RemoveAddress(const QString& address) const {
     }
     if (kept.size() == all.size())
         return; // nothing matched: leave the file alone
-    RecordFile::Replace(filePath(), tempPath(), kept, RecordFile::Creation::Shared);
+    file.replace(kept);
 }

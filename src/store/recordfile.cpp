@@ -23,10 +23,6 @@ QString nameOf(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
-[[noreturn]] void throwErrno(const QString& verb, const QString& path, int error) {
-    throw StoreError(QStringLiteral("Could not %1 %2: %3").arg(verb, nameOf(path), qt_error_string(error)));
-}
-
 // Makes a finished rename durable; some file systems refuse fsync on a folder,
 // which costs nothing but durability, so its result is not an error.
 void syncFolderOf(const QString& path) {
@@ -40,8 +36,18 @@ void syncFolderOf(const QString& path) {
 
 } // namespace
 
-RecordFile::RecordFile(const QString& path, int recordLength, Creation creation)
-    : m_file(path), m_length(recordLength), m_creation(creation) {}
+RecordFile::RecordFile(const QString& path, const QString& tempPath, int recordLength, Creation creation)
+    : m_file(path), m_tempPath(tempPath), m_length(recordLength), m_creation(creation) {}
+
+void RecordFile::recoverInterruptedRewrite() {
+    if (m_file.exists() || !QFileInfo(m_tempPath).isFile())
+        return;
+    if (::rename(QFile::encodeName(m_tempPath).constData(),
+                 QFile::encodeName(m_file.fileName()).constData()) != 0)
+        throw StoreError(QStringLiteral("Could not restore %1 from %2: %3")
+                             .arg(fileName(), nameOf(m_tempPath), qt_error_string(errno)));
+    syncFolderOf(m_file.fileName());
+}
 
 void RecordFile::open(QIODevice::OpenMode mode) {
     // Unbuffered: a failed write is reported by write() itself, not lost in a flush.
@@ -50,6 +56,7 @@ void RecordFile::open(QIODevice::OpenMode mode) {
 }
 
 void RecordFile::openForReading() {
+    recoverInterruptedRewrite();
     if (!m_file.exists()) {
         // NewOnly: never truncate a file that appeared in the meantime.
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly, permissionsFor(m_creation)) &&
@@ -61,6 +68,7 @@ void RecordFile::openForReading() {
 }
 
 void RecordFile::openForWriting() {
+    recoverInterruptedRewrite();
     open(QIODevice::ReadWrite);
 }
 
@@ -120,39 +128,33 @@ void RecordFile::write(int recordNumber, const QByteArray& record) {
         fail(QStringLiteral("write"));
 }
 
-void RecordFile::Replace(const QString& path, const QString& tmpPath, const QByteArray& records,
-                         Creation creation) {
-    QFile tmp(tmpPath);
-    const auto tmpFail = [&tmp](const QString& verb) {
-        const QString reason = tmp.errorString();
+void RecordFile::replace(const QByteArray& records) {
+    m_file.close();
+    QFile tmp(m_tempPath);
+    // Drops the half-written temporary file; the store itself is untouched.
+    const auto abandon = [&tmp](const QString& verb, const QString& reason) {
         tmp.close();
         QFile::remove(tmp.fileName());
         throw StoreError(QStringLiteral("Could not %1 %2: %3").arg(verb, nameOf(tmp.fileName()), reason));
     };
     if (!tmp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered,
-                  permissionsFor(creation)))
-        throw StoreError(QStringLiteral("Could not create %1: %2").arg(nameOf(tmpPath), tmp.errorString()));
+                  permissionsFor(m_creation)))
+        throw StoreError(
+            QStringLiteral("Could not create %1: %2").arg(nameOf(m_tempPath), tmp.errorString()));
     // A leftover from an interrupted rewrite keeps its old mode when truncated.
-    if (creation == Creation::OwnerOnly && ::fchmod(tmp.handle(), S_IRUSR | S_IWUSR) != 0) {
-        const int error = errno;
-        tmp.close();
-        QFile::remove(tmpPath);
-        throwErrno(QStringLiteral("protect"), tmpPath, error);
-    }
+    if (m_creation == Creation::OwnerOnly && ::fchmod(tmp.handle(), S_IRUSR | S_IWUSR) != 0)
+        abandon(QStringLiteral("protect"), qt_error_string(errno));
     if (tmp.write(records) != records.size())
-        tmpFail(QStringLiteral("write"));
-    if (::fsync(tmp.handle()) != 0) {
-        const int error = errno;
-        tmp.close();
-        QFile::remove(tmpPath);
-        throwErrno(QStringLiteral("write"), tmpPath, error);
-    }
+        abandon(QStringLiteral("write"), tmp.errorString());
+    if (::fsync(tmp.handle()) != 0)
+        abandon(QStringLiteral("write"), qt_error_string(errno));
     tmp.close();
     // rename(2) replaces the old file in one step; QFile::rename refuses an existing target.
-    if (::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
-        const int error = errno;
-        QFile::remove(tmpPath);
-        throwErrno(QStringLiteral("replace"), path, error);
+    const QString path = m_file.fileName();
+    if (::rename(QFile::encodeName(m_tempPath).constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString reason = qt_error_string(errno);
+        QFile::remove(m_tempPath);
+        throw StoreError(QStringLiteral("Could not replace %1: %2").arg(fileName(), reason));
     }
     syncFolderOf(path);
 }

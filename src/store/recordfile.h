@@ -16,9 +16,14 @@ public:
     // OwnerOnly files (they hold passwords) are created with mode 0600.
     enum class Creation { Shared, OwnerOnly };
 
-    RecordFile(const QString& path, int recordLength, Creation creation = Creation::Shared);
+    // tempPath is the file's fixed temporary name, used by replace().
+    RecordFile(const QString& path, const QString& tempPath, int recordLength,
+               Creation creation = Creation::Shared);
 
-    // Both create an empty file when none exists.
+    // Both create an empty file when none exists. When only the temporary file
+    // exists, a rewrite was cut short after the old file had gone (as a
+    // delete-then-rename writer leaves it): the temporary file holds the
+    // records and becomes the file again.
     void openForReading();
     void openForWriting();
     void close();
@@ -34,18 +39,20 @@ public:
 
     QString fileName() const;
 
-    // Replaces the file at path by one holding exactly records: they go to
-    // tmpPath (truncated first), which is fsynced and renamed over path, then
-    // the folder is fsynced. Until the rename the old file is untouched, so a
-    // crash leaves either the old or the new content, never neither.
-    static void Replace(const QString& path, const QString& tmpPath, const QByteArray& records,
-                        Creation creation);
+    // Replaces the file by one holding exactly records (closing it first):
+    // they go to the temporary file (truncated first), which is fsynced and
+    // renamed over the file, then the folder is fsynced. Until the rename the
+    // old file is untouched, so a crash leaves either the old or the new
+    // content, never neither.
+    void replace(const QByteArray& records);
 
 private:
     void open(QIODevice::OpenMode mode);
+    void recoverInterruptedRewrite();
     [[noreturn]] void fail(const QString& verb) const;
 
     QFile m_file;
+    QString m_tempPath;
     int m_length;
     Creation m_creation;
 };

@@ -28,6 +28,7 @@ private Q_SLOTS:
     void deleteKeepsOrder();
     void deleteReplacesLeftoverTempFile();
     void failedRewriteLeavesStoreIntact();
+    void recoversFromTempFileAlone();
     void resetStatistics();
     void findAccountByName_data();
     void findAccountByName();
@@ -250,6 +251,21 @@ void AccountStoreTest::failedRewriteLeavesStoreIntact() {
     }
     QVERIFY_THROWS_EXCEPTION(StoreError, store.ResetStatistics());
     QCOMPARE(readBytes(store.filePath()), before);
+}
+
+void AccountStoreTest::recoversFromTempFileAlone() {
+    // What a writer that deletes before it renames leaves after a crash.
+    AccountStore store(folder());
+    const QByteArray records = AccountStore::Encode(account(u"a"_s)) + AccountStore::Encode(account(u"b"_s));
+    QVERIFY(writeBytes(store.tempPath(), records));
+    QCOMPARE(store.CountAccounts(), 2);
+    QCOMPARE(readBytes(store.filePath()), records);
+    QVERIFY(!QFile::exists(store.tempPath()));
+    // With Acc.dat present a leftover Acc.tmp is only debris.
+    QVERIFY(writeBytes(store.tempPath(), QByteArray(328, 'x')));
+    QCOMPARE(store.CountAccounts(), 2);
+    store.DeleteAccount(1);
+    QCOMPARE(namesIn(store), QStringList{u"b"_s});
 }
 
 void AccountStoreTest::resetStatistics() {

@@ -25,6 +25,7 @@ private Q_SLOTS:
     void duplicatesRemovedTogether();
     void longAddressIsCut();
     void removeOnlyRecordLeavesEmptyFile();
+    void recoversFromTempFileAlone();
     void replaceKeepsOthers();
     void recordLimit();
 
@@ -156,6 +157,14 @@ void FriendsStoreTest::removeOnlyRecordLeavesEmptyFile() {
     store.RemoveAddress(u"solo@x"_s);
     QVERIFY(QFile::exists(store.filePath()));
     QCOMPARE(QFileInfo(store.filePath()).size(), 0);
+    QVERIFY(!QFile::exists(store.tempPath()));
+}
+
+void FriendsStoreTest::recoversFromTempFileAlone() {
+    FriendsStore store(folder());
+    QVERIFY(writeBytes(store.tempPath(), record("kept@x")));
+    QCOMPARE(store.Append(u"new@x"_s), 2);
+    QCOMPARE(addresses(store), (QStringList{u"kept@x"_s, u"new@x"_s}));
     QVERIFY(!QFile::exists(store.tempPath()));
 }
 
