@@ -26,6 +26,11 @@ constexpr int kDeletedOffset = 324;
 
 constexpr int kLength = AccountRecord::RecordLength;
 
+// Passwords live here: owner-only.
+RecordFile recordFile(const AccountStore& store) {
+    return RecordFile(store.filePath(), store.tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+}
+
 } // namespace
 
 AccountStore::AccountStore(const QString& programFolder) : m_folder(programFolder) {}
@@ -65,26 +70,26 @@ AccountRecord AccountStore::Decode(const QByteArray& bytes) {
 }
 
 int AccountStore::CountAccounts() const {
-    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     return file.count();
 }
 
 AccountRecord AccountStore::ReadAccount(int recordNumber) const {
-    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     return Decode(file.read(recordNumber));
 }
 
 void AccountStore::WriteAccount(int recordNumber, const AccountRecord& record) const {
-    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file = recordFile(*this);
     file.openForWriting();
     file.write(recordNumber, Encode(record));
     file.close();
 }
 
 int AccountStore::AppendAccount(const AccountRecord& record) const {
-    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file = recordFile(*this);
     file.openForWriting();
     const int number = file.count() + 1;
     file.write(number, Encode(record));
@@ -93,7 +98,7 @@ int AccountStore::AppendAccount(const AccountRecord& record) const {
 }
 
 void AccountStore::DeleteAccount(int recordNumber) const {
-    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();
@@ -109,7 +114,7 @@ void AccountStore::DeleteAccount(int recordNumber) const {
 }
 
 void AccountStore::ResetStatistics() const {
-    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     QByteArray all = file.readAll();
     file.close();
@@ -126,7 +131,7 @@ void AccountStore::ResetStatistics() const {
 }
 
 int AccountStore::FindAccountByName(const QString& name, AccountRecord* found) const {
-    RecordFile file(filePath(), tempPath(), kLength, RecordFile::Creation::OwnerOnly);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();

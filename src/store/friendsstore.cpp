@@ -8,8 +8,14 @@
 #include <algorithm>
 
 namespace {
+
 constexpr int kLength = FriendRecord::RecordLength;
+
+RecordFile recordFile(const FriendsStore& store) {
+    return RecordFile(store.filePath(), store.tempPath(), kLength);
 }
+
+} // namespace
 
 FriendsStore::FriendsStore(const QString& programFolder) : m_folder(programFolder) {}
 
@@ -26,13 +32,13 @@ bool FriendsStore::SameAddress(const QString& a, const QString& b) {
 }
 
 int FriendsStore::Count() const {
-    RecordFile file(filePath(), tempPath(), kLength);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     return file.count();
 }
 
 QList<QPair<int, QString>> FriendsStore::ReadAll() const {
-    RecordFile file(filePath(), tempPath(), kLength);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();
@@ -45,14 +51,13 @@ QList<QPair<int, QString>> FriendsStore::ReadAll() const {
 }
 
 bool FriendsStore::Contains(const QString& address) const {
-    const QString wanted = FixedText::TrimBlanks(address).toUpper();
     const QList<QPair<int, QString>> friends = ReadAll();
     return std::any_of(friends.cbegin(), friends.cend(),
-                       [&wanted](const QPair<int, QString>& f) { return f.second.toUpper() == wanted; });
+                       [&address](const QPair<int, QString>& f) { return SameAddress(f.second, address); });
 }
 
 int FriendsStore::Append(const QString& address) const {
-    RecordFile file(filePath(), tempPath(), kLength);
+    RecordFile file = recordFile(*this);
     file.openForWriting();
     const int number = file.count() + 1;
     file.write(number, FixedText::Encode(address, kLength));
@@ -61,7 +66,7 @@ int FriendsStore::Append(const QString& address) const {
 }
 
 void FriendsStore::Replace(int recordNumber, const QString& address) const {
-    RecordFile file(filePath(), tempPath(), kLength);
+    RecordFile file = recordFile(*this);
     file.openForWriting();
     if (recordNumber < 1 || recordNumber > file.count())
         throw StoreError(
@@ -71,7 +76,7 @@ void FriendsStore::Replace(int recordNumber, const QString& address) const {
 }
 
 void FriendsStore::RemoveAddress(const QString& address) const {
-    RecordFile file(filePath(), tempPath(), kLength);
+    RecordFile file = recordFile(*this);
     file.openForReading();
     const QByteArray all = file.readAll();
     file.close();
