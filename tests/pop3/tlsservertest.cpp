@@ -1,0 +1,231 @@
+// The client against a real TLS server of our own, for faults no real server
+// produces on demand: drops at every command, hostile sizes, STLS attacks and
+// certificates that must be refused before any credential leaves.
+#include "pop3client.h"
+#include "scriptedserver.h"
+
+#include <QElapsedTimer>
+#include <QSslSocket>
+#include <QTest>
+
+using namespace pop3;
+using Tls = ScriptedPop3Server::Tls;
+using Action = ScriptedPop3Server::Action;
+
+namespace {
+
+QString address(const ScriptedPop3Server& server, Tls tls, const QString& host = QStringLiteral("localhost"))
+{
+    const QString hostPort = host + u':' + QString::number(server.serverPort());
+    return tls == Tls::Implicit ? QStringLiteral("pop3s://") + hostPort : hostPort;
+}
+
+std::unique_ptr<Client> makeClient(const ScriptedPop3Server& server, Tls tls,
+                                   const QString& host = QStringLiteral("localhost"))
+{
+    auto client = std::make_unique<Client>();
+    client->setHostName(address(server, tls, host));
+    client->setUserName(QStringLiteral("bob"));
+    client->setPassword(QString::fromLatin1(server.password));
+    client->setTimeoutSeconds(5);
+    client->addCaCertificates(ScriptedPop3Server::testCa());
+    return client;
+}
+
+QList<QByteArray> sampleHeaders(int n)
+{
+    QList<QByteArray> headers;
+    for (int i = 1; i <= n; ++i)
+        headers << "From: Sender " + QByteArray::number(i) + " <s" + QByteArray::number(i)
+                + "@example.com>\r\nSubject: message " + QByteArray::number(i) + "\r\n";
+    return headers;
+}
+
+} // namespace
+
+class TlsServerTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void fullSession_data();
+    void fullSession();
+    void refusedCertificate_data();
+    void refusedCertificate();
+    void stlsRefused();
+    void bytesInjectedAfterStls();
+    void dropAtEveryCommand_data();
+    void dropAtEveryCommand();
+    void hugeHeaderLine();
+};
+
+void TlsServerTest::initTestCase()
+{
+    if (!QSslSocket::supportsSsl())
+        QSKIP("no TLS backend");
+    QVERIFY(!ScriptedPop3Server::testCa().isEmpty());
+}
+
+void TlsServerTest::fullSession_data()
+{
+    QTest::addColumn<int>("tls");
+    QTest::newRow("implicit TLS") << int(Tls::Implicit);
+    QTest::newRow("STLS") << int(Tls::StartTls);
+}
+
+void TlsServerTest::fullSession()
+{
+    QFETCH(int, tls);
+    ScriptedPop3Server server(Tls(tls), QStringLiteral("server"));
+    server.headers = sampleHeaders(5);
+    auto client = makeClient(server, Tls(tls));
+    QCOMPARE(client->Connect(), int(Ok));
+    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->Count(), 5);
+    QCOMPARE(client->Item(3).Subject, QStringLiteral("message 3"));
+    QCOMPARE(client->Item(3).Uidl, QByteArray("uid3"));
+    QCOMPARE(client->DeleteFromServer(QVector<int>{2, 4}), (QVector<int>{Ok, Ok}));
+    QVERIFY(server.deleted.isEmpty()); // marked only
+    QCOMPARE(client->Disconnect(), int(Ok));
+    QCOMPARE(server.deleted, (QSet<int>{2, 4}));
+}
+
+void TlsServerTest::refusedCertificate_data()
+{
+    QTest::addColumn<int>("tls");
+    QTest::addColumn<QString>("cert");
+    QTest::addColumn<QString>("host");
+    for (Tls tls : {Tls::Implicit, Tls::StartTls}) {
+        const char* mode = tls == Tls::Implicit ? "implicit" : "STLS";
+        QTest::addRow("%s, self-signed", mode) << int(tls) << "selfsigned" << "localhost";
+        QTest::addRow("%s, wrong host", mode) << int(tls) << "wronghost" << "localhost";
+        QTest::addRow("%s, expired", mode) << int(tls) << "expired" << "localhost";
+        QTest::addRow("%s, good certificate for another name", mode) << int(tls) << "server" << "127.0.0.2";
+    }
+}
+
+void TlsServerTest::refusedCertificate()
+{
+    QFETCH(int, tls);
+    QFETCH(QString, cert);
+    QFETCH(QString, host);
+    // 127.0.0.2 is loopback too, but the good certificate names only localhost and 127.0.0.1.
+    ScriptedPop3Server server(Tls(tls), cert, QHostAddress(host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : host));
+    if (!server.isListening())
+        QSKIP("this loopback address is not usable here");
+    ScriptedPop3Server* target = &server;
+    auto client = makeClient(*target, Tls(tls), host);
+    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    QVERIFY(!target->received.contains(target->password));
+    QVERIFY(!target->received.contains("USER"));
+}
+
+void TlsServerTest::stlsRefused()
+{
+    ScriptedPop3Server server(Tls::StartTls, QStringLiteral("server"));
+    server.hook = [](ScriptedPop3Server::Connection& c, const QByteArray& command, int) {
+        if (command != "STLS")
+            return Action::Default;
+        c.send("-ERR TLS is not available today\r\n");
+        return Action::Handled;
+    };
+    auto client = makeClient(server, Tls::StartTls);
+    QCOMPARE(client->Connect(), int(NoSecureConnection));
+    QTest::qWait(50);
+    QVERIFY(!server.received.contains(server.password));
+    QVERIFY(!server.received.contains("USER"));
+}
+
+void TlsServerTest::bytesInjectedAfterStls()
+{
+    ScriptedPop3Server server(Tls::StartTls, QStringLiteral("server"));
+    server.hook = [](ScriptedPop3Server::Connection& c, const QByteArray& command, int) {
+        if (command != "STLS")
+            return Action::Default;
+        // A man in the middle appends a reply that the client would otherwise
+        // take as having come through TLS.
+        c.send("+OK begin TLS\r\n+OK\r\nSASL PLAIN\r\n.\r\n");
+        return Action::Handled;
+    };
+    auto client = makeClient(server, Tls::StartTls);
+    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    QTest::qWait(50);
+    QVERIFY(!server.received.contains(server.password));
+    QVERIFY(!server.received.contains("AUTH"));
+}
+
+void TlsServerTest::dropAtEveryCommand_data()
+{
+    QTest::addColumn<int>("dropAt");
+    QTest::addColumn<bool>("afterReply");
+    // CAPA, USER, PASS, CAPA, LIST, UIDL, TOP x3, DELE x2, QUIT
+    for (int k = 1; k <= 12; ++k) {
+        QTest::addRow("before reply %d", k) << k << false;
+        QTest::addRow("after reply %d", k) << k << true;
+    }
+}
+
+void TlsServerTest::dropAtEveryCommand()
+{
+    QFETCH(int, dropAt);
+    QFETCH(bool, afterReply);
+    ScriptedPop3Server server(Tls::Implicit, QStringLiteral("server"));
+    server.headers = sampleHeaders(3);
+    server.hook = [&](ScriptedPop3Server::Connection& c, const QByteArray&, int index) {
+        if (index != dropAt)
+            return Action::Default;
+        if (afterReply)
+            return Action::DefaultThenDrop;
+        c.drop();
+        return Action::Handled;
+    };
+    auto client = makeClient(server, Tls::Implicit);
+    const int connected = client->Connect();
+    int headers = -1;
+    QVector<int> marks;
+    int quit = -1;
+    if (connected == Ok) {
+        headers = client->GetHeaders();
+        if (headers == Ok)
+            marks = client->DeleteFromServer(QVector<int>{1, 3});
+        quit = client->Disconnect();
+    } else {
+        QCOMPARE(connected, int(ConnectionProblem));
+    }
+    QVERIFY(headers == -1 || headers == Ok || headers == ConnectionLost);
+    for (int m : marks)
+        QVERIFY(m == Ok || m == ConnectionLost);
+    QTest::qWait(20);
+    // Deletions happen only when QUIT was confirmed, and the client says so truthfully.
+    if (quit == Ok) {
+        QCOMPARE(server.deleted, (QSet<int>{1, 3}));
+    } else {
+        QVERIFY(server.deleted.isEmpty());
+        if (connected == Ok)
+            QCOMPARE(quit, int(ConnectionLost));
+    }
+    // Dropping after QUIT's reply is an ordinary end; anything earlier must fail.
+    QCOMPARE(quit == Ok, dropAt == 12 && afterReply);
+}
+
+void TlsServerTest::hugeHeaderLine()
+{
+    ScriptedPop3Server server(Tls::Implicit, QStringLiteral("server"));
+    server.headers = sampleHeaders(2);
+    server.hook = [](ScriptedPop3Server::Connection& c, const QByteArray& command, int) {
+        if (command != "TOP 2 0")
+            return Action::Default;
+        c.send("+OK\r\nSubject: " + QByteArray(10 * 1024 * 1024, 'x') + "\r\n\r\n.\r\n");
+        return Action::Handled;
+    };
+    auto client = makeClient(server, Tls::Implicit);
+    QCOMPARE(client->Connect(), int(Ok));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(client->GetHeaders(), int(HeadersUnparsable));
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY(!client->isConnected());
+    QCOMPARE(client->Disconnect(), int(HeadersUnparsable));
+}
+
+QTEST_GUILESS_MAIN(TlsServerTest)
+#include "tlsservertest.moc"
