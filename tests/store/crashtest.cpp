@@ -1,6 +1,7 @@
 #include "accountstore.h"
 #include "storetestutil.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
 #include <QProcess>
@@ -8,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace StoreTestUtil;
@@ -34,6 +37,19 @@ void CrashTest::killDuringDeleteAccount() {
         original += AccountStore::Encode(record);
     }
 
+    // Kill within a few rewrites' time, however slow this machine's fsync is.
+    qint64 rewriteMicroseconds = 0;
+    {
+        QTemporaryDir dir;
+        const AccountStore store(dir.path() + u'/');
+        QVERIFY(writeBytes(store.filePath(), original));
+        QElapsedTimer timer;
+        timer.start();
+        store.DeleteAccount(1);
+        rewriteMicroseconds = timer.nsecsElapsed() / 1000;
+    }
+    const quint32 killWindow = quint32(std::max<qint64>(40000, 4 * rewriteMicroseconds));
+
     int killedMidRewrite = 0;
     int killedAfterSomeDeletions = 0;
     for (int round = 0; round < kRounds; ++round) {
@@ -47,7 +63,7 @@ void CrashTest::killDuringDeleteAccount() {
         QVERIFY2(child.waitForStarted(5000), qPrintable(child.errorString()));
         QVERIFY(child.waitForReadyRead(10000));
         QCOMPARE(child.readLine(), QByteArray("ready\n"));
-        QThread::usleep(QRandomGenerator::global()->bounded(40000));
+        QThread::usleep(QRandomGenerator::global()->bounded(killWindow));
         child.kill(); // SIGKILL
         QVERIFY(child.waitForFinished(10000));
         QVERIFY2(child.exitStatus() == QProcess::CrashExit,
@@ -75,7 +91,8 @@ void CrashTest::killDuringDeleteAccount() {
     // Otherwise the test would not have shown anything about interrupted rewrites.
     QVERIFY2(killedMidRewrite > 0, "no kill landed while Acc.tmp existed");
     QVERIFY(killedAfterSomeDeletions > 0);
-    qInfo("%d of %d kills landed mid-rewrite", killedMidRewrite, kRounds);
+    qInfo("%d of %d kills landed mid-rewrite (one rewrite: %lld us)", killedMidRewrite, kRounds,
+          rewriteMicroseconds);
 }
 
 int runCrashTest(int argc, char** argv) {
