@@ -1,0 +1,139 @@
+// pop3bench: time a header download with the POP3 component.
+//
+//   pop3bench [--security=plain|starttls|tls] [--dump] HOST PORT USER PASSWORD
+//
+// POP3_CAFILE names a PEM file of certificates to trust besides the system's;
+// with --security=tls the port is POP3S_PORT when that is set (the benchmark
+// harness hands the plain port as PORT). Security maps to the component's
+// address forms: plain -> pop3://host:port (STLS still taken when offered),
+// starttls -> host:port, tls -> pop3s://host:port.
+// Prints "seconds messages header-bytes" figures; with --dump, one tab-separated
+// line per message (number, the review list's From, Address, Subject, Date,
+// Size, Content and # columns, the status flag) on stdout and the figures on stderr.
+#include "friendmatcher.h"
+#include "pop3client.h"
+#include "reviewitem.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSslCertificate>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// Tabs and line breaks would break the line-per-message format.
+QString FlattenCell(QString text)
+{
+    for (QChar& c : text) {
+        if (c == u'\t' || c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
+
+QString Address(const QString& security, const QString& host, const QString& port)
+{
+    const QString h = host.contains(u':') ? u'[' + host + u']' : host;
+    if (security == u"plain")
+        return QStringLiteral("pop3://%1:%2").arg(h, port);
+    if (security == u"tls")
+        return QStringLiteral("pop3s://%1:%2").arg(h, port);
+    return QStringLiteral("%1:%2").arg(h, port);
+}
+
+int Fail(const char* step, int code, const pop3::Client& client)
+{
+    std::fprintf(stderr, "pop3bench: %s failed with code %d %s\n", step, code,
+                 qPrintable(client.lastServerReply()));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times a POP3 header download."));
+    parser.addHelpOption();
+    const QCommandLineOption securityOption(QStringLiteral("security"),
+                                            QStringLiteral("plain, starttls (default) or tls."),
+                                            QStringLiteral("mode"), QStringLiteral("starttls"));
+    const QCommandLineOption dumpOption(QStringLiteral("dump"),
+                                        QStringLiteral("Print one review-list row per message."));
+    parser.addOption(securityOption);
+    parser.addOption(dumpOption);
+    parser.addPositionalArgument(QStringLiteral("host"), QStringLiteral("Server name or address."));
+    parser.addPositionalArgument(QStringLiteral("port"), QStringLiteral("Server port."));
+    parser.addPositionalArgument(QStringLiteral("user"), QStringLiteral("User name."));
+    parser.addPositionalArgument(QStringLiteral("password"), QStringLiteral("Password."));
+    parser.process(app);
+
+    const QStringList args = parser.positionalArguments();
+    const QString security = parser.value(securityOption);
+    if (args.size() != 4 || !(security == u"plain" || security == u"starttls" || security == u"tls")) {
+        std::fputs(qPrintable(parser.helpText()), stderr);
+        return 2;
+    }
+    QString port = args[1];
+    if (security == u"tls" && qEnvironmentVariableIsSet("POP3S_PORT"))
+        port = qEnvironmentVariable("POP3S_PORT");
+
+    pop3::Client client;
+    client.setHostName(Address(security, args[0], port));
+    client.setUserName(args[2]);
+    client.setPassword(args[3]);
+    client.setTimeoutSeconds(60);
+    const QString caFile = qEnvironmentVariable("POP3_CAFILE");
+    if (!caFile.isEmpty()) {
+        const QList<QSslCertificate> cas = QSslCertificate::fromPath(caFile);
+        if (cas.isEmpty()) {
+            std::fprintf(stderr, "pop3bench: no certificate in %s\n", qPrintable(caFile));
+            return 2;
+        }
+        client.addCaCertificates(cas);
+    }
+
+    QElapsedTimer wall;
+    wall.start();
+    if (const int code = client.Connect(); code != pop3::Ok)
+        return Fail("Connect", code, client);
+    const qint64 connectedNs = wall.nsecsElapsed();
+    if (const int code = client.GetHeaders(); code != pop3::Ok)
+        return Fail("GetHeaders", code, client);
+    const qint64 headersNs = wall.nsecsElapsed();
+    const int disconnected = client.Disconnect();
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+
+    qint64 headerBytes = 0;
+    int failed = 0;
+    QTextStream out(stdout);
+    const bool dump = parser.isSet(dumpOption);
+    const FriendMatcher noFriends;
+    for (int n = 1; n <= client.Count(); ++n) {
+        const pop3::Message& message = client.Item(n);
+        headerBytes += message.Headers.size();
+        failed += message.MessageStatusFlag > 1 ? 0 : 1;
+        if (!dump)
+            continue;
+        const ReviewItem row = MakeReviewItem(message, n, noFriends);
+        out << n;
+        for (const QString& text : row.texts)
+            out << u'\t' << FlattenCell(text);
+        out << u'\t' << message.MessageStatusFlag << u'\n';
+    }
+    out.flush();
+
+    FILE* figures = dump ? stderr : stdout;
+    std::fprintf(figures, "seconds %.3f (connect %.3f, headers %.3f, quit %.3f)\nmessages %d\nheader-bytes %lld\n",
+                 seconds, double(connectedNs) / 1e9, double(headersNs - connectedNs) / 1e9,
+                 seconds - double(headersNs) / 1e9, client.Count(), static_cast<long long>(headerBytes));
+    if (failed)
+        std::fprintf(figures, "headers-missing %d\n", failed);
+    if (disconnected != pop3::Ok)
+        return Fail("Disconnect", disconnected, client);
+    return failed ? 1 : 0;
+}
