@@ -36,15 +36,15 @@ QByteArray Transcript::serverBytes() const
     return all;
 }
 
-FakeStream::FakeStream(std::shared_ptr<Transcript> script, QStringList* errors, QByteArray* written,
-                       QList<quint16>* ports, const QSet<quint16>& refused)
-    : m_script(std::move(script)), m_errors(errors), m_written(written), m_ports(ports), m_refused(refused)
+FakeStream::FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused)
+    : m_script(std::move(script)), m_record(std::move(record)), m_refused(refused)
 {
+    m_record->stepsDone = 0;
 }
 
 void FakeStream::open(const QString&, quint16 port, bool implicitTls)
 {
-    m_ports->append(port);
+    m_record->ports.append(port);
     QPointer<FakeStream> self(this);
     if (m_refused.contains(port)) {
         QTimer::singleShot(0, this, [this] {
@@ -87,23 +87,23 @@ void FakeStream::write(const QByteArray& data)
 {
     if (m_aborted)
         return;
-    m_written->append(data);
+    m_record->written.append(data);
     m_fromClient += data;
     auto& steps = m_script->steps;
     while (!m_fromClient.isEmpty()) {
         if (m_step >= steps.size() || steps[m_step].kind != Transcript::Kind::Client) {
-            m_errors->append(QStringLiteral("unexpected from client: %1").arg(QString::fromLatin1(m_fromClient)));
+            m_record->errors.append(QStringLiteral("unexpected from client: %1").arg(QString::fromLatin1(m_fromClient)));
             m_fromClient.clear();
             return;
         }
         const QByteArray& expected = steps[m_step].data;
         if (m_fromClient.startsWith(expected)) {
             m_fromClient.remove(0, expected.size());
-            ++m_step;
+            m_record->stepsDone = ++m_step;
         } else if (expected.startsWith(m_fromClient)) {
             return; // the rest of the line is still to come
         } else {
-            m_errors->append(QStringLiteral("expected %1, client sent %2")
+            m_record->errors.append(QStringLiteral("expected %1, client sent %2")
                                  .arg(QString::fromLatin1(expected.trimmed()), QString::fromLatin1(m_fromClient.trimmed())));
             m_fromClient.clear();
             return;
@@ -123,13 +123,13 @@ void FakeStream::play()
             if (m_script->bareLf)
                 data.replace("\r\n", "\n");
             m_outbox += data;
-            ++m_step;
+            m_record->stepsDone = ++m_step;
         } else if (s.kind == Transcript::Kind::Close) {
             m_closeAfterOutbox = true;
-            ++m_step;
+            m_record->stepsDone = ++m_step;
             break;
         } else if (s.kind == Transcript::Kind::Stall) {
-            ++m_step;
+            m_record->stepsDone = ++m_step;
             break;
         } else {
             break;
@@ -173,7 +173,5 @@ void FakeStream::deliverNext()
 
 std::unique_ptr<pop3::Stream> FakeStreamFactory::create()
 {
-    auto stream = std::make_unique<FakeStream>(m_script, &errors, &written, &ports, refusedPorts);
-    last = stream.get();
-    return stream;
+    return std::make_unique<FakeStream>(m_script, record, refusedPorts);
 }

@@ -32,8 +32,13 @@ struct Transcript {
 class FakeStream : public pop3::Stream {
     Q_OBJECT
 public:
-    FakeStream(std::shared_ptr<Transcript> script, QStringList* errors, QByteArray* written,
-               QList<quint16>* ports, const QSet<quint16>& refused);
+    struct Record {
+        QStringList errors;  // transcript violations
+        QByteArray written;  // everything the client sent, on every stream
+        QList<quint16> ports; // ports opened, in order
+        size_t stepsDone = 0; // of the newest stream (streams die with their session)
+    };
+    FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused);
 
     void setCaCertificates(const QList<QSslCertificate>&) override {}
     void open(const QString& host, quint16 port, bool implicitTls) override;
@@ -44,16 +49,12 @@ public:
     void write(const QByteArray& data) override;
     void abort() override { m_aborted = true; }
 
-    bool finished() const { return m_step >= m_script->steps.size(); }
-
 private:
     void play();
     void deliverNext();
 
     std::shared_ptr<Transcript> m_script;
-    QStringList* m_errors;
-    QByteArray* m_written;
-    QList<quint16>* m_ports;
+    std::shared_ptr<Record> m_record;
     QSet<quint16> m_refused;
     size_t m_step = 0;
     QByteArray m_fromClient;
@@ -68,15 +69,18 @@ private:
 
 class FakeStreamFactory : public pop3::StreamFactory {
 public:
-    explicit FakeStreamFactory(Transcript script) : m_script(std::make_shared<Transcript>(std::move(script))) {}
+    explicit FakeStreamFactory(Transcript script)
+        : m_script(std::make_shared<Transcript>(std::move(script))), record(std::make_shared<FakeStream::Record>())
+    {
+    }
     std::unique_ptr<pop3::Stream> create() override;
+    bool scriptDone() const { return record->stepsDone >= m_script->steps.size(); }
 
     QSet<quint16> refusedPorts; // open() on these fails as refused
-    QStringList errors;         // transcript violations
-    QByteArray written;         // everything the client sent, on every stream
-    QList<quint16> ports;       // ports opened, in order
-    FakeStream* last = nullptr;
 
 private:
     std::shared_ptr<Transcript> m_script;
+
+public:
+    std::shared_ptr<FakeStream::Record> record;
 };

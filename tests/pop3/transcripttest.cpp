@@ -52,8 +52,8 @@ struct Harness {
         client->setPassword(QString::fromLatin1(kPassword));
         client->setTimeoutSeconds(5);
     }
-    QString errors() const { return factory->errors.join(QLatin1Char('\n')); }
-    bool scriptDone() const { return factory->last && factory->last->finished(); }
+    QString errors() const { return factory->record->errors.join(QLatin1Char('\n')); }
+    bool scriptDone() const { return factory->scriptDone(); }
 };
 
 QByteArray topReply(int n)
@@ -191,11 +191,11 @@ void TranscriptTest::connect()
     script.tlsFails = tlsFails;
     Harness h(std::move(script), address);
     QCOMPARE(h.client->Connect(), expected);
-    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
     QVERIFY2(h.scriptDone(), "the client stopped before the end of the transcript");
     QCOMPARE(h.client->isConnected(), expected == Ok);
     if (!passwordMayBeSent)
-        QVERIFY(!h.factory->written.contains(kPassword));
+        QVERIFY(!h.factory->record->written.contains(kPassword));
     QVERIFY(!h.client->lastServerReply().contains(QLatin1String(kPassword)));
 }
 
@@ -223,8 +223,8 @@ S: .
     h.factory->refusedPorts = {995};
     h.client->setDefaultPort(110);
     QCOMPARE(h.client->Connect(), int(Ok));
-    QCOMPARE(h.factory->ports, (QList<quint16>{995, 110}));
-    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QCOMPARE(h.factory->record->ports, (QList<quint16>{995, 110}));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
 
 void TranscriptTest::headers_data()
@@ -328,7 +328,7 @@ void TranscriptTest::headers()
                      });
     QCOMPARE(h.client->Connect(), int(Ok));
     QCOMPARE(h.client->GetHeaders(), int(Ok));
-    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
     QCOMPARE(h.client->Count(), int(flags.size()));
     for (int i = 0; i < flags.size(); ++i) {
         const Message& m = h.client->Item(i + 1);
@@ -361,7 +361,7 @@ void TranscriptTest::pipelinedRepliesSplitAtEveryByte()
         QCOMPARE(h.client->Item(2).MessageStatusFlag, 1);
         QCOMPARE(h.client->Item(2).Size, qint64(7));
         QCOMPARE(h.client->Disconnect(), int(Ok));
-        QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+        QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
     }
 }
 
@@ -458,7 +458,7 @@ void TranscriptTest::keepAlive()
     QCOMPARE(h.client->KeepAlive(), int(Ok));
     QVERIFY(h.scriptDone());
     QCOMPARE(h.client->KeepAlive(), int(Ok)); // idle time starts again
-    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 
     Client notConnected(std::make_shared<FakeStreamFactory>(Transcript()));
     QCOMPARE(notConnected.KeepAlive(), int(NotConnected));
@@ -486,7 +486,7 @@ void TranscriptTest::disconnect()
     QTest::qWait(20); // lets an idle drop arrive
     QCOMPARE(h.client->Disconnect(), expected);
     QVERIFY(!h.client->isConnected());
-    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
 
 void TranscriptTest::batchDelete_data()
@@ -517,7 +517,7 @@ void TranscriptTest::batchDelete()
     QCOMPARE(h.client->Connect(), int(Ok));
     QCOMPARE(h.client->GetHeaders(), int(Ok));
     QCOMPARE(h.client->DeleteFromServer(numbers), results);
-    QVERIFY2(h.factory->errors.isEmpty(), qPrintable(h.errors()));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
 
 QTEST_GUILESS_MAIN(TranscriptTest)
