@@ -1,6 +1,5 @@
 #include "fakestream.h"
 
-#include <QPointer>
 #include <QTimer>
 
 Transcript Transcript::parse(const QByteArray& log)
@@ -36,8 +35,9 @@ QByteArray Transcript::serverBytes() const
     return all;
 }
 
-FakeStream::FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused)
-    : m_script(std::move(script)), m_record(std::move(record)), m_refused(refused)
+FakeStream::FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused,
+                       const QSet<quint16>& silent)
+    : m_script(std::move(script)), m_record(std::move(record)), m_refused(refused), m_silent(silent)
 {
     m_record->stepsDone = 0;
 }
@@ -45,7 +45,8 @@ FakeStream::FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Recor
 void FakeStream::open(const QString&, quint16 port, bool implicitTls)
 {
     m_record->ports.append(port);
-    QPointer<FakeStream> self(this);
+    if (m_silent.contains(port))
+        return;
     if (m_refused.contains(port)) {
         QTimer::singleShot(0, this, [this] {
             if (!m_aborted)
@@ -173,5 +174,5 @@ void FakeStream::deliverNext()
 
 std::unique_ptr<pop3::Stream> FakeStreamFactory::create()
 {
-    return std::make_unique<FakeStream>(m_script, record, refusedPorts);
+    return std::make_unique<FakeStream>(m_script, record, refusedPorts, silentPorts);
 }

@@ -38,7 +38,8 @@ public:
         QList<quint16> ports; // ports opened, in order
         size_t stepsDone = 0; // of the newest stream (streams die with their session)
     };
-    FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused);
+    FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused,
+               const QSet<quint16>& silent);
 
     void setCaCertificates(const QList<QSslCertificate>&) override {}
     void open(const QString& host, quint16 port, bool implicitTls) override;
@@ -56,6 +57,7 @@ private:
     std::shared_ptr<Transcript> m_script;
     std::shared_ptr<Record> m_record;
     QSet<quint16> m_refused;
+    QSet<quint16> m_silent;
     size_t m_step = 0;
     QByteArray m_fromClient;
     QByteArray m_inbox;
@@ -77,6 +79,7 @@ public:
     bool scriptDone() const { return record->stepsDone >= m_script->steps.size(); }
 
     QSet<quint16> refusedPorts; // open() on these fails as refused
+    QSet<quint16> silentPorts;  // open() on these never completes
 
 private:
     std::shared_ptr<Transcript> m_script;

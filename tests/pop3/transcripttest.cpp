@@ -70,6 +70,10 @@ private Q_SLOTS:
     void connect_data();
     void connect();
     void autoFallsBackToStartTls();
+    void connectTimeout();
+    void saslPlainWaitsForContinuationWhenLong();
+    void lineBreaksInCredentialsAreRefused_data();
+    void lineBreaksInCredentialsAreRefused();
     void headers_data();
     void headers();
     void pipelinedRepliesSplitAtEveryByte();
@@ -225,6 +229,58 @@ S: .
     QCOMPARE(h.client->Connect(), int(Ok));
     QCOMPARE(h.factory->record->ports, (QList<quint16>{995, 110}));
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
+}
+
+void TranscriptTest::connectTimeout()
+{
+    Harness h(QByteArray("S: +OK\n"), QStringLiteral("pop3s://mail.example"));
+    h.factory->silentPorts = {995};
+    h.client->setTimeoutSeconds(1);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(h.client->Connect(), int(ConnectTimeout));
+    QVERIFY(timer.elapsed() >= 900 && timer.elapsed() < 3000);
+
+    // A bare host whose port 995 stays silent gets STLS on the settings port after the probe time.
+    Harness probe(QByteArray("S: +OK\nC: CAPA\nS: -ERR\nC: STLS\nS: -ERR\n"), QStringLiteral("mail.example"));
+    probe.factory->silentPorts = {995};
+    probe.client->setImplicitTlsProbeSeconds(1);
+    timer.restart();
+    QCOMPARE(probe.client->Connect(), int(NoSecureConnection));
+    QVERIFY(timer.elapsed() >= 900 && timer.elapsed() < 3000);
+    QCOMPARE(probe.factory->record->ports, (QList<quint16>{995, 110}));
+}
+
+void TranscriptTest::saslPlainWaitsForContinuationWhenLong()
+{
+    const QString user = QString(200, QLatin1Char('u'));
+    QByteArray token = '\0' + user.toLatin1() + '\0' + kPassword;
+    token = token.toBase64();
+    Harness h("S: +OK\nC: CAPA\nS: +OK\nS: SASL PLAIN\nS: .\nC: AUTH PLAIN\nS: + \nC: " + token
+              + "\nS: +OK\nC: CAPA\nS: -ERR\n");
+    h.client->setUserName(user);
+    QCOMPARE(h.client->Connect(), int(Ok));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
+}
+
+void TranscriptTest::lineBreaksInCredentialsAreRefused_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("user") << "bob\r\nDELE 1" << "pw" << int(UserRejected);
+    QTest::newRow("password") << "bob" << "pw\nDELE 1" << int(LoginRejected);
+}
+
+void TranscriptTest::lineBreaksInCredentialsAreRefused()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    Harness h(QByteArray("S: +OK\n"));
+    h.client->setUserName(user);
+    h.client->setPassword(password);
+    QTEST(h.client->Connect(), "expected");
+    QVERIFY(h.factory->record->written.isEmpty());
 }
 
 void TranscriptTest::headers_data()
