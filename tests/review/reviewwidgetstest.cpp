@@ -150,7 +150,8 @@ void ReviewWidgetsTest::headerClickSortsOnceAndSelectionFollows() {
     QCOMPARE(m_controller->selectedRow(), 0); // message 1
 
     QHeaderView* header = m_view->header();
-    const QPoint sizeHeader(header->sectionViewportPosition(ReviewItem::Size) + 5, header->height() / 2);
+    const QPoint sizeHeader(header->sectionViewportPosition(ReviewItem::Size) + header->sectionSize(ReviewItem::Size) / 2,
+                           header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
     ReviewModel* model = m_controller->model();
     QCOMPARE(model->item(0).MessageNumber, 2);

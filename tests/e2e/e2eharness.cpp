@@ -1,0 +1,90 @@
+#include "e2eharness.h"
+
+#include "accountstore.h"
+#include "headerfiles.h"
+#include "reviewcontroller.h"
+#include "reviewlistview.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTest>
+
+E2eHarness::E2eHarness() {
+    ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
+        boxes.append(request);
+        return QMessageBox::Ok;
+    });
+}
+
+E2eHarness::~E2eHarness() {
+    ui::SetMessageBoxHandler({});
+    if (m_window)
+        m_window->review().EndSession();
+    m_window.reset();
+}
+
+QString E2eHarness::folder() const { return m_dir.path() + QLatin1Char('/'); }
+
+bool E2eHarness::start(const AccountRecord& account) {
+    if (!m_dir.isValid())
+        return false;
+    AccountStore(folder()).AppendAccount(account);
+    m_window = std::make_unique<MainWindow>(m_dir.path());
+    if (!m_window->Startup())
+        return false;
+    // The first activation counts the accounts; offscreen it may never come.
+    if (!QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; }, 2000)) {
+        m_window->state().AccountCount = AccountStore(folder()).CountAccounts();
+        m_window->RefreshCommandStates();
+    }
+    return m_window->state().AccountCount == 1;
+}
+
+ReviewListView* E2eHarness::list() const {
+    return m_window->findChild<ReviewListView*>(QStringLiteral("ListView1"));
+}
+
+QString E2eHarness::panel1() const {
+    return m_window->findChild<QLabel*>(QStringLiteral("panel1"))->text();
+}
+
+QString E2eHarness::panel2() const {
+    return m_window->findChild<QLabel*>(QStringLiteral("panel2"))->text();
+}
+
+void E2eHarness::trigger(const QString& key) {
+    QAction* action = m_window->action(key);
+    QVERIFY2(action, qPrintable(key));
+    QVERIFY2(action->isEnabled(), qPrintable(key + QStringLiteral(" is disabled")));
+    action->trigger();
+}
+
+AccountRecord E2eHarness::account() const { return AccountStore(folder()).ReadAccount(1); }
+
+void E2eHarness::writeAccount(const AccountRecord& record) { AccountStore(folder()).WriteAccount(1, record); }
+
+QStringList E2eHarness::headerFiles() const {
+    QStringList names = QDir(HeaderFiles::DataFolder(folder())).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.section(QLatin1Char('.'), 0, 0).toInt() < b.section(QLatin1Char('.'), 0, 0).toInt();
+    });
+    return names;
+}
+
+AccountRecord E2eHarness::AccountFor(const TestMailServer& server, const TestMailbox& box) {
+    AccountRecord account;
+    account.AccountName = QStringLiteral("Work");
+    account.LoginName = box.user();
+    account.LoginPassword = box.password();
+    account.ServerAddress = server.host() + QLatin1Char(':') + QString::number(server.pop3Port());
+    return account;
+}
+
+void E2eHarness::TrustTestCa(const TestMailServer& server) {
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.addCaCertificates(QSslCertificate::fromPath(server.caFile()));
+    QSslConfiguration::setDefaultConfiguration(config);
+}

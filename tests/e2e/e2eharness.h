@@ -1,0 +1,48 @@
+#pragma once
+
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "records.h"
+#include "testmailserver.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class ReviewListView;
+class QLabel;
+
+// The real main window in a fresh program folder, with one account pointing at
+// a test mailbox, message boxes recorded instead of shown.
+class E2eHarness {
+public:
+    E2eHarness();
+    ~E2eHarness();
+
+    bool start(const AccountRecord& account);
+    QString folder() const;
+
+    MainWindow& window() { return *m_window; }
+    AppState& state() { return m_window->state(); }
+    ReviewListView* list() const;
+    QString panel1() const;
+    QString panel2() const;
+
+    void trigger(const QString& key);
+    AccountRecord account() const;
+    void writeAccount(const AccountRecord& record);
+    QStringList headerFiles() const;
+
+    QList<ui::MessageRequest> boxes;
+
+    // The account the fixture's mailbox needs: STLS on the plain port.
+    static AccountRecord AccountFor(const TestMailServer& server, const TestMailbox& box);
+    // The test CA joins the trusted ones, as a user's own CA would.
+    static void TrustTestCa(const TestMailServer& server);
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_window;
+};
