@@ -16,9 +16,11 @@ QByteArray afterPrefix(const char* line, qsizetype length, qsizetype prefix)
 void ReplyReader::append(const QByteArray& data)
 {
     // Drop consumed bytes once they make up half the buffer: amortised O(1) per byte.
-    if (m_pos > 0 && m_pos >= m_buffer.size() / 2) {
-        m_buffer.remove(0, m_pos);
-        m_pos = 0;
+    const qsizetype consumed = m_inBody ? m_bodyStart : m_pos;
+    if (consumed > 0 && consumed >= m_buffer.size() / 2) {
+        m_buffer.remove(0, consumed);
+        m_pos -= consumed;
+        m_bodyStart -= consumed;
     }
     m_buffer.append(data);
 }
@@ -27,6 +29,7 @@ void ReplyReader::clear()
 {
     m_buffer.clear();
     m_pos = 0;
+    m_bodyStart = 0;
     m_inBody = false;
     m_partial = Reply();
 }
@@ -68,12 +71,15 @@ ReplyReader::Status ReplyReader::next(bool multiLine, qsizetype maxBody, Reply& 
             return Status::Complete;
         }
         m_inBody = true;
+        m_bodyStart = m_pos;
     }
     return readBody(maxBody, out);
 }
 
 ReplyReader::Status ReplyReader::readBody(qsizetype maxBody, Reply& out)
 {
+    // Unstuffed runs of lines are copied out in one piece, so a header usually
+    // costs one allocation of its exact size.
     const char* data = m_buffer.constData();
     const qsizetype size = m_buffer.size();
     while (m_pos < size) {
@@ -81,25 +87,30 @@ ReplyReader::Status ReplyReader::readBody(qsizetype maxBody, Reply& out)
         if (!nl)
             return size - m_pos > m_maxLine ? Status::TooLong : Status::NeedMore;
         const qsizetype end = static_cast<const char*>(nl) - data;
-        const qsizetype withEnd = end + 1 - m_pos;
-        if (withEnd - 1 > m_maxLine)
+        qsizetype content = end - m_pos;
+        if (content > m_maxLine)
             return Status::TooLong;
-        qsizetype content = withEnd - 1;
-        if (content > 0 && data[m_pos + content - 1] == '\r')
+        if (content > 0 && data[end - 1] == '\r')
             --content;
-        qsizetype start = m_pos;
-        m_pos = end + 1;
+        const qsizetype start = m_pos;
         if (content >= 1 && data[start] == '.') {
+            if (m_partial.body.isEmpty())
+                m_partial.body = QByteArray(data + m_bodyStart, start - m_bodyStart); // exact size
+            else
+                m_partial.body.append(data + m_bodyStart, start - m_bodyStart);
+            m_pos = end + 1;
+            m_bodyStart = m_pos;
             if (content == 1) { // the terminating "."
                 m_inBody = false;
                 out = std::move(m_partial);
                 m_partial = Reply();
                 return Status::Complete;
             }
-            ++start; // dot-unstuffing
+            m_partial.body.append(data + start + 1, end - start); // dot-unstuffing
+        } else {
+            m_pos = end + 1;
         }
-        m_partial.body.append(data + start, end + 1 - start);
-        if (m_partial.body.size() > maxBody)
+        if (m_partial.body.size() + (m_pos - m_bodyStart) > maxBody)
             return Status::TooLong;
     }
     return Status::NeedMore;

@@ -34,6 +34,7 @@ private:
 
     QByteArray m_buffer;
     qsizetype m_pos = 0;
+    qsizetype m_bodyStart = 0; // body bytes from here to m_pos are not yet copied out
     qsizetype m_maxLine = kDefaultMaxLine;
     bool m_inBody = false;
     Reply m_partial;
