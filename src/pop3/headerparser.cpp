@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QList>
+#include <QRegularExpression>
 
 #include <cstring>
 #include <memory>
@@ -144,10 +145,59 @@ Fields splitFields(const QByteArray& raw)
     return f;
 }
 
+// GMime 3.2.13 joins the payloads of adjacent base64 encoded words of one
+// charset before decoding them, so a padded word ("=?UTF-8?B?w6k=?=") cuts off
+// everything after it. Mailers split long subjects and names that way all the
+// time. Joining such runs here, decoded and encoded again as one word, hands
+// GMime text with the same meaning (blanks between encoded words do not count).
+QByteArray mergePaddedBase64Words(const QByteArray& value)
+{
+    if (!value.contains("?B?") && !value.contains("?b?"))
+        return value;
+    static const QRegularExpression word(QStringLiteral("=\\?([^?\\s]+)\\?[Bb]\\?([A-Za-z0-9+/=]*)\\?="));
+    const QString text = QString::fromLatin1(value); // byte for byte
+    QString out;
+    qsizetype copied = 0;
+    auto it = word.globalMatch(text);
+    QList<QRegularExpressionMatch> run;
+    auto flush = [&] {
+        bool padded = false;
+        for (qsizetype i = 0; i + 1 < run.size(); ++i)
+            padded = padded || run[i].capturedView(2).contains(QLatin1Char('='));
+        if (run.size() > 1 && padded) {
+            QByteArray bytes;
+            for (const auto& m : run)
+                bytes += QByteArray::fromBase64(m.capturedView(2).toLatin1());
+            out += text.mid(copied, run.first().capturedStart() - copied);
+            out += QStringLiteral("=?") + run.first().captured(1) + QStringLiteral("?B?")
+                + QString::fromLatin1(bytes.toBase64()) + QStringLiteral("?=");
+            copied = run.last().capturedEnd();
+        }
+        run.clear();
+    };
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (!run.isEmpty()) {
+            const auto& last = run.last();
+            const bool adjacent = text.mid(last.capturedEnd(), m.capturedStart() - last.capturedEnd()).trimmed().isEmpty();
+            const bool sameCharset = last.capturedView(1).compare(m.capturedView(1), Qt::CaseInsensitive) == 0;
+            if (!adjacent || !sameCharset)
+                flush();
+        }
+        run.append(m);
+    }
+    flush();
+    if (copied == 0)
+        return value;
+    out += text.mid(copied);
+    return out.toLatin1();
+}
+
 GPtr<InternetAddressList> parseAddresses(const QByteArray& value)
 {
     // C strings: a NUL inside a hostile value just ends it early.
-    return GPtr<InternetAddressList>(internet_address_list_parse(parserOptions(), value.constData()));
+    const QByteArray merged = mergePaddedBase64Words(value);
+    return GPtr<InternetAddressList>(internet_address_list_parse(parserOptions(), merged.constData()));
 }
 
 // The first mailbox of a list, looking inside groups.
@@ -188,7 +238,7 @@ int countMailboxes(InternetAddressList* list, int depth = 0)
 
 QString decodeText(const QByteArray& value)
 {
-    GChars decoded(g_mime_utils_header_decode_text(parserOptions(), value.constData()));
+    GChars decoded(g_mime_utils_header_decode_text(parserOptions(), mergePaddedBase64Words(value).constData()));
     return text(decoded.get());
 }
 

@@ -11,7 +11,8 @@ namespace pop3 {
 namespace {
 
 constexpr qsizetype kMaxCapabilityBytes = 64 * 1024;
-constexpr qsizetype kMaxListingBytes = 256 * 1024 * 1024; // LIST/UIDL of a huge mailbox
+constexpr qsizetype kMaxListingBytes = 32 * 1024 * 1024; // LIST/UIDL of a huge mailbox
+constexpr size_t kMaxMessages = 500000; // each row costs a few hundred bytes before its header
 constexpr int kRefillBatch = 125; // top the window up in batches, not one command per reply
 constexpr int kMaxSaslLine = 255; // RFC 5034: longer initial responses wait for "+"
 
@@ -625,7 +626,7 @@ void Session::onList(Reply& reply)
         bool okSize = false;
         const int number = space > 0 ? line.first(space).toInt(&okNumber) : 0;
         const qint64 size = space > 0 ? line.sliced(space + 1).trimmed().toLongLong(&okSize) : 0;
-        if (!okNumber || !okSize || number < 1 || size < 0) {
+        if (!okNumber || !okSize || number < 1 || size < 0 || m_messages.size() >= kMaxMessages) {
             emitLog(QStringLiteral("Unreadable message list"));
             fail(HeadersUnparsable);
             return;

@@ -46,6 +46,10 @@ void HeaderParserTest::fields_data()
     QTest::newRow("encoded words split and folded")
         << QByteArray("Subject: =?UTF-8?Q?Gr=C3=BC?=\r\n =?UTF-8?Q?=C3=9Fe?= aus\r\n\tBerlin\r\n\r\n")
         << "" << "" << "" << QString::fromUtf8("Grüße aus\tBerlin") << "";
+    QTest::newRow("adjacent padded base64 words keep every word")
+        << QByteArray("From: =?UTF-8?B?SsO8cg==?= =?UTF-8?B?Z2Vu?= <j@example.de>\r\n"
+                      "Subject: =?utf-8?b?w6k=?= =?UTF-8?B?w6k=?=\r\n =?UTF-8?B?w6k=?= x =?ISO-8859-1?B?6Q==?= =?UTF-8?B?w6k=?=\r\n\r\n")
+        << QString::fromUtf8("Jürgen") << "j@example.de" << "" << QString::fromUtf8("ééé x éé") << "";
     QTest::newRow("ISO-2022-JP and KOI8-R")
         << QByteArray("From: =?KOI8-R?B?8NLJ18XU?= <ivan@example.ru>\r\n"
                       "Subject: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=\r\n\r\n")
