@@ -10,13 +10,30 @@
 # Runs as root (mail then belongs to a system user created here) or as a normal
 # user (mail belongs to that user).
 # Environment: TIDEMARSH_MAIL_USER (tidemarsh-mail): the system user owning mail as root.
-set -euo pipefail
+set -Eeuo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 say() { echo "mailserver: $*" >&2; }
 die() { say "$*"; exit 1; }
 
+# State and session id of a process, from /proc (procps may be missing).
+proc_state() { # pid -> "STATE SID", fails when there is no such process
+    local stat rest state ppid pgrp sid
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    rest=${stat##*) }
+    read -r state ppid pgrp sid _ <<< "$rest"
+    echo "$state $sid"
+}
 # A zombie counts as gone: its parent (init here) may reap it late.
-alive() { local st; st=$(ps -o stat= -p "$1" 2>/dev/null) && [ "${st#Z}" = "$st" ]; }
+alive() { local st; st=$(proc_state "$1") && [ "${st%% *}" != Z ]; }
+session_members() { # live processes of session $1
+    local p st
+    for p in /proc/[0-9]*; do
+        p=${p#/proc/}
+        st=$(proc_state "$p") || continue
+        [ "${st#* }" = "$1" ] && [ "${st%% *}" != Z ] && echo "$p"
+    done
+    return 0
+}
 
 # Kills the daemon whose PID is in STATE/server.pid and every process of its session.
 kill_server() {
@@ -31,7 +48,7 @@ kill_server() {
     # The daemon made its own session (sid = its pid): wait for its children to
     # follow it, and kill any that do not.
     for _ in $(seq 50); do
-        members=$(ps -o pid=,stat= --sid "$pid" 2>/dev/null | awk '$2 !~ /^Z/ { print $1 }')
+        members=$(session_members "$pid")
         [ -z "$members" ] && break
         sleep 0.1
     done
@@ -53,11 +70,11 @@ stop() {
     say "stopped"
 }
 
-free_port() { # a random unprivileged port nobody listens on
+free_port() { # a random unprivileged port nobody answers on (a race lost here is retried)
     local p
     while :; do
         p=$((20000 + RANDOM % 40000))
-        [ -z "$(ss -Hltn "sport = :$p" 2>/dev/null)" ] && { echo "$p"; return; }
+        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
     done
 }
 
@@ -82,7 +99,7 @@ make_certificates() { # CA and a server certificate for localhost/127.0.0.1 sign
 wait_ready() {
     local port=$1 tlsport=$2 ca=$3 line
     for _ in $(seq 100); do
-        if exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null; then
+        if { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null; then
             line=""
             read -r -t 2 line <&3 || true
             exec 3<&- 3>&-
