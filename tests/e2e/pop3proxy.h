@@ -19,7 +19,8 @@ public:
     Pop3Proxy(const QString& targetHost, quint16 targetPort, QObject* parent = nullptr);
     ~Pop3Proxy() override;
 
-    bool listen();
+    // Call in the proxy's own thread (invokeMethod) when it runs on one.
+    Q_INVOKABLE bool listen();
     quint16 port() const { return m_server.serverPort(); }
 
     void setHideStls(bool hide) { m_hideStls = hide; }
@@ -37,7 +38,7 @@ private:
     void send(QTcpSocket* to, const QByteArray& data);
     void cut(Link& link);
 
-    QTcpServer m_server;
+    QTcpServer m_server{this}; // a child, so moveToThread takes it along
     QString m_targetHost;
     quint16 m_targetPort;
     bool m_hideStls = false;
