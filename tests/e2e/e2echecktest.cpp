@@ -11,13 +11,16 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QMenuBar>
 #include <QTest>
+#include <QToolBar>
 
 #include <sys/stat.h>
 
@@ -52,6 +55,7 @@ private Q_SLOTS:
     void cancelEndsSilently();
     void deleteUncheckedKeepsExactlyTheTicked();
     void quitLostDeletesNothing();
+    void unwritableHeaderFolderEndsTheCheckCleanly();
 
 private:
     std::unique_ptr<TestMailServer> m_server;
@@ -275,6 +279,7 @@ void E2eCheckTest::cancelEndsSilently() {
     QVERIFY(app.headerFiles().isEmpty());
 
     bool cancelWasDisabledAtLogin = false;
+    bool barsDisabledWhileBusy = false;
     bool clicked = false;
     QTimer poll;
     poll.setInterval(1);
@@ -286,6 +291,8 @@ void E2eCheckTest::cancelEndsSilently() {
         auto* label = status->findChild<QLabel*>(QStringLiteral("lblStatus"));
         if (label->text() == QLatin1String("Logging into server...Please wait...") && !cancel->isEnabled())
             cancelWasDisabledAtLogin = true;
+        barsDisabledWhileBusy = !app.window().findChild<QToolBar*>(QStringLiteral("ToolBar1"))->isEnabled()
+            && !app.window().menuBar()->isEnabled();
         if (label->text().startsWith(QLatin1String("Downloading Headers for Message ")) && cancel->isEnabled()) {
             poll.stop();
             clicked = true;
@@ -297,6 +304,8 @@ void E2eCheckTest::cancelEndsSilently() {
     poll.stop();
 
     QVERIFY(cancelWasDisabledAtLogin);
+    QVERIFY(barsDisabledWhileBusy);
+    QVERIFY(app.window().findChild<QToolBar*>(QStringLiteral("ToolBar1"))->isEnabled());
     QVERIFY(clicked);
     QVERIFY(app.boxes.isEmpty());
     QVERIFY(QApplication::activeModalWidget() == nullptr);
@@ -436,6 +445,34 @@ void E2eCheckTest::quitLostDeletesNothing() {
     // The server saw DELEs but no QUIT: it keeps every message.
     QVERIFY(!box.waitForServerLog(QStringLiteral("Disconnected")).isEmpty());
     QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3, 4, 5, 6}));
+}
+
+void E2eCheckTest::unwritableHeaderFolderEndsTheCheckCleanly() {
+    TestMailbox box = m_server->createMailbox();
+    QVERIFY(box.isValid());
+    for (int i = 1; i <= 3; ++i)
+        box.addMessage(Mail("From: s" + QByteArray::number(i) + "@example.org\r\nSubject: x\r\n"));
+    E2eHarness app;
+    QVERIFY(app.start(E2eHarness::AccountFor(*m_server, box)));
+    // A file where the Data folder should be: no header file can be written.
+    const QString data = HeaderFiles::DataFolder(app.folder());
+    QVERIFY(QDir(data).removeRecursively());
+    QFile blocker(data);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    app.trigger(QStringLiteral("CheckMail"));
+    QCOMPARE(app.boxes.size(), 1);
+    QCOMPARE(app.boxes.first().icon, ui::MessageIcon::Warning);
+    QVERIFY(app.boxes.first().text.contains(QStringLiteral("Data/1.dat")));
+    QVERIFY(!app.state().BusyFlag);
+    QVERIFY(VisibleTopLevel(QStringLiteral("frmStatus")) == nullptr);
+    QCOMPARE(app.window().review().rowCount(), 0);
+    QVERIFY(app.window().review().session() == nullptr);
+    QCOMPARE(app.account().LastChecked, QStringLiteral("N/A"));
+    QVERIFY(app.window().action(QStringLiteral("CheckMail"))->isEnabled());
+    QVERIFY(!box.waitForServerLog(QStringLiteral("Disconnected")).isEmpty());
+    QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3}));
 }
 
 QTEST_MAIN(E2eCheckTest)

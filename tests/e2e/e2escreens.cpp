@@ -1,0 +1,142 @@
+// Drives the real program through a check, the review dialogs and a deletion
+// on a real X display and saves a picture of the screen at each step:
+//   Xvfb :N -screen 0 1280x800x24 &  DISPLAY=:N e2escreens OUTPUT_FOLDER
+// Needs the fixture's mail server running (mailserver.sh start) and ImageMagick.
+#include "../review/modalhelper.h"
+#include "e2eharness.h"
+#include "friendsstore.h"
+#include "pop3proxy.h"
+#include "reviewcontroller.h"
+#include "reviewlistview.h"
+#include "reviewmodel.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+QString g_folder;
+QStringList g_taken;
+
+void Shot(const QString& name, bool settle = true) {
+    for (int i = 0; settle && i < 5; ++i) {
+        QCoreApplication::processEvents();
+        QTest::qWait(60);
+    }
+    const QString file = g_folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+    g_taken.append(file);
+}
+
+QByteArray Mail(int i) {
+    static const char* const names[] = {"Anna Lindqvist", "=?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?=", "Priya Raman",
+                                        "Daily Deals", "Tom O'Neill", "Mailing List", "Chen Wei", "Newsletter"};
+    static const char* const subjects[] = {"Minutes of Tuesday's meeting", "Re: Holiday plans",
+                                           "Invoice 2026-1187", "50% off everything - today only!",
+                                           "Photos from the weekend", "[dev] Build broken on main",
+                                           "Quarterly report draft", "Your weekly digest"};
+    const int k = i % 8;
+    QByteArray mail = QByteArray("From: ") + names[k] + " <sender" + QByteArray::number(k) + "@example.org>\r\n" +
+                      "To: me@example.org\r\nSubject: " + subjects[k] + "\r\nDate: Mon, " +
+                      QByteArray::number(1 + i % 28) + " Dec 2026 " + QByteArray::number(8 + i % 10) +
+                      ":15:00 +0100\r\n";
+    if (k == 5)
+        mail += "Cc: a@example.org, b@example.org, c@example.org\r\n";
+    if (k == 3)
+        mail += "MIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n";
+    return mail + "\r\n" + QByteArray(200 + 937 * k, 'x') + "\r\n";
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    TestMailServer server;
+    if (!server.isValid()) {
+        qWarning("%s", qPrintable(server.errorString()));
+        return 1;
+    }
+    E2eHarness::TrustTestCa(server);
+    TestMailbox box = server.createMailbox();
+    QList<QByteArray> mails;
+    for (int i = 0; i < 300; ++i)
+        mails.append(Mail(i));
+    box.addMessages(mails);
+
+    Pop3Proxy proxy(server.host(), server.pop3Port());
+    proxy.setOneWayDelayMs(25); // slow enough to see the progress windows
+    proxy.listen();
+
+    E2eHarness harness;
+    AccountRecord account = E2eHarness::AccountFor(server, box);
+    account.ServerAddress = QStringLiteral("127.0.0.1:") + QString::number(proxy.port());
+    harness.start(account);
+    FriendsStore(harness.folder()).Append(QStringLiteral("sender0@example.org"));
+    FriendsStore(harness.folder()).Append(QStringLiteral("sender4@example.org"));
+    MainWindow& window = harness.window();
+    window.setWindowState(Qt::WindowNoState);
+    window.setGeometry(40, 30, 1180, 720);
+    harness.state().Settings.CheckDonePromptOff = 0;
+    harness.state().Settings.DeletePromptOff = 0;
+
+    bool statusTaken = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        QWidget* status = VisibleTopLevel(QStringLiteral("frmStatus"));
+        if (!status || statusTaken)
+            return;
+        const QString text = status->findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+        if (text.startsWith(QLatin1String("Downloading")) && !text.contains(QLatin1String(" 300 of"))) {
+            statusTaken = true;
+            status->repaint();
+            Shot(QStringLiteral("checking-mail"), false); // now, while the download runs
+        }
+    });
+    poll.start();
+    WhenModal(QStringLiteral("frmCheckDone"), [](QWidget* dialog) {
+        Shot(QStringLiteral("check-complete"));
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    harness.trigger(QStringLiteral("CheckMail"));
+    poll.stop();
+    Shot(QStringLiteral("review-list"));
+
+    ReviewListView* list = harness.list();
+    list->setCurrentIndex(window.review().model()->index(1, 0));
+    WhenModal(QStringLiteral("frmView"), [](QWidget* dialog) {
+        Shot(QStringLiteral("message-details"));
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
+    });
+    harness.trigger(QStringLiteral("MessageDetails"));
+
+    bool deleteTaken = false;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        if (!deleteTaken && VisibleTopLevel(QStringLiteral("frmDelStatus"))) {
+            deleteTaken = true;
+            Shot(QStringLiteral("deleting-messages"));
+        }
+    });
+    WhenModal(QStringLiteral("frmConfirm"), [&poll](QWidget* dialog) {
+        Shot(QStringLiteral("confirm-deletion"));
+        poll.start();
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    harness.trigger(QStringLiteral("DeleteUnchecked"));
+    poll.stop();
+
+    AccountRecord wrong = harness.account();
+    wrong.LoginPassword = QStringLiteral("wrong");
+    harness.writeAccount(wrong);
+    WhenModal(QStringLiteral("frmError"), [](QWidget* dialog) {
+        Shot(QStringLiteral("operation-error"));
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    harness.trigger(QStringLiteral("CheckMail"));
+
+    for (const QString& file : g_taken)
+        qInfo("%s", qPrintable(file));
+    return 0;
+}
