@@ -9,6 +9,7 @@
 #include "statusdialog.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -27,7 +28,28 @@ private Q_SLOTS:
     void errorReport_data();
     void errorReport();
     void unreadableFriendsEndTheCheckCleanly();
+    void lastCheckedText_data();
+    void lastCheckedText();
 };
+
+void CheckDialogsTest::lastCheckedText_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("expected");
+    // Short date, a blank, the time with seconds; never a time-zone name.
+    QTest::newRow("en_US") << "en_US" << "12/7/26 11:49:24 PM";
+    QTest::newRow("de_DE") << "de_DE" << "07.12.26 23:49:24";
+    QTest::newRow("en_GB") << "en_GB" << "07/12/2026 23:49:24";
+}
+
+void CheckDialogsTest::lastCheckedText() {
+    QFETCH(QString, locale);
+    QFETCH(QString, expected);
+    const QLocale previous;
+    QLocale::setDefault(QLocale(locale));
+    const QString text = CheckCycle::GeneralDateText(QDateTime(QDate(2026, 12, 7), QTime(23, 49, 24)));
+    QLocale::setDefault(previous);
+    QCOMPARE(text, expected);
+}
 
 void CheckDialogsTest::statusWindow() {
     QWidget owner;

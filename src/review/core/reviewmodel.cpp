@@ -31,7 +31,7 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
     const ReviewItem& row = m_rows.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
+        // No tool tips: a tip decides for itself whether text is rich, and these texts come from a server.
         return row.text(index.column());
     case Qt::CheckStateRole:
         if (index.column() == 0)
