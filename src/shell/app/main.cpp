@@ -10,8 +10,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tidemarsh"));
-    QApplication::setApplicationDisplayName(QStringLiteral("QUILLORE Tidemarsh"));
+    // The application name stays the executable's: the single-instance lock
+    // compares it with the running process's name to tell a live owner from a
+    // reused PID. No display name either: it would be appended to every caption.
     QApplication::setOrganizationName(QStringLiteral("QUILLORE"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     QApplication::setDesktopFileName(QStringLiteral("tidemarsh"));

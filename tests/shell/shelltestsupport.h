@@ -1,0 +1,38 @@
+#pragma once
+
+#include "records.h"
+#include "settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+// Small file helpers the shell tests share.
+namespace shelltest {
+
+inline QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+inline QString In(const QString& folder, const char* name) { return QDir(folder).filePath(QLatin1String(name)); }
+
+inline bool WriteConfig(const QString& folder, const SettingsRecord& record) {
+    return WriteAll(In(folder, "Config.dat"), SettingsStore::Encode(record));
+}
+
+// Config.dat as nine signed 16-bit little-endian fields.
+inline QList<int> ConfigFields(const QString& folder) {
+    const QByteArray bytes = ReadAll(In(folder, "Config.dat"));
+    QList<int> fields;
+    for (int i = 0; i + 1 < bytes.size(); i += 2)
+        fields.append(static_cast<qint16>(static_cast<quint8>(bytes[i]) | (static_cast<quint8>(bytes[i + 1]) << 8)));
+    return fields;
+}
+
+} // namespace shelltest

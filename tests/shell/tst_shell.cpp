@@ -1,0 +1,480 @@
+#include "accountstore.h"
+#include "commandbars.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "reviewcontroller.h"
+#include "reviewmodel.h"
+#include "shelltestsupport.h"
+#include "windowplacement.h"
+
+#include <QDockWidget>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+#include <unistd.h>
+
+using shelltest::In;
+
+namespace {
+
+const QStringList AlwaysAvailable{
+    QStringLiteral("mnuFileTray"),     QStringLiteral("mnuFileSetup"),
+    QStringLiteral("mnuFileFriendsManagement"), QStringLiteral("mnuFileOptions"),
+    QStringLiteral("mnuFileExit"),     QStringLiteral("MainHelp"),
+    QStringLiteral("mnuHelpContents"), QStringLiteral("mnuHelpOnline"),
+    QStringLiteral("mnuHelpAbout"),    QStringLiteral("mnuPopUpRestore"),
+    QStringLiteral("mnuPopUpExit")};
+
+QStringList Strs(std::initializer_list<const char*> items) {
+    QStringList out;
+    for (const char* item : items)
+        out.append(QString::fromUtf8(item));
+    return out;
+}
+
+QStringList Entries(const QList<QAction*>& actions) {
+    QStringList out;
+    for (const QAction* a : actions)
+        out.append(a->isSeparator() ? QStringLiteral("-") : a->objectName() + QLatin1Char('|') + a->text());
+    return out;
+}
+
+ReviewItem Row(int number) {
+    ReviewItem item;
+    item.texts[ReviewItem::From] = QStringLiteral("Sender %1").arg(number);
+    item.MessageNumber = number;
+    return item;
+}
+
+} // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<MainWindow> m_window;
+
+    QString folder() const { return m_dir->path(); }
+    // A window in the current folder, started and through its first activation.
+    MainWindow& start() {
+        m_window = std::make_unique<MainWindow>(folder());
+        if (!m_window->Startup())
+            qFatal("start-up refused");
+        if (!QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; }, 5000))
+            qFatal("no first activation");
+        return *m_window;
+    }
+    QString panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("panel1"))->text(); }
+
+private Q_SLOTS:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+    void cleanup() {
+        m_window.reset();
+        m_dir.reset();
+        ui::SetMessageBoxHandler({});
+    }
+
+    void twipsConversion_data() {
+        QTest::addColumn<double>("dpi");
+        QTest::addColumn<QRect>("pixels");
+        QTest::addColumn<QList<int>>("twips"); // left, top, width, height
+        QTest::newRow("96 dpi: 15 twips a pixel") << 96.0 << QRect(100, 80, 600, 400)
+                                                  << QList<int>{1500, 1200, 9000, 6000};
+        QTest::newRow("120 dpi: 12 twips a pixel") << 120.0 << QRect(-10, 0, 1000, 700)
+                                                   << QList<int>{-120, 0, 12000, 8400};
+        QTest::newRow("144 dpi: 10 twips a pixel") << 144.0 << QRect(3, 5, 2000, 1500)
+                                                   << QList<int>{30, 50, 20000, 15000};
+    }
+    void twipsConversion() {
+        QFETCH(double, dpi);
+        QFETCH(QRect, pixels);
+        QFETCH(QList<int>, twips);
+        SettingsRecord s;
+        WindowPlacement::StoreFromPixels(s, pixels, QSizeF(dpi, dpi));
+        QCOMPARE((QList<int>{s.WindowLeft, s.WindowTop, s.WindowWidth, s.WindowHeight}), twips);
+        QCOMPARE(WindowPlacement::ToPixels(s, QSizeF(dpi, dpi)), pixels);
+    }
+
+    void overflowLeavesFieldUnchanged() {
+        SettingsRecord s;
+        s.WindowLeft = 11;
+        s.WindowTop = 22;
+        s.WindowWidth = 33;
+        s.WindowHeight = 44;
+        // At 96 dpi 2184 px is 32760 twips (fits); 2185 px is 32775 (does not);
+        // -2185 px is -32775 (does not).
+        WindowPlacement::StoreFromPixels(s, QRect(-2185, 2184, 2185, 500), QSizeF(96, 96));
+        QCOMPARE(s.WindowLeft, qint16(11));
+        QCOMPARE(s.WindowTop, qint16(32760));
+        QCOMPARE(s.WindowWidth, qint16(33));
+        QCOMPARE(s.WindowHeight, qint16(7500));
+    }
+
+    void usablePlacement_data() {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("inside") << QRect(100, 100, 600, 400) << true;
+        QTest::newRow("mostly off the right edge") << QRect(1880, 100, 600, 400) << true;
+        QTest::newRow("a sliver on the first screen") << QRect(1900, 100, 90, 400) << false;
+        QTest::newRow("on the second screen") << QRect(2100, 100, 600, 400) << true;
+        QTest::newRow("on a monitor that is gone") << QRect(4000, 100, 600, 400) << false;
+        QTest::newRow("above the screens") << QRect(100, -500, 600, 400) << false;
+        QTest::newRow("no width") << QRect(100, 100, 0, 400) << false;
+        QTest::newRow("negative height") << QRect(100, 100, 600, -5) << false;
+    }
+    void usablePlacement() {
+        QFETCH(QRect, window);
+        QFETCH(bool, usable);
+        // 1920..1999 lies between the two screens.
+        const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(2000, 0, 1280, 1024)};
+        QCOMPARE(WindowPlacement::IsUsable(window, screens), usable);
+    }
+
+    void startupInEmptyFolder_data() {
+        QTest::addColumn<bool>("trailingSlash");
+        QTest::newRow("folder") << false;
+        QTest::newRow("folder ending in a separator") << true;
+    }
+    void startupInEmptyFolder() {
+        QFETCH(bool, trailingSlash);
+        m_window = std::make_unique<MainWindow>(folder() + (trailingSlash ? QStringLiteral("/") : QString()));
+        QVERIFY(m_window->Startup());
+        QCOMPARE(m_window->state().ProgramFolder, QDir(folder()).absolutePath() + QLatin1Char('/'));
+        QVERIFY(!m_window->state().SecondInstance);
+
+        QCOMPARE(shelltest::ReadAll(In(folder(), "Config.dat")),
+                 QByteArray::fromHex("00000000" "6e00" "1e00" "0000" "0000" "0000" "0000" "0000"));
+        QVERIFY(QFileInfo(In(folder(), "Data")).isDir());
+        QVERIFY(m_window->isMaximized());
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("QUILLORE Tidemarsh"));
+        QVERIFY(!QFileInfo::exists(In(folder(), "Tidemarsh.dsl"))); // written only at exit
+
+        // First activation: the accounts are counted (which creates the store).
+        QTRY_VERIFY(m_window->state().ActivatedOnce);
+        QVERIFY(QFileInfo::exists(In(folder(), "Acc.dat")));
+        QCOMPARE(QFileInfo(In(folder(), "Acc.dat")).size(), 0);
+        QCOMPARE(panel1(), QStringLiteral("No Accounts have been defined..."));
+        QCOMPARE(m_window->state().AccountCount, 0);
+    }
+
+    void firstActivationWithAccounts() {
+        AccountRecord account;
+        account.AccountName = QStringLiteral("Home");
+        AccountStore(folder()).AppendAccount(account);
+        AccountStore(folder()).AppendAccount(account);
+        start();
+        QCOMPARE(m_window->state().AccountCount, 2);
+        QCOMPARE(panel1(), QStringLiteral("Click Check Mail to check for new mail..."));
+        QVERIFY(m_window->action(QStringLiteral("CheckMail"))->isEnabled());
+    }
+
+    void restoreDoesNotRepeatAccountCheck() {
+        start();
+        QCOMPARE(panel1(), QStringLiteral("No Accounts have been defined..."));
+        AccountRecord account;
+        account.AccountName = QStringLiteral("Later");
+        AccountStore(folder()).AppendAccount(account);
+
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(!m_window->isActiveWindow());
+        m_window->HideToTray();
+        m_window->RestoreFromTray();
+        QTRY_VERIFY(m_window->isActiveWindow());
+        QTest::qWait(50); // the account check would be queued behind the activation
+        QCOMPARE(m_window->state().AccountCount, 0);
+        QCOMPARE(panel1(), QStringLiteral("No Accounts have been defined..."));
+    }
+
+    void barsAsDesigned_data() {
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("toolbar") << QStringLiteral("ToolBar1")
+            << Strs({"CheckMail|Check Mail", "-", "CheckAll|Check All", "CheckNone|Check None",
+                           "MessageDetails|Message Details", "-", "AcceptAll|Accept All",
+                           "DeleteUnchecked|Delete Unchecked", "-", "AddFriends|Add to Friends", "-",
+                           "MainHelp|Help"});
+        QTest::newRow("menu bar") << QStringLiteral("MenuBar1")
+            << Strs({"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
+        QTest::newRow("File") << QStringLiteral("mnuFile")
+            << Strs({"mnuFileCheck|&Check Mail", "-", "mnuFileTray|Send to System &Tray", "-",
+                           "mnuFileSetup|Accounts &Setup...", "mnuFileReport|Accounts &Report",
+                           "mnuFileClear|&Clear Accounts Details", "-",
+                           "mnuFileFriendsManagement|Friends Management...",
+                           "mnuFileOptions|Default &Options...", "-",
+                           "mnuFileExit|E&xit QUILLORE Tidemarsh"});
+        QTest::newRow("Actions") << QStringLiteral("mnuActions")
+            << Strs({"mnuActionsAccept|&Accept All", "mnuActionsDelete|&Delete Unchecked", "-",
+                           "mnuActionsAll|Check All", "mnuActionsNone|Check None", "-",
+                           "mnuActionsView|&View Message Details", "mnuActionsAdd|Add to &Friends"});
+        QTest::newRow("Help") << QStringLiteral("mnuHelp")
+            << Strs({"mnuHelpContents|&Contents", "-", "mnuHelpOnline|QUILLORE &Online",
+                           "mnuHelpAbout|&About QUILLORE Tidemarsh"});
+        QTest::newRow("tray menu") << QStringLiteral("mnuPopUp")
+            << Strs({"mnuPopUpRestore|Restore QUILLORE Tidemarsh", "-",
+                           "mnuPopUpExit|Exit QUILLORE Tidemarsh"});
+    }
+    void barsAsDesigned() {
+        QFETCH(QString, container);
+        QFETCH(QStringList, entries);
+        MainWindow window(folder()); // the bars exist before start-up
+        QWidget* bar = window.findChild<QWidget*>(container);
+        QVERIFY2(bar, qPrintable(container));
+        QCOMPARE(Entries(bar->actions()), entries);
+        QVERIFY(window.findChild<QStatusBar*>(QStringLiteral("StatusBar1")));
+        auto* dock = window.findChild<QDockWidget*>(QStringLiteral("DockWindowForm1"));
+        QVERIFY(dock);
+        QCOMPARE(dock->windowTitle(), QStringLiteral("QUILLORE Software Offers"));
+        QVERIFY(window.findChild<QLabel*>(QStringLiteral("picAd")));
+        // Nothing is written before start-up.
+        QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+
+    void commandIcons_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("hasImage");
+        const QStringList without = Strs({"mnuFileClear", "mnuFileExit", "mnuHelpOnline", "mnuHelpAbout", "mnuPopUpExit"});
+        QTemporaryDir dir; // _data runs before init()
+        MainWindow window(dir.path());
+        for (QAction* a : window.findChildren<QAction*>()) {
+            if (a->objectName().isEmpty() || a->menu())
+                continue;
+            QTest::newRow(qPrintable(a->objectName())) << a->objectName() << !without.contains(a->objectName());
+        }
+    }
+    void commandIcons() {
+        QFETCH(QString, key);
+        QFETCH(bool, hasImage);
+        MainWindow window(folder());
+        const QIcon icon = window.action(key)->icon();
+        QCOMPARE(!icon.isNull(), hasImage);
+        if (hasImage) {
+            const QImage image = icon.pixmap(16, 16).toImage();
+            QVERIFY(!image.isNull());
+            // A drawn icon, not a blank square: some pixels are opaque, some not.
+            int opaque = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    opaque += qAlpha(image.pixel(x, y)) > 128;
+            QVERIFY2(opaque > 10 && opaque < image.width() * image.height(), qPrintable(QString::number(opaque)));
+        }
+    }
+
+    // The table of command states, through the real actions and toolbar buttons.
+    void commandStates_data() {
+        QTest::addColumn<int>("accounts");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("barsEnabled");
+        QTest::addColumn<bool>("accountCommands");
+        QTest::addColumn<bool>("reviewCommands");
+        QTest::newRow("no accounts, list empty") << 0 << 0 << false << true << false << false;
+        QTest::newRow("accounts, list empty") << 3 << 0 << false << true << true << false;
+        QTest::newRow("accounts, under review") << 1 << 2 << false << true << true << true;
+        // Busy: the bars go off as a whole, each command keeps what it had.
+        QTest::newRow("busy after review state") << 1 << 2 << true << false << true << true;
+        QTest::newRow("busy without accounts") << 0 << 0 << true << false << false << false;
+    }
+    void commandStates() {
+        QFETCH(int, accounts);
+        QFETCH(int, rows);
+        QFETCH(bool, busy);
+        QFETCH(bool, barsEnabled);
+        QFETCH(bool, accountCommands);
+        QFETCH(bool, reviewCommands);
+        MainWindow& w = start();
+        w.state().AccountCount = accounts;
+        for (int i = 1; i <= rows; ++i)
+            w.review().model()->addItem(Row(i));
+        QCOMPARE(w.review().rowCount(), rows);
+        w.RefreshCommandStates();
+        w.state().BusyFlag = busy;
+        w.RefreshCommandStates();
+
+        auto* menuBar = w.findChild<QMenuBar*>(QStringLiteral("MenuBar1"));
+        auto* toolBar = w.findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+        QCOMPARE(menuBar->isEnabled(), barsEnabled);
+        QCOMPARE(toolBar->isEnabled(), barsEnabled);
+        for (const QString& key : CommandBars::AccountKeys())
+            QVERIFY2(w.action(key)->isEnabled() == accountCommands, qPrintable(key));
+        for (const QString& key : CommandBars::ReviewKeys())
+            QVERIFY2(w.action(key)->isEnabled() == reviewCommands, qPrintable(key));
+        for (const QString& key : AlwaysAvailable)
+            QVERIFY2(w.action(key)->isEnabled(), qPrintable(key));
+        // What the user can press on the toolbar.
+        for (QAction* a : toolBar->actions()) {
+            if (a->isSeparator())
+                continue;
+            QWidget* button = toolBar->widgetForAction(a);
+            QVERIFY(button);
+            QCOMPARE(button->isEnabled(), barsEnabled && a->isEnabled());
+        }
+        // The tray menu stays usable whatever the state.
+        QVERIFY(w.menu(QStringLiteral("mnuPopUp"))->isEnabled());
+    }
+
+    void shortcutsFollowTheBars() {
+        MainWindow& w = start();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.state().AccountCount = 1;
+        w.RefreshCommandStates();
+        QSignalSpy help(w.action(QStringLiteral("mnuHelpContents")), &QAction::triggered);
+        QSignalSpy check(w.action(QStringLiteral("mnuFileCheck")), &QAction::triggered);
+        QTest::keyClick(&w, Qt::Key_F1);
+        QCOMPARE(help.count(), 1);
+
+        // While a check runs nothing on the bars may start another one, keys included.
+        w.state().BusyFlag = true;
+        w.RefreshCommandStates();
+        QTest::keyClick(&w, Qt::Key_F5);
+        QTest::keyClick(&w, Qt::Key_F1);
+        QCOMPARE(check.count(), 0);
+        QCOMPARE(help.count(), 1);
+    }
+
+    void accountsSetupRefreshesCommands() {
+        MainWindow& w = start();
+        QVERIFY(!w.action(QStringLiteral("CheckMail"))->isEnabled());
+        w.state().AccountCount = 1; // what the dialog leaves behind after adding one
+        w.action(QStringLiteral("mnuFileSetup"))->trigger();
+        QVERIFY(w.action(QStringLiteral("CheckMail"))->isEnabled());
+        QVERIFY(w.action(QStringLiteral("mnuFileReport"))->isEnabled());
+    }
+
+    void reviewCommandsReachTheList() {
+        MainWindow& w = start();
+        for (int i = 1; i <= 3; ++i)
+            w.review().model()->addItem(Row(i));
+        w.RefreshCommandStates();
+        ReviewModel* model = w.review().model();
+        w.action(QStringLiteral("CheckAll"))->trigger();
+        QCOMPARE(model->firstUnticked(), -1);
+        w.action(QStringLiteral("mnuActionsNone"))->trigger();
+        QCOMPARE(model->firstUnticked(), 0);
+        w.action(QStringLiteral("mnuActionsAll"))->trigger();
+        QCOMPARE(model->firstUnticked(), -1);
+        w.DispatchCommand(QStringLiteral("NoSuchKey")); // unknown keys do nothing
+        QCOMPARE(model->rowCount(), 3);
+    }
+
+    void exitStoresPlacement() {
+        SettingsRecord initial;
+        const QSizeF dpi(QGuiApplication::primaryScreen()->logicalDotsPerInchX(),
+                         QGuiApplication::primaryScreen()->logicalDotsPerInchY());
+        WindowPlacement::StoreFromPixels(initial, QRect(100, 80, 600, 400), dpi);
+        initial.ServerPort = 995;
+        QVERIFY(shelltest::WriteConfig(folder(), initial));
+
+        // Normal window: placed from the record, its position and size stored again.
+        start();
+        QVERIFY(!m_window->isMaximized());
+        QCOMPARE(m_window->pos(), QPoint(100, 80));
+        QCOMPARE(m_window->size(), QSize(600, 400));
+        m_window->move(150, 90);
+        m_window->resize(640, 420);
+        QSignalSpy finished(m_window.get(), &MainWindow::exitFinished);
+        m_window->action(QStringLiteral("mnuFileExit"))->trigger();
+        QCOMPARE(finished.count(), 1);
+        SettingsRecord expected = initial;
+        WindowPlacement::StoreFromPixels(expected, QRect(150, 90, 640, 420), dpi);
+        QCOMPARE(shelltest::ReadAll(In(folder(), "Config.dat")), SettingsStore::Encode(expected));
+        QVERIFY(QFileInfo::exists(In(folder(), "Tidemarsh.dsl")));
+        QVERIFY(!QFileInfo::exists(In(folder(), "Tidemarsh.lock")));
+        m_window->ExitApplication(); // runs once only
+        QCOMPARE(finished.count(), 1);
+
+        // The next start puts it back; maximised at exit stores zeros.
+        start();
+        QCOMPARE(m_window->pos(), QPoint(150, 90));
+        QCOMPARE(m_window->size(), QSize(640, 420));
+        m_window->showMaximized();
+        m_window->ExitApplication();
+        QCOMPARE(shelltest::ConfigFields(folder()), (QList<int>{0, 0, 995, 30, 0, 0, 0, 0, 0}));
+
+        start();
+        QVERIFY(m_window->isMaximized());
+        m_window->showNormal();
+        m_window->showMinimized();
+        m_window->ExitApplication();
+        QCOMPARE(shelltest::ConfigFields(folder()), (QList<int>{0, 0, 995, 30, 0, 0, 0, 0, 0}));
+    }
+
+    void placementOffScreenMaximises() {
+        SettingsRecord initial;
+        initial.WindowLeft = 30000; // 2000 px at 96 dpi: beyond any screen here
+        initial.WindowTop = 1500;
+        initial.WindowWidth = 9000;
+        initial.WindowHeight = 6000;
+        QVERIFY(shelltest::WriteConfig(folder(), initial));
+        start();
+        QVERIFY(m_window->isMaximized());
+        QVERIFY(!WindowPlacement::HasPlacement(m_window->state().Settings));
+    }
+
+    void themeColoursAppliedAtStart_data() {
+        QTest::addColumn<int>("themeColoursOff");
+        QTest::newRow("desktop colours") << 0;
+        QTest::newRow("plain colours") << 1;
+    }
+    void themeColoursAppliedAtStart() {
+        QFETCH(int, themeColoursOff);
+        SettingsRecord s;
+        s.ThemeColoursOff = static_cast<qint16>(themeColoursOff);
+        QVERIFY(shelltest::WriteConfig(folder(), s));
+        start();
+        const bool plain = themeColoursOff != 0;
+        for (const char* name : {"MenuBar1", "ToolBar1", "StatusBar1"}) {
+            auto* bar = m_window->findChild<QWidget*>(QLatin1String(name));
+            QVERIFY(bar);
+            QCOMPARE(bar->autoFillBackground(), plain);
+            // Plain: our own grey; otherwise nothing of the bar's own, all inherited.
+            QCOMPARE(bar->palette().resolveMask() != 0, plain);
+            if (plain)
+                QCOMPARE(bar->palette().color(QPalette::Window), QColor(0xF0, 0xF0, 0xF0));
+        }
+        // And back, as the Options dialog does at once.
+        m_window->state().Settings.ThemeColoursOff = static_cast<qint16>(plain ? 0 : 1);
+        m_window->ApplyThemeColours();
+        QCOMPARE(m_window->findChild<QWidget*>(QStringLiteral("ToolBar1"))->autoFillBackground(), !plain);
+    }
+
+    void unwritableFolderIsRefused() {
+        QString target = folder();
+        if (::geteuid() == 0)
+            target = QStringLiteral("/proc/self/fdinfo"); // root writes anywhere a mode allows
+        else
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ExeOwner));
+        QList<ui::MessageRequest> shown;
+        ui::SetMessageBoxHandler([&shown](const ui::MessageRequest& r) {
+            shown.append(r);
+            return QMessageBox::Ok;
+        });
+        MainWindow window(target);
+        QVERIFY(!window.Startup());
+        QVERIFY(!window.state().SecondInstance);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, ui::MessageIcon::Critical);
+        QCOMPARE(shown[0].title, QStringLiteral("QUILLORE Tidemarsh"));
+        QVERIFY2(shown[0].text.contains(target), qPrintable(shown[0].text));
+        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+};
+
+QTEST_MAIN(ShellTest)
+#include "tst_shell.moc"
