@@ -53,7 +53,12 @@ Session::Session(std::shared_ptr<StreamFactory> factory, QObject* parent)
     m_activity.start();
 }
 
-Session::~Session() { closeStream(); }
+Session::~Session()
+{
+    closeStream();
+    // Signals reach the owner queued, so no stream signal is on the stack here.
+    delete m_dying.data();
+}
 
 // ---------------------------------------------------------------- operations
 
@@ -237,7 +242,6 @@ const Message& Session::item(int n) const
     if (n < 1 || n > count())
         return empty;
     const auto i = static_cast<size_t>(n - 1);
-    // Parsed on first use: the download itself stays bound by the network.
     if (!m_parsed[i]) {
         m_parsed[i] = true;
         if (!m_messages[i].Headers.isEmpty())
@@ -277,7 +281,8 @@ void Session::closeStream()
         m_stream->disconnect(this);
         m_stream->abort();
         // The stream may be inside one of its own signals right now.
-        m_stream.release()->deleteLater();
+        m_dying = m_stream.release();
+        m_dying->deleteLater();
     }
 }
 
@@ -713,6 +718,10 @@ void Session::onTop(int index, Reply& reply)
     if (reply.kind == Reply::Ok) {
         m.Headers = std::move(reply.body);
         m.MessageStatusFlag = 2;
+        // Parsed now, while the next replies are still on the wire: the caller
+        // reads every row right after the download anyway.
+        ParseHeaderBlock(m.Headers, m);
+        m_parsed[size_t(index)] = true;
     } else {
         // The row stays; only its header is missing.
         m.MessageStatusFlag = 1;

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -152,6 +153,7 @@ private:
 
     std::shared_ptr<StreamFactory> m_factory;
     std::unique_ptr<Stream> m_stream;
+    QPointer<Stream> m_dying; // closed, waiting for deleteLater
     SessionSettings m_settings;
     ReplyReader m_reader;
     std::deque<Command> m_pending;
