@@ -42,9 +42,11 @@ QMap<QString, FileState> Snapshot(const QString& folder) {
 
 // Whether the process has a window mapped on the X server.
 bool HasVisibleWindow(qint64 pid) {
-    return QProcess::execute(QStringLiteral("xdotool"),
-                             {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                              QStringLiteral("--pid"), QString::number(pid)}) == 0;
+    QProcess search;
+    search.setStandardOutputFile(QProcess::nullDevice());
+    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                             QStringLiteral("--pid"), QString::number(pid)});
+    return search.waitForFinished() && search.exitStatus() == QProcess::NormalExit && search.exitCode() == 0;
 }
 
 } // namespace
