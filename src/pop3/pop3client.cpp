@@ -120,9 +120,10 @@ int Client::wait(int started)
     QTimer watchdog;
     const qint64 limitMs = qint64(m_timeoutSeconds) * 1000 + kWatchdogSlackMs
         + (m_probeSeconds * 1000);
-    Session* session = m_session.get();
+    // The client (and its session) may be deleted by a slot during the wait.
+    const QPointer<Session> session(m_session.get());
     connect(&watchdog, &QTimer::timeout, &wait.loop, [session, limitMs] {
-        if (session->msSinceActivity() > limitMs)
+        if (session && session->msSinceActivity() > limitMs)
             session->abortOperation(ResponseTimeout);
     });
     watchdog.start(500);
