@@ -6,8 +6,7 @@ namespace pop3 {
 
 namespace {
 
-bool parsePort(const QString& text, quint16& port)
-{
+bool parsePort(const QString& text, quint16& port) {
     if (text.isEmpty() || text.size() > 5)
         return false;
     for (QChar c : text)
@@ -20,14 +19,13 @@ bool parsePort(const QString& text, quint16& port)
     return true;
 }
 
-bool plausibleHost(const QString& host)
-{
+bool plausibleHost(const QString& host) {
     if (host.isEmpty() || host.size() > 253)
         return false;
     for (QChar c : host) {
         const char16_t u = c.unicode();
-        if (u <= 0x20 || u == 0x7f || u == '/' || u == '@' || u == '?' || u == '#' || u == '\\'
-            || u == '[' || u == ']')
+        if (u <= 0x20 || u == 0x7f || u == '/' || u == '@' || u == '?' || u == '#' || u == '\\' || u == '[' ||
+            u == ']')
             return false;
     }
     return true;
@@ -35,8 +33,7 @@ bool plausibleHost(const QString& host)
 
 } // namespace
 
-bool Endpoint::Parse(const QString& address, quint16 defaultPort, Endpoint& out)
-{
+bool Endpoint::Parse(const QString& address, quint16 defaultPort, Endpoint& out) {
     QString rest = address.trimmed();
     if (defaultPort == 0)
         defaultPort = 110;

@@ -15,14 +15,12 @@ namespace pop3 {
 namespace {
 
 struct GObjectUnref {
-    void operator()(gpointer object) const
-    {
+    void operator()(gpointer object) const {
         if (object)
             g_object_unref(object);
     }
 };
-template <typename T>
-using GPtr = std::unique_ptr<T, GObjectUnref>;
+template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
 
 struct GFree {
     void operator()(gpointer p) const { g_free(p); }
@@ -30,8 +28,7 @@ struct GFree {
 using GChars = std::unique_ptr<char, GFree>;
 
 // Shared, read-only after creation.
-GMimeParserOptions* parserOptions()
-{
+GMimeParserOptions* parserOptions() {
     static GMimeParserOptions* options = nullptr;
     static std::once_flag once;
     std::call_once(once, [] {
@@ -48,7 +45,9 @@ GMimeParserOptions* parserOptions()
     return options;
 }
 
-QString text(const char* utf8) { return utf8 ? QString::fromUtf8(utf8).trimmed() : QString(); }
+QString text(const char* utf8) {
+    return utf8 ? QString::fromUtf8(utf8).trimmed() : QString();
+}
 
 // The unfolded values of the few fields the list shows. Splitting a header block
 // into fields is the one step done here rather than by GMime's message parser:
@@ -64,8 +63,7 @@ struct Fields {
 
 enum class Field { Other, From, ReplyTo, To, Cc, Subject, Date, ContentType };
 
-Field fieldOf(QByteArrayView name)
-{
+Field fieldOf(QByteArrayView name) {
     name = name.trimmed();
     auto is = [&](const char* n) { return name.compare(QByteArrayView(n), Qt::CaseInsensitive) == 0; };
     switch (name.size()) {
@@ -84,8 +82,7 @@ Field fieldOf(QByteArrayView name)
     }
 }
 
-Fields splitFields(const QByteArray& raw)
-{
+Fields splitFields(const QByteArray& raw) {
     Fields f;
     QByteArray* current = nullptr;
     const char* p = raw.constData();
@@ -150,8 +147,7 @@ Fields splitFields(const QByteArray& raw)
 // everything after it. Mailers split long subjects and names that way all the
 // time. Joining such runs here, decoded and encoded again as one word, hands
 // GMime text with the same meaning (blanks between encoded words do not count).
-QByteArray mergePaddedBase64Words(const QByteArray& value)
-{
+QByteArray mergePaddedBase64Words(const QByteArray& value) {
     if (!value.contains("?B?") && !value.contains("?b?"))
         return value;
     static const QRegularExpression word(QStringLiteral("=\\?([^?\\s]+)\\?[Bb]\\?([A-Za-z0-9+/=]*)\\?="));
@@ -169,8 +165,8 @@ QByteArray mergePaddedBase64Words(const QByteArray& value)
             for (const auto& m : run)
                 bytes += QByteArray::fromBase64(m.capturedView(2).toLatin1());
             out += text.mid(copied, run.first().capturedStart() - copied);
-            out += QStringLiteral("=?") + run.first().captured(1) + QStringLiteral("?B?")
-                + QString::fromLatin1(bytes.toBase64()) + QStringLiteral("?=");
+            out += QStringLiteral("=?") + run.first().captured(1) + QStringLiteral("?B?") +
+                   QString::fromLatin1(bytes.toBase64()) + QStringLiteral("?=");
             copied = run.last().capturedEnd();
         }
         run.clear();
@@ -179,8 +175,10 @@ QByteArray mergePaddedBase64Words(const QByteArray& value)
         const QRegularExpressionMatch m = it.next();
         if (!run.isEmpty()) {
             const auto& last = run.last();
-            const bool adjacent = text.mid(last.capturedEnd(), m.capturedStart() - last.capturedEnd()).trimmed().isEmpty();
-            const bool sameCharset = last.capturedView(1).compare(m.capturedView(1), Qt::CaseInsensitive) == 0;
+            const bool adjacent =
+                text.mid(last.capturedEnd(), m.capturedStart() - last.capturedEnd()).trimmed().isEmpty();
+            const bool sameCharset =
+                last.capturedView(1).compare(m.capturedView(1), Qt::CaseInsensitive) == 0;
             if (!adjacent || !sameCharset)
                 flush();
         }
@@ -193,16 +191,14 @@ QByteArray mergePaddedBase64Words(const QByteArray& value)
     return out.toLatin1();
 }
 
-GPtr<InternetAddressList> parseAddresses(const QByteArray& value)
-{
+GPtr<InternetAddressList> parseAddresses(const QByteArray& value) {
     // C strings: a NUL inside a hostile value just ends it early.
     const QByteArray merged = mergePaddedBase64Words(value);
     return GPtr<InternetAddressList>(internet_address_list_parse(parserOptions(), merged.constData()));
 }
 
 // The first mailbox of a list, looking inside groups.
-InternetAddressMailbox* firstMailbox(InternetAddressList* list, int depth = 0)
-{
+InternetAddressMailbox* firstMailbox(InternetAddressList* list, int depth = 0) {
     if (!list || depth > 8)
         return nullptr;
     const int n = internet_address_list_length(list);
@@ -219,8 +215,7 @@ InternetAddressMailbox* firstMailbox(InternetAddressList* list, int depth = 0)
     return nullptr;
 }
 
-int countMailboxes(InternetAddressList* list, int depth = 0)
-{
+int countMailboxes(InternetAddressList* list, int depth = 0) {
     if (!list || depth > 8)
         return 0;
     int total = 0;
@@ -228,24 +223,23 @@ int countMailboxes(InternetAddressList* list, int depth = 0)
     for (int i = 0; i < n; ++i) {
         InternetAddress* address = internet_address_list_get_address(list, i);
         if (INTERNET_ADDRESS_IS_GROUP(address))
-            total += countMailboxes(
-                internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), depth + 1);
+            total += countMailboxes(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)),
+                                    depth + 1);
         else
             ++total;
     }
     return total;
 }
 
-QString decodeText(const QByteArray& value)
-{
-    GChars decoded(g_mime_utils_header_decode_text(parserOptions(), mergePaddedBase64Words(value).constData()));
+QString decodeText(const QByteArray& value) {
+    GChars decoded(
+        g_mime_utils_header_decode_text(parserOptions(), mergePaddedBase64Words(value).constData()));
     return text(decoded.get());
 }
 
 } // namespace
 
-void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message)
-{
+void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message) {
     const Fields f = splitFields(rawHeaders);
 
     if (f.hasFrom) {

@@ -22,16 +22,14 @@ struct Client::Wait {
 Client::Client(QObject* parent) : Client(defaultStreamFactory(), parent) {}
 
 Client::Client(std::shared_ptr<StreamFactory> factory, QObject* parent)
-    : QObject(parent), m_session(std::make_unique<Session>(std::move(factory)))
-{
+    : QObject(parent), m_session(std::make_unique<Session>(std::move(factory))) {
     // Queued: a receiver may delete this client; the session must not be on the stack then.
     connect(m_session.get(), &Session::finished, this, &Client::onFinished, Qt::QueuedConnection);
     connect(m_session.get(), &Session::log, this, &Client::ConnectLog, Qt::QueuedConnection);
     connect(m_session.get(), &Session::status, this, &Client::StatusMessage, Qt::QueuedConnection);
 }
 
-Client::~Client()
-{
+Client::~Client() {
     if (m_wait) {
         if (m_wait->result == Session::Pending)
             m_wait->result = Cancelled;
@@ -39,20 +37,41 @@ Client::~Client()
     }
 }
 
-void Client::setTraceFile(const QString& path) { m_traceFile = path; }
-QString Client::traceFile() const { return m_traceFile; }
-void Client::setUserName(const QString& user) { m_user = user; }
-void Client::setPassword(const QString& password) { m_password = password; }
-void Client::setHostName(const QString& address) { m_hostName = address; }
-void Client::setDefaultPort(quint16 port) { m_defaultPort = port; }
-void Client::setTimeoutSeconds(int seconds) { m_timeoutSeconds = qMax(1, seconds); }
-void Client::setImplicitTlsProbeSeconds(int seconds) { m_probeSeconds = qMax(1, seconds); }
-void Client::addCaCertificates(const QList<QSslCertificate>& certificates) { m_caCertificates += certificates; }
-void Client::setKeepAliveIdleSeconds(int seconds) { m_session->setKeepAliveIdleSeconds(seconds); }
-void Client::setMaxCommandsInFlight(int commands) { m_session->setMaxInFlight(commands); }
+void Client::setTraceFile(const QString& path) {
+    m_traceFile = path;
+}
+QString Client::traceFile() const {
+    return m_traceFile;
+}
+void Client::setUserName(const QString& user) {
+    m_user = user;
+}
+void Client::setPassword(const QString& password) {
+    m_password = password;
+}
+void Client::setHostName(const QString& address) {
+    m_hostName = address;
+}
+void Client::setDefaultPort(quint16 port) {
+    m_defaultPort = port;
+}
+void Client::setTimeoutSeconds(int seconds) {
+    m_timeoutSeconds = qMax(1, seconds);
+}
+void Client::setImplicitTlsProbeSeconds(int seconds) {
+    m_probeSeconds = qMax(1, seconds);
+}
+void Client::addCaCertificates(const QList<QSslCertificate>& certificates) {
+    m_caCertificates += certificates;
+}
+void Client::setKeepAliveIdleSeconds(int seconds) {
+    m_session->setKeepAliveIdleSeconds(seconds);
+}
+void Client::setMaxCommandsInFlight(int commands) {
+    m_session->setMaxInFlight(commands);
+}
 
-int Client::Connect()
-{
+int Client::Connect() {
     if (m_wait)
         return Busy;
     SessionSettings settings;
@@ -66,27 +85,37 @@ int Client::Connect()
     return wait(m_session->startConnect(settings));
 }
 
-int Client::GetHeaders() { return m_wait ? Busy : wait(m_session->startGetHeaders()); }
+int Client::GetHeaders() {
+    return m_wait ? Busy : wait(m_session->startGetHeaders());
+}
 
-int Client::Disconnect() { return m_wait ? Busy : wait(m_session->startDisconnect()); }
+int Client::Disconnect() {
+    return m_wait ? Busy : wait(m_session->startDisconnect());
+}
 
-int Client::KeepAlive() { return m_wait ? Busy : wait(m_session->startKeepAlive()); }
+int Client::KeepAlive() {
+    return m_wait ? Busy : wait(m_session->startKeepAlive());
+}
 
-int Client::CancelOperation(int reserved)
-{
+int Client::CancelOperation(int reserved) {
     Q_UNUSED(reserved)
     m_session->cancel();
     return Ok;
 }
 
-int Client::Count() const { return m_session->count(); }
+int Client::Count() const {
+    return m_session->count();
+}
 
-const Message& Client::Item(int n) const { return m_session->item(n); }
+const Message& Client::Item(int n) const {
+    return m_session->item(n);
+}
 
-int Client::DeleteFromServer(int n) { return DeleteFromServer(QVector<int>{n}).value(0, ConnectionProblem); }
+int Client::DeleteFromServer(int n) {
+    return DeleteFromServer(QVector<int>{n}).value(0, ConnectionProblem);
+}
 
-QVector<int> Client::DeleteFromServer(const QVector<int>& numbers)
-{
+QVector<int> Client::DeleteFromServer(const QVector<int>& numbers) {
     if (m_wait)
         return QVector<int>(numbers.size(), Busy);
     QPointer<Client> self(this);
@@ -96,20 +125,24 @@ QVector<int> Client::DeleteFromServer(const QVector<int>& numbers)
     return m_session->deleteResults();
 }
 
-bool Client::isConnected() const { return m_session->state() == Session::State::Transaction; }
-bool Client::isBusy() const { return m_wait != nullptr; }
-QString Client::lastServerReply() const { return m_session->lastServerReply(); }
+bool Client::isConnected() const {
+    return m_session->state() == Session::State::Transaction;
+}
+bool Client::isBusy() const {
+    return m_wait != nullptr;
+}
+QString Client::lastServerReply() const {
+    return m_session->lastServerReply();
+}
 
-void Client::onFinished(int result)
-{
+void Client::onFinished(int result) {
     if (m_wait && m_wait->result == Session::Pending) {
         m_wait->result = result;
         m_wait->loop.quit();
     }
 }
 
-int Client::wait(int started)
-{
+int Client::wait(int started) {
     if (started != Session::Pending)
         return started;
     QPointer<Client> self(this);
@@ -118,8 +151,7 @@ int Client::wait(int started)
     // Hard limit on the wait, measured from the last traffic: a stalled state
     // machine must not hang the caller.
     QTimer watchdog;
-    const qint64 limitMs = qint64(m_timeoutSeconds) * 1000 + kWatchdogSlackMs
-        + (m_probeSeconds * 1000);
+    const qint64 limitMs = qint64(m_timeoutSeconds) * 1000 + kWatchdogSlackMs + (m_probeSeconds * 1000);
     // The client (and its session) may be deleted by a slot during the wait.
     const QPointer<Session> session(m_session.get());
     connect(&watchdog, &QTimer::timeout, &wait.loop, [session, limitMs] {

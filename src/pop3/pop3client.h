@@ -31,9 +31,9 @@ public:
     QString traceFile() const;
     void setUserName(const QString& user);
     void setPassword(const QString& password);
-    void setHostName(const QString& address); // see Endpoint::Parse
-    void setDefaultPort(quint16 port);        // the settings port, 110 unless changed
-    void setTimeoutSeconds(int seconds);      // response and connect time-out
+    void setHostName(const QString& address);     // see Endpoint::Parse
+    void setDefaultPort(quint16 port);            // the settings port, 110 unless changed
+    void setTimeoutSeconds(int seconds);          // response and connect time-out
     void setImplicitTlsProbeSeconds(int seconds); // bare host: how long 995 gets before STLS
     void addCaCertificates(const QList<QSslCertificate>& certificates); // trusted besides the system CAs
 
@@ -53,8 +53,8 @@ public:
     // Marks many, pipelined when the server allows it; one result per number, in order.
     QVector<int> DeleteFromServer(const QVector<int>& numbers);
 
-    bool isConnected() const;    // a session is open (transaction state)
-    bool isBusy() const;         // a call is running
+    bool isConnected() const;        // a session is open (transaction state)
+    bool isBusy() const;             // a call is running
     QString lastServerReply() const; // the last -ERR text, for diagnostics (never holds the password)
 
     // Tuning, mostly for tests: NOOP only after this much silence (30 s by default),

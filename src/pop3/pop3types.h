@@ -20,15 +20,15 @@ enum Result : int {
     HostNotFound = 11,
     ConnectTimeout = 12,
     ResponseTimeout = 13,
-    CertificateInvalid = 14, // certificate could not be verified, or the TLS handshake failed
-    NoSecureConnection = 15, // the server offers no TLS and the address did not allow plain text
-    MailboxInUse = 16,       // [IN-USE]
-    LoginDelay = 17,         // [LOGIN-DELAY]
+    CertificateInvalid = 14,     // certificate could not be verified, or the TLS handshake failed
+    NoSecureConnection = 15,     // the server offers no TLS and the address did not allow plain text
+    MailboxInUse = 16,           // [IN-USE]
+    LoginDelay = 17,             // [LOGIN-DELAY]
     ServerTemporaryFailure = 18, // [SYS/TEMP]
-    NotConnected = 19,       // operation needs an open session
-    Busy = 20,               // another call of this component is still running
-    NoSuchMessage = 21,      // the message number is not in the session's list
-    CommandRefused = 22,     // the server answered -ERR (DELE, NOOP, QUIT)
+    NotConnected = 19,           // operation needs an open session
+    Busy = 20,                   // another call of this component is still running
+    NoSuchMessage = 21,          // the message number is not in the session's list
+    CommandRefused = 22,         // the server answered -ERR (DELE, NOOP, QUIT)
 };
 
 enum class Security {
@@ -51,18 +51,18 @@ struct Endpoint {
 // One message of the open session. Texts are decoded for display; Headers keeps
 // the raw header bytes exactly as received (after dot-unstuffing).
 struct Message {
-    QString From;        // display name (decoded), or the address when there is none
+    QString From; // display name (decoded), or the address when there is none
     QString FromAddr;
     QString ReplyToAddr;
     QString Subject;
-    QString Date;        // as received
-    qint64 Size = 0;     // from LIST
+    QString Date;    // as received
+    qint64 Size = 0; // from LIST
     QString ContentType = QStringLiteral("text");
     QString ContentSubType = QStringLiteral("plain");
-    int Recipients = 0;  // addresses in To and Cc, group members counted
+    int Recipients = 0;        // addresses in To and Cc, group members counted
     int MessageStatusFlag = 0; // 2: header downloaded, 1: TOP failed
     QByteArray Headers;
-    QByteArray Uidl;     // empty when the server has no UIDL
+    QByteArray Uidl; // empty when the server has no UIDL
 };
 
 // Fills the parsed fields of message from a raw header block (no size, flag or

@@ -6,15 +6,13 @@ namespace pop3 {
 
 namespace {
 
-QByteArray afterPrefix(const char* line, qsizetype length, qsizetype prefix)
-{
+QByteArray afterPrefix(const char* line, qsizetype length, qsizetype prefix) {
     return QByteArray(line + prefix, length - prefix).trimmed();
 }
 
 } // namespace
 
-void ReplyReader::append(const QByteArray& data)
-{
+void ReplyReader::append(const QByteArray& data) {
     // Drop consumed bytes once they make up half the buffer: amortised O(1) per byte.
     const qsizetype consumed = m_inBody ? m_bodyStart : m_pos;
     if (consumed > 0 && consumed >= m_buffer.size() / 2) {
@@ -25,8 +23,7 @@ void ReplyReader::append(const QByteArray& data)
     m_buffer.append(data);
 }
 
-void ReplyReader::clear()
-{
+void ReplyReader::clear() {
     m_buffer.clear();
     m_pos = 0;
     m_bodyStart = 0;
@@ -34,8 +31,7 @@ void ReplyReader::clear()
     m_partial = Reply();
 }
 
-ReplyReader::Status ReplyReader::next(bool multiLine, qsizetype maxBody, Reply& out)
-{
+ReplyReader::Status ReplyReader::next(bool multiLine, qsizetype maxBody, Reply& out) {
     if (!m_inBody) {
         const char* data = m_buffer.constData();
         const qsizetype size = m_buffer.size();
@@ -76,8 +72,7 @@ ReplyReader::Status ReplyReader::next(bool multiLine, qsizetype maxBody, Reply& 
     return readBody(maxBody, out);
 }
 
-ReplyReader::Status ReplyReader::readBody(qsizetype maxBody, Reply& out)
-{
+ReplyReader::Status ReplyReader::readBody(qsizetype maxBody, Reply& out) {
     // Unstuffed runs of lines are copied out in one piece, so a header usually
     // costs one allocation of its exact size.
     const char* data = m_buffer.constData();

@@ -13,17 +13,15 @@ namespace {
 constexpr qsizetype kMaxCapabilityBytes = 64 * 1024;
 constexpr qsizetype kMaxListingBytes = 32 * 1024 * 1024; // LIST/UIDL of a huge mailbox
 constexpr size_t kMaxMessages = 500000; // each row costs a few hundred bytes before its header
-constexpr int kRefillBatch = 125; // top the window up in batches, not one command per reply
-constexpr int kMaxSaslLine = 255; // RFC 5034: longer initial responses wait for "+"
+constexpr int kRefillBatch = 125;       // top the window up in batches, not one command per reply
+constexpr int kMaxSaslLine = 255;       // RFC 5034: longer initial responses wait for "+"
 
-bool startsWithCi(const QByteArray& text, const char* prefix)
-{
+bool startsWithCi(const QByteArray& text, const char* prefix) {
     return text.startsWith(prefix) || text.toUpper().startsWith(prefix);
 }
 
 // RFC 2449/3206 response codes tell a locked mailbox or a server fault from bad credentials.
-int refusalCode(const QByteArray& text, int fallback)
-{
+int refusalCode(const QByteArray& text, int fallback) {
     if (!text.startsWith('['))
         return fallback;
     if (startsWithCi(text, "[IN-USE"))
@@ -37,24 +35,21 @@ int refusalCode(const QByteArray& text, int fallback)
     return fallback;
 }
 
-bool hasLineBreakOrNul(const QString& text)
-{
-    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'))
-        || text.contains(QChar(u'\0'));
+bool hasLineBreakOrNul(const QString& text) {
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) ||
+           text.contains(QChar(u'\0'));
 }
 
 } // namespace
 
 Session::Session(std::shared_ptr<StreamFactory> factory, QObject* parent)
-    : QObject(parent), m_factory(std::move(factory))
-{
+    : QObject(parent), m_factory(std::move(factory)) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &Session::onTimeout);
     m_activity.start();
 }
 
-Session::~Session()
-{
+Session::~Session() {
     closeStream();
     // Signals reach the owner queued, so no stream signal is on the stack here.
     delete m_dying.data();
@@ -62,15 +57,13 @@ Session::~Session()
 
 // ---------------------------------------------------------------- operations
 
-void Session::begin(Op op)
-{
+void Session::begin(Op op) {
     m_op = op;
     m_opActive = true;
     m_activity.restart();
 }
 
-void Session::finish(int result)
-{
+void Session::finish(int result) {
     if (!m_opActive)
         return;
     if (m_op == Op::Delete) {
@@ -83,21 +76,18 @@ void Session::finish(int result)
     Q_EMIT finished(result);
 }
 
-void Session::fail(int result)
-{
+void Session::fail(int result) {
     m_closeReason = result;
     closeStream();
     m_state = State::Closed;
     finish(result);
 }
 
-int Session::closedResult() const
-{
+int Session::closedResult() const {
     return m_state == State::Closed && m_closeReason != 0 ? m_closeReason : NotConnected;
 }
 
-int Session::startConnect(const SessionSettings& settings)
-{
+int Session::startConnect(const SessionSettings& settings) {
     if (m_opActive)
         return Busy;
     closeStream();
@@ -135,8 +125,7 @@ int Session::startConnect(const SessionSettings& settings)
     return Pending;
 }
 
-int Session::startGetHeaders()
-{
+int Session::startGetHeaders() {
     if (m_opActive)
         return Busy;
     if (m_state != State::Transaction)
@@ -155,8 +144,7 @@ int Session::startGetHeaders()
     return Pending;
 }
 
-int Session::startDisconnect()
-{
+int Session::startDisconnect() {
     if (m_opActive)
         return Busy;
     if (m_state != State::Transaction)
@@ -176,8 +164,7 @@ int Session::startDisconnect()
     return Pending;
 }
 
-int Session::startKeepAlive()
-{
+int Session::startKeepAlive() {
     if (m_opActive)
         return Busy;
     if (m_state != State::Transaction)
@@ -195,8 +182,7 @@ int Session::startKeepAlive()
     return Pending;
 }
 
-int Session::startDelete(const QVector<int>& numbers)
-{
+int Session::startDelete(const QVector<int>& numbers) {
     m_deleteNumbers = numbers;
     if (m_opActive) {
         m_deleteResults = QVector<int>(numbers.size(), Busy);
@@ -224,20 +210,17 @@ int Session::startDelete(const QVector<int>& numbers)
     return Pending;
 }
 
-void Session::cancel()
-{
+void Session::cancel() {
     if (m_opActive)
         fail(Cancelled);
 }
 
-void Session::abortOperation(int result)
-{
+void Session::abortOperation(int result) {
     if (m_opActive)
         fail(result);
 }
 
-const Message& Session::item(int n) const
-{
+const Message& Session::item(int n) const {
     static const Message empty;
     if (n < 1 || n > count())
         return empty;
@@ -252,8 +235,7 @@ const Message& Session::item(int n) const
 
 // ---------------------------------------------------------------- stream
 
-void Session::openStream(quint16 port, bool implicitTls, int timeoutMs)
-{
+void Session::openStream(quint16 port, bool implicitTls, int timeoutMs) {
     closeStream();
     m_reader.clear();
     m_state = State::Connecting;
@@ -271,8 +253,7 @@ void Session::openStream(quint16 port, bool implicitTls, int timeoutMs)
     m_stream->open(m_settings.endpoint.host, port, implicitTls);
 }
 
-void Session::closeStream()
-{
+void Session::closeStream() {
     m_timer.stop();
     m_pending.clear();
     m_out.clear();
@@ -286,8 +267,7 @@ void Session::closeStream()
     }
 }
 
-void Session::onOpened()
-{
+void Session::onOpened() {
     m_probing = false;
     m_state = State::Greeting;
     m_activity.restart();
@@ -297,8 +277,7 @@ void Session::onOpened()
     processReplies();
 }
 
-void Session::onEncrypted()
-{
+void Session::onEncrypted() {
     if (m_state != State::TlsHandshake)
         return;
     emitLog(QStringLiteral("Secure connection established"));
@@ -307,8 +286,7 @@ void Session::onEncrypted()
     requestCapabilities(State::TlsCapabilities, [this] { login(); });
 }
 
-void Session::onReadyRead()
-{
+void Session::onReadyRead() {
     if (!m_stream)
         return;
     const QByteArray data = m_stream->readAll();
@@ -319,16 +297,15 @@ void Session::onReadyRead()
     processReplies();
 }
 
-void Session::onStreamFailed(Stream::Failure failure, const QString& detail)
-{
+void Session::onStreamFailed(Stream::Failure failure, const QString& detail) {
     Q_UNUSED(detail)
     // Replies that arrived before the close still count (a +OK to QUIT, say).
     if (m_stream && m_stream->bytesAvailable() > 0)
         onReadyRead();
     if (!m_stream)
         return;
-    if (m_state == State::Connecting && m_probing && failure != Stream::Failure::HostNotFound
-        && failure != Stream::Failure::Tls) {
+    if (m_state == State::Connecting && m_probing && failure != Stream::Failure::HostNotFound &&
+        failure != Stream::Failure::Tls) {
         fallBackToStartTls();
         return;
     }
@@ -358,8 +335,7 @@ void Session::onStreamFailed(Stream::Failure failure, const QString& detail)
     }
 }
 
-void Session::onTimeout()
-{
+void Session::onTimeout() {
     if (m_state == State::Connecting && m_probing) {
         fallBackToStartTls();
         return;
@@ -369,8 +345,7 @@ void Session::onTimeout()
     fail(m_state == State::Connecting ? ConnectTimeout : ResponseTimeout);
 }
 
-void Session::fallBackToStartTls()
-{
+void Session::fallBackToStartTls() {
     m_probing = false;
     m_security = Security::StartTls;
     emitLog(QStringLiteral("No answer on port 995, trying STLS"));
@@ -379,8 +354,7 @@ void Session::fallBackToStartTls()
 
 // ---------------------------------------------------------------- commands
 
-void Session::queue(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler)
-{
+void Session::queue(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler) {
     const int bytes = static_cast<int>(line.size()) + 2;
     m_out.append(line);
     m_out.append("\r\n", 2);
@@ -388,8 +362,7 @@ void Session::queue(const QByteArray& line, bool multiLine, qsizetype maxBody, H
     m_pending.push_back(Command{bytes, multiLine, maxBody, std::move(handler)});
 }
 
-void Session::flush()
-{
+void Session::flush() {
     if (m_out.isEmpty() || !m_stream)
         return;
     m_stream->write(m_out);
@@ -399,22 +372,19 @@ void Session::flush()
         m_timer.start(m_timeoutMs);
 }
 
-void Session::send(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler)
-{
+void Session::send(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler) {
     queue(line, multiLine, maxBody, std::move(handler));
     flush();
 }
 
-void Session::armTimer()
-{
+void Session::armTimer() {
     if (!m_pending.empty() || m_state == State::TlsHandshake || m_state == State::Connecting)
         m_timer.start(m_timeoutMs);
     else
         m_timer.stop();
 }
 
-void Session::processReplies()
-{
+void Session::processReplies() {
     bool progressed = false;
     while (!m_pending.empty() && m_stream) {
         Command& head = m_pending.front();
@@ -439,8 +409,7 @@ void Session::processReplies()
 
 // ---------------------------------------------------------------- login
 
-void Session::onGreeting(Reply& reply)
-{
+void Session::onGreeting(Reply& reply) {
     if (reply.kind != Reply::Ok) {
         noteRefusal(reply.text);
         fail(refusalCode(reply.text, ConnectionProblem));
@@ -453,8 +422,7 @@ void Session::onGreeting(Reply& reply)
     requestCapabilities(State::Capabilities, [this] { afterCapabilities(); });
 }
 
-void Session::requestCapabilities(State state, std::function<void()> then)
-{
+void Session::requestCapabilities(State state, std::function<void()> then) {
     m_state = state;
     send("CAPA", true, kMaxCapabilityBytes, [this, then = std::move(then)](Reply& r) {
         if (r.kind == Reply::Ok) {
@@ -469,8 +437,7 @@ void Session::requestCapabilities(State state, std::function<void()> then)
     });
 }
 
-bool Session::hasCapability(const char* name) const
-{
+bool Session::hasCapability(const char* name) const {
     const QByteArray n(name);
     for (const QByteArray& cap : m_capabilities)
         if (cap == n || cap.startsWith(n + ' '))
@@ -478,16 +445,14 @@ bool Session::hasCapability(const char* name) const
     return false;
 }
 
-bool Session::offersSaslPlain() const
-{
+bool Session::offersSaslPlain() const {
     for (const QByteArray& cap : m_capabilities)
         if (cap.startsWith("SASL ") && cap.split(' ').contains("PLAIN"))
             return true;
     return false;
 }
 
-void Session::afterCapabilities()
-{
+void Session::afterCapabilities() {
     if (m_stream->isEncrypted()) {
         login();
     } else if (m_security == Security::Plain) {
@@ -501,8 +466,7 @@ void Session::afterCapabilities()
     }
 }
 
-void Session::startTls(bool required)
-{
+void Session::startTls(bool required) {
     m_state = State::StartingTls;
     send("STLS", false, 0, [this, required](Reply& r) {
         if (r.kind != Reply::Ok) {
@@ -526,8 +490,7 @@ void Session::startTls(bool required)
     });
 }
 
-void Session::login()
-{
+void Session::login() {
     if (!m_stream->isEncrypted() && m_security != Security::Plain) {
         fail(NoSecureConnection);
         return;
@@ -542,8 +505,7 @@ void Session::login()
         loginUserPass();
 }
 
-void Session::loginUserPass()
-{
+void Session::loginUserPass() {
     send("USER " + m_settings.user.toUtf8(), false, 0, [this](Reply& r) {
         if (r.kind != Reply::Ok) {
             onLoginReply(r, UserRejected);
@@ -555,8 +517,7 @@ void Session::loginUserPass()
     });
 }
 
-void Session::loginSaslPlain()
-{
+void Session::loginSaslPlain() {
     QByteArray token;
     token.append('\0');
     token.append(m_settings.user.toUtf8());
@@ -577,16 +538,14 @@ void Session::loginSaslPlain()
     });
 }
 
-void Session::loginApop()
-{
-    const QByteArray digest = QCryptographicHash::hash(m_apopStamp + m_settings.password.toUtf8(),
-                                                       QCryptographicHash::Md5).toHex();
+void Session::loginApop() {
+    const QByteArray digest =
+        QCryptographicHash::hash(m_apopStamp + m_settings.password.toUtf8(), QCryptographicHash::Md5).toHex();
     send("APOP " + m_settings.user.toUtf8() + ' ' + digest, false, 0,
          [this](Reply& r) { onLoginReply(r, LoginRejected); });
 }
 
-void Session::onLoginReply(Reply& reply, int fallback)
-{
+void Session::onLoginReply(Reply& reply, int fallback) {
     if (reply.kind == Reply::Ok) {
         loggedIn();
         return;
@@ -596,8 +555,7 @@ void Session::onLoginReply(Reply& reply, int fallback)
     fail(reply.kind == Reply::Continue ? LoginRejected : refusalCode(reply.text, fallback));
 }
 
-void Session::loggedIn()
-{
+void Session::loggedIn() {
     emitLog(QStringLiteral("Logged in"));
     // Some servers list TOP, UIDL or PIPELINING only now.
     requestCapabilities(State::LoginCapabilities, [this] {
@@ -608,8 +566,7 @@ void Session::loggedIn()
 
 // ---------------------------------------------------------------- headers
 
-void Session::onList(Reply& reply)
-{
+void Session::onList(Reply& reply) {
     if (reply.kind != Reply::Ok) {
         noteRefusal(reply.text);
         m_state = State::Transaction;
@@ -659,8 +616,7 @@ void Session::onList(Reply& reply)
     startFetching();
 }
 
-void Session::onUidl(Reply& reply)
-{
+void Session::onUidl(Reply& reply) {
     m_uidlPending = false;
     if (reply.kind != Reply::Ok || m_messages.empty())
         return;
@@ -681,8 +637,7 @@ void Session::onUidl(Reply& reply)
     }
 }
 
-void Session::startFetching()
-{
+void Session::startFetching() {
     if (m_messages.empty()) {
         m_state = State::Transaction;
         finish(Ok);
@@ -694,8 +649,7 @@ void Session::startFetching()
     pumpTops();
 }
 
-void Session::pumpTops()
-{
+void Session::pumpTops() {
     const bool pipelining = hasCapability("PIPELINING");
     const int window = pipelining ? m_maxInFlight : 1;
     const int total = count();
@@ -703,8 +657,7 @@ void Session::pumpTops()
     // Top up in batches: a write per reply would cost a syscall and a packet each.
     if (m_nextTop >= total || (inFlight > 0 && inFlight > window - qMin(kRefillBatch, window)))
         return;
-    while (m_nextTop < total && m_nextTop - m_topsDone < window
-           && m_inFlightBytes < m_maxInFlightBytes) {
+    while (m_nextTop < total && m_nextTop - m_topsDone < window && m_inFlightBytes < m_maxInFlightBytes) {
         const int index = m_nextTop++;
         queue("TOP " + QByteArray::number(m_numbers[size_t(index)]) + " 0", true, m_maxHeaderBytes,
               [this, index](Reply& r) { onTop(index, r); });
@@ -712,8 +665,7 @@ void Session::pumpTops()
     flush();
 }
 
-void Session::onTop(int index, Reply& reply)
-{
+void Session::onTop(int index, Reply& reply) {
     Message& m = m_messages[size_t(index)];
     if (reply.kind == Reply::Ok) {
         m.Headers = std::move(reply.body);
@@ -728,8 +680,8 @@ void Session::onTop(int index, Reply& reply)
     }
     ++m_topsDone;
     const int total = count();
-    Q_EMIT status(QStringLiteral("Downloading header %1 of %2").arg(m_topsDone).arg(total),
-                  m_topsDone, total, 4);
+    Q_EMIT status(QStringLiteral("Downloading header %1 of %2").arg(m_topsDone).arg(total), m_topsDone, total,
+                  4);
     if (m_topsDone == total) {
         m_state = State::Transaction;
         finish(Ok);
@@ -740,8 +692,7 @@ void Session::onTop(int index, Reply& reply)
 
 // ---------------------------------------------------------------- deletion
 
-void Session::pumpDeletes()
-{
+void Session::pumpDeletes() {
     const int window = hasCapability("PIPELINING") ? m_maxInFlight : 1;
     const int total = static_cast<int>(m_deleteNumbers.size());
     while (m_nextDelete < total && static_cast<int>(m_pending.size()) < window) {
@@ -768,8 +719,7 @@ void Session::pumpDeletes()
 
 // ---------------------------------------------------------------- helpers
 
-void Session::noteRefusal(const QByteArray& text)
-{
+void Session::noteRefusal(const QByteArray& text) {
     QString reply = QString::fromUtf8(text);
     // A server that echoes what it was sent must not carry the password into our texts.
     if (!m_settings.password.isEmpty())
@@ -777,6 +727,8 @@ void Session::noteRefusal(const QByteArray& text)
     m_lastReply = reply;
 }
 
-void Session::emitLog(const QString& text) { Q_EMIT log(text, static_cast<int>(m_state)); }
+void Session::emitLog(const QString& text) {
+    Q_EMIT log(text, static_cast<int>(m_state));
+}
 
 } // namespace pop3

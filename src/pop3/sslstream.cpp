@@ -10,8 +10,7 @@
 
 namespace pop3 {
 
-SslStream::SslStream(QObject* parent) : Stream(parent)
-{
+SslStream::SslStream(QObject* parent) : Stream(parent) {
     connect(&m_socket, &QSslSocket::connected, this, &SslStream::onConnected);
     connect(&m_socket, &QSslSocket::encrypted, this, &SslStream::onEncrypted);
     connect(&m_socket, &QSslSocket::readyRead, this, &SslStream::readyRead);
@@ -20,21 +19,18 @@ SslStream::SslStream(QObject* parent) : Stream(parent)
     connect(&m_socket, &QSslSocket::sslErrors, this, &SslStream::onSslErrors);
 }
 
-SslStream::~SslStream()
-{
+SslStream::~SslStream() {
     m_done = true;
     m_socket.abort();
 }
 
-void SslStream::setCaCertificates(const QList<QSslCertificate>& certificates)
-{
+void SslStream::setCaCertificates(const QList<QSslCertificate>& certificates) {
     QSslConfiguration config = m_socket.sslConfiguration();
     config.addCaCertificates(certificates);
     m_socket.setSslConfiguration(config);
 }
 
-void SslStream::open(const QString& host, quint16 port, bool implicitTls)
-{
+void SslStream::open(const QString& host, quint16 port, bool implicitTls) {
     m_implicitTls = implicitTls;
     m_socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -46,33 +42,35 @@ void SslStream::open(const QString& host, quint16 port, bool implicitTls)
     }
 }
 
-void SslStream::startTls()
-{
+void SslStream::startTls() {
     m_handshaking = true;
     m_socket.startClientEncryption();
 }
 
-bool SslStream::isEncrypted() const { return m_socket.isEncrypted(); }
+bool SslStream::isEncrypted() const {
+    return m_socket.isEncrypted();
+}
 
-qint64 SslStream::bytesAvailable() const { return m_socket.bytesAvailable(); }
+qint64 SslStream::bytesAvailable() const {
+    return m_socket.bytesAvailable();
+}
 
-QByteArray SslStream::readAll()
-{
+QByteArray SslStream::readAll() {
     QByteArray data = m_socket.readAll();
     quickAck();
     return data;
 }
 
-void SslStream::write(const QByteArray& data) { m_socket.write(data); }
+void SslStream::write(const QByteArray& data) {
+    m_socket.write(data);
+}
 
-void SslStream::abort()
-{
+void SslStream::abort() {
     m_done = true;
     m_socket.abort();
 }
 
-void SslStream::onConnected()
-{
+void SslStream::onConnected() {
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!m_implicitTls && !m_opened) {
         m_opened = true;
@@ -80,8 +78,7 @@ void SslStream::onConnected()
     }
 }
 
-void SslStream::onEncrypted()
-{
+void SslStream::onEncrypted() {
     m_handshaking = false;
     if (m_implicitTls && !m_opened) {
         m_opened = true;
@@ -91,8 +88,7 @@ void SslStream::onEncrypted()
     }
 }
 
-void SslStream::onSslErrors(const QList<QSslError>& errors)
-{
+void SslStream::onSslErrors(const QList<QSslError>& errors) {
     // Never ignored: the handshake fails and errorOccurred follows.
     QStringList texts;
     for (const QSslError& e : errors)
@@ -100,8 +96,7 @@ void SslStream::onSslErrors(const QList<QSslError>& errors)
     m_sslErrorText = texts.join(QStringLiteral("; "));
 }
 
-void SslStream::onError(QAbstractSocket::SocketError error)
-{
+void SslStream::onError(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::HostNotFoundError:
         fail(Failure::HostNotFound, m_socket.errorString());
@@ -123,21 +118,18 @@ void SslStream::onError(QAbstractSocket::SocketError error)
     }
 }
 
-void SslStream::onDisconnected()
-{
+void SslStream::onDisconnected() {
     fail(m_handshaking ? Failure::Tls : Failure::RemoteClosed, QStringLiteral("connection closed"));
 }
 
-void SslStream::fail(Failure failure, const QString& detail)
-{
+void SslStream::fail(Failure failure, const QString& detail) {
     if (m_done)
         return;
     m_done = true;
     Q_EMIT failed(failure, detail);
 }
 
-void SslStream::quickAck()
-{
+void SslStream::quickAck() {
 #ifdef Q_OS_LINUX
     // The kernel falls back to delayed ACKs after a while; re-arm after every read.
     const qintptr fd = m_socket.socketDescriptor();
@@ -148,8 +140,12 @@ void SslStream::quickAck()
 #endif
 }
 
-std::unique_ptr<Stream> SslStreamFactory::create() { return std::make_unique<SslStream>(); }
+std::unique_ptr<Stream> SslStreamFactory::create() {
+    return std::make_unique<SslStream>();
+}
 
-std::shared_ptr<StreamFactory> defaultStreamFactory() { return std::make_shared<SslStreamFactory>(); }
+std::shared_ptr<StreamFactory> defaultStreamFactory() {
+    return std::make_shared<SslStreamFactory>();
+}
 
 } // namespace pop3

@@ -2,8 +2,7 @@
 
 #include <QTimer>
 
-Transcript Transcript::parse(const QByteArray& log)
-{
+Transcript Transcript::parse(const QByteArray& log) {
     Transcript t;
     for (const QByteArray& raw : log.split('\n')) {
         const QByteArray line = raw.trimmed().isEmpty() ? QByteArray() : raw;
@@ -26,8 +25,7 @@ Transcript Transcript::parse(const QByteArray& log)
     return t;
 }
 
-QByteArray Transcript::serverBytes() const
-{
+QByteArray Transcript::serverBytes() const {
     QByteArray all;
     for (const Step& s : steps)
         if (s.kind == Kind::Server)
@@ -35,15 +33,13 @@ QByteArray Transcript::serverBytes() const
     return all;
 }
 
-FakeStream::FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused,
-                       const QSet<quint16>& silent)
-    : m_script(std::move(script)), m_record(std::move(record)), m_refused(refused), m_silent(silent)
-{
+FakeStream::FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record,
+                       const QSet<quint16>& refused, const QSet<quint16>& silent)
+    : m_script(std::move(script)), m_record(std::move(record)), m_refused(refused), m_silent(silent) {
     m_record->stepsDone = 0;
 }
 
-void FakeStream::open(const QString&, quint16 port, bool implicitTls)
-{
+void FakeStream::open(const QString&, quint16 port, bool implicitTls) {
     m_record->ports.append(port);
     if (m_silent.contains(port))
         return;
@@ -63,8 +59,7 @@ void FakeStream::open(const QString&, quint16 port, bool implicitTls)
     });
 }
 
-void FakeStream::startTls()
-{
+void FakeStream::startTls() {
     QTimer::singleShot(0, this, [this] {
         if (m_aborted)
             return;
@@ -77,15 +72,13 @@ void FakeStream::startTls()
     });
 }
 
-QByteArray FakeStream::readAll()
-{
+QByteArray FakeStream::readAll() {
     QByteArray data;
     data.swap(m_inbox);
     return data;
 }
 
-void FakeStream::write(const QByteArray& data)
-{
+void FakeStream::write(const QByteArray& data) {
     if (m_aborted)
         return;
     m_record->written.append(data);
@@ -93,7 +86,8 @@ void FakeStream::write(const QByteArray& data)
     auto& steps = m_script->steps;
     while (!m_fromClient.isEmpty()) {
         if (m_step >= steps.size() || steps[m_step].kind != Transcript::Kind::Client) {
-            m_record->errors.append(QStringLiteral("unexpected from client: %1").arg(QString::fromLatin1(m_fromClient)));
+            m_record->errors.append(
+                QStringLiteral("unexpected from client: %1").arg(QString::fromLatin1(m_fromClient)));
             m_fromClient.clear();
             return;
         }
@@ -105,7 +99,8 @@ void FakeStream::write(const QByteArray& data)
             return; // the rest of the line is still to come
         } else {
             m_record->errors.append(QStringLiteral("expected %1, client sent %2")
-                                 .arg(QString::fromLatin1(expected.trimmed()), QString::fromLatin1(m_fromClient.trimmed())));
+                                        .arg(QString::fromLatin1(expected.trimmed()),
+                                             QString::fromLatin1(m_fromClient.trimmed())));
             m_fromClient.clear();
             return;
         }
@@ -114,8 +109,7 @@ void FakeStream::write(const QByteArray& data)
 }
 
 // Queues the server's lines up to the next thing the client must say.
-void FakeStream::play()
-{
+void FakeStream::play() {
     auto& steps = m_script->steps;
     while (m_step < steps.size()) {
         const Transcript::Step& s = steps[m_step];
@@ -143,8 +137,7 @@ void FakeStream::play()
 }
 
 // One read per event-loop turn; a cut ends a read early.
-void FakeStream::deliverNext()
-{
+void FakeStream::deliverNext() {
     m_delivering = false;
     if (m_aborted)
         return;
@@ -172,7 +165,6 @@ void FakeStream::deliverNext()
     }
 }
 
-std::unique_ptr<pop3::Stream> FakeStreamFactory::create()
-{
+std::unique_ptr<pop3::Stream> FakeStreamFactory::create() {
     return std::make_unique<FakeStream>(m_script, record, refusedPorts, silentPorts);
 }

@@ -20,9 +20,9 @@ struct Transcript {
         QByteArray data;
     };
     std::vector<Step> steps;
-    bool bareLf = false;       // server lines end in LF instead of CRLF
-    bool tlsFails = false;     // the handshake after STLS fails
-    QSet<qsizetype> cuts;      // offsets in the server's output where a read ends
+    bool bareLf = false;   // server lines end in LF instead of CRLF
+    bool tlsFails = false; // the handshake after STLS fails
+    QSet<qsizetype> cuts;  // offsets in the server's output where a read ends
 
     // Parses "S: ..."/"C: ..." lines; "S: <close>" and "S: <stall>" are actions.
     static Transcript parse(const QByteArray& log);
@@ -33,13 +33,13 @@ class FakeStream : public pop3::Stream {
     Q_OBJECT
 public:
     struct Record {
-        QStringList errors;  // transcript violations
-        QByteArray written;  // everything the client sent, on every stream
+        QStringList errors;   // transcript violations
+        QByteArray written;   // everything the client sent, on every stream
         QList<quint16> ports; // ports opened, in order
         size_t stepsDone = 0; // of the newest stream (streams die with their session)
     };
-    FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record, const QSet<quint16>& refused,
-               const QSet<quint16>& silent);
+    FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record,
+               const QSet<quint16>& refused, const QSet<quint16>& silent);
 
     void setCaCertificates(const QList<QSslCertificate>&) override {}
     void open(const QString& host, quint16 port, bool implicitTls) override;
@@ -61,8 +61,8 @@ private:
     size_t m_step = 0;
     QByteArray m_fromClient;
     QByteArray m_inbox;
-    QByteArray m_outbox;        // scripted server bytes not yet delivered
-    qsizetype m_delivered = 0;  // server bytes handed over so far (for cuts)
+    QByteArray m_outbox;       // scripted server bytes not yet delivered
+    qsizetype m_delivered = 0; // server bytes handed over so far (for cuts)
     bool m_closeAfterOutbox = false;
     bool m_delivering = false;
     bool m_encrypted = false;
@@ -72,9 +72,8 @@ private:
 class FakeStreamFactory : public pop3::StreamFactory {
 public:
     explicit FakeStreamFactory(Transcript script)
-        : m_script(std::make_shared<Transcript>(std::move(script))), record(std::make_shared<FakeStream::Record>())
-    {
-    }
+        : m_script(std::make_shared<Transcript>(std::move(script))),
+          record(std::make_shared<FakeStream::Record>()) {}
     std::unique_ptr<pop3::Stream> create() override;
     bool scriptDone() const { return record->stepsDone >= m_script->steps.size(); }
 

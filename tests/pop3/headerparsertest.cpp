@@ -21,8 +21,7 @@ private Q_SLOTS:
     void tenThousandHeadersAreCheap();
 };
 
-void HeaderParserTest::fields_data()
-{
+void HeaderParserTest::fields_data() {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QString>("from");
     QTest::addColumn<QString>("fromAddr");
@@ -32,43 +31,76 @@ void HeaderParserTest::fields_data()
 
     QTest::newRow("plain") << QByteArray("From: Alice Example <alice@example.com>\r\nSubject: Hello\r\n"
                                          "Date: Fri, 01 Mar 2024 10:03:50 +0200\r\n\r\n")
-                           << "Alice Example" << "alice@example.com" << "" << "Hello"
+                           << "Alice Example"
+                           << "alice@example.com"
+                           << ""
+                           << "Hello"
                            << "Fri, 01 Mar 2024 10:03:50 +0200";
-    QTest::newRow("no display name: the address") << QByteArray("From: bob@example.org\r\n\r\n")
-                                                   << "bob@example.org" << "bob@example.org" << "" << "" << "";
-    QTest::newRow("quoted name with comma, Reply-To") << QByteArray("From: \"Doe, Jane\" <jane@example.com>\r\n"
-                                                                    "Reply-To: Lists <list@example.net>\r\n\r\n")
-                                                      << "Doe, Jane" << "jane@example.com" << "list@example.net" << "" << "";
+    QTest::newRow("no display name: the address")
+        << QByteArray("From: bob@example.org\r\n\r\n") << "bob@example.org"
+        << "bob@example.org"
+        << ""
+        << ""
+        << "";
+    QTest::newRow("quoted name with comma, Reply-To")
+        << QByteArray("From: \"Doe, Jane\" <jane@example.com>\r\n"
+                      "Reply-To: Lists <list@example.net>\r\n\r\n")
+        << "Doe, Jane"
+        << "jane@example.com"
+        << "list@example.net"
+        << ""
+        << "";
     QTest::newRow("RFC 2047 UTF-8 B and ISO-8859-1 Q")
         << QByteArray("From: =?UTF-8?B?Sm9zw6kgUGXDsWE=?= <jose@example.es>\r\n"
                       "Subject: =?ISO-8859-1?Q?R=E9union_=E0?= 14h\r\n\r\n")
-        << QString::fromUtf8("José Peña") << "jose@example.es" << "" << QString::fromUtf8("Réunion à 14h") << "";
+        << QString::fromUtf8("José Peña") << "jose@example.es"
+        << "" << QString::fromUtf8("Réunion à 14h") << "";
     QTest::newRow("encoded words split and folded")
-        << QByteArray("Subject: =?UTF-8?Q?Gr=C3=BC?=\r\n =?UTF-8?Q?=C3=9Fe?= aus\r\n\tBerlin\r\n\r\n")
-        << "" << "" << "" << QString::fromUtf8("Grüße aus\tBerlin") << "";
+        << QByteArray("Subject: =?UTF-8?Q?Gr=C3=BC?=\r\n =?UTF-8?Q?=C3=9Fe?= aus\r\n\tBerlin\r\n\r\n") << ""
+        << ""
+        << "" << QString::fromUtf8("Grüße aus\tBerlin") << "";
     QTest::newRow("adjacent padded base64 words keep every word")
         << QByteArray("From: =?UTF-8?B?SsO8cg==?= =?UTF-8?B?Z2Vu?= <j@example.de>\r\n"
-                      "Subject: =?utf-8?b?w6k=?= =?UTF-8?B?w6k=?=\r\n =?UTF-8?B?w6k=?= x =?ISO-8859-1?B?6Q==?= =?UTF-8?B?w6k=?=\r\n\r\n")
-        << QString::fromUtf8("Jürgen") << "j@example.de" << "" << QString::fromUtf8("ééé x éé") << "";
+                      "Subject: =?utf-8?b?w6k=?= =?UTF-8?B?w6k=?=\r\n =?UTF-8?B?w6k=?= x "
+                      "=?ISO-8859-1?B?6Q==?= =?UTF-8?B?w6k=?=\r\n\r\n")
+        << QString::fromUtf8("Jürgen") << "j@example.de"
+        << "" << QString::fromUtf8("ééé x éé") << "";
     QTest::newRow("ISO-2022-JP and KOI8-R")
         << QByteArray("From: =?KOI8-R?B?8NLJ18XU?= <ivan@example.ru>\r\n"
                       "Subject: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=\r\n\r\n")
-        << QString::fromUtf8("Привет") << "ivan@example.ru" << "" << QString::fromUtf8("こんにちは") << "";
-    QTest::newRow("undeclared windows-1252 bytes") << QByteArray("Subject: Caf\xe9 \x80 5\r\n\r\n")
-                                                   << "" << "" << "" << QString::fromUtf8("Café € 5") << "";
-    QTest::newRow("undeclared UTF-8 bytes") << QByteArray("Subject: Caf\xc3\xa9\r\n\r\n")
-                                            << "" << "" << "" << QString::fromUtf8("Café") << "";
-    QTest::newRow("From is a group: its first member") << QByteArray("From: Team: a@example.com, b@example.com;\r\n\r\n")
-                                                       << "a@example.com" << "a@example.com" << "" << "" << "";
-    QTest::newRow("comment after the address") << QByteArray("From: carol@example.com (Carol)\r\n\r\n")
-                                               << "Carol" << "carol@example.com" << "" << "" << "";
-    QTest::newRow("bare LF line ends") << QByteArray("From: Dan <dan@example.com>\nSubject: lf\n\n")
-                                       << "Dan" << "dan@example.com" << "" << "lf" << "";
-    QTest::newRow("empty") << QByteArray() << "" << "" << "" << "" << "";
+        << QString::fromUtf8("Привет") << "ivan@example.ru"
+        << "" << QString::fromUtf8("こんにちは") << "";
+    QTest::newRow("undeclared windows-1252 bytes") << QByteArray("Subject: Caf\xe9 \x80 5\r\n\r\n") << ""
+                                                   << ""
+                                                   << "" << QString::fromUtf8("Café € 5") << "";
+    QTest::newRow("undeclared UTF-8 bytes") << QByteArray("Subject: Caf\xc3\xa9\r\n\r\n") << ""
+                                            << ""
+                                            << "" << QString::fromUtf8("Café") << "";
+    QTest::newRow("From is a group: its first member")
+        << QByteArray("From: Team: a@example.com, b@example.com;\r\n\r\n") << "a@example.com"
+        << "a@example.com"
+        << ""
+        << ""
+        << "";
+    QTest::newRow("comment after the address")
+        << QByteArray("From: carol@example.com (Carol)\r\n\r\n") << "Carol"
+        << "carol@example.com"
+        << ""
+        << ""
+        << "";
+    QTest::newRow("bare LF line ends") << QByteArray("From: Dan <dan@example.com>\nSubject: lf\n\n") << "Dan"
+                                       << "dan@example.com"
+                                       << ""
+                                       << "lf"
+                                       << "";
+    QTest::newRow("empty") << QByteArray() << ""
+                           << ""
+                           << ""
+                           << ""
+                           << "";
 }
 
-void HeaderParserTest::fields()
-{
+void HeaderParserTest::fields() {
     QFETCH(QByteArray, raw);
     Message m;
     ParseHeaderBlock(raw, m);
@@ -79,46 +111,50 @@ void HeaderParserTest::fields()
     QTEST(m.Date, "date");
 }
 
-void HeaderParserTest::recipients_data()
-{
+void HeaderParserTest::recipients_data() {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<int>("count");
     QTest::newRow("none") << QByteArray("Subject: x\r\n\r\n") << 0;
     QTest::newRow("To and Cc") << QByteArray("To: a@x.example, b@x.example\r\nCc: c@x.example\r\n\r\n") << 3;
-    QTest::newRow("quoted commas") << QByteArray("To: \"Doe, J\" <j@x.example>, \"A, B, C\" <abc@x.example>\r\n\r\n") << 2;
-    QTest::newRow("group members counted") << QByteArray("To: Team: a@x.example, b@x.example;, c@x.example\r\n\r\n") << 3;
+    QTest::newRow("quoted commas") << QByteArray(
+                                          "To: \"Doe, J\" <j@x.example>, \"A, B, C\" <abc@x.example>\r\n\r\n")
+                                   << 2;
+    QTest::newRow("group members counted")
+        << QByteArray("To: Team: a@x.example, b@x.example;, c@x.example\r\n\r\n") << 3;
     QTest::newRow("empty group") << QByteArray("To: undisclosed-recipients:;\r\n\r\n") << 0;
-    QTest::newRow("comments and folding") << QByteArray("To: a@x.example (A, the first),\r\n\tb@x.example\r\n\r\n") << 2;
+    QTest::newRow("comments and folding")
+        << QByteArray("To: a@x.example (A, the first),\r\n\tb@x.example\r\n\r\n") << 2;
     QByteArray many = "To: ";
     for (int i = 0; i < 1500; ++i)
         many += (i ? ",\r\n " : "") + QByteArray("user") + QByteArray::number(i) + "@example.com";
     QTest::newRow("1500 recipients") << many + "\r\n\r\n" << 1500;
 }
 
-void HeaderParserTest::recipients()
-{
+void HeaderParserTest::recipients() {
     QFETCH(QByteArray, raw);
     Message m;
     ParseHeaderBlock(raw, m);
     QTEST(m.Recipients, "count");
 }
 
-void HeaderParserTest::contentType_data()
-{
+void HeaderParserTest::contentType_data() {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("subType");
-    QTest::newRow("absent: text/plain") << QByteArray("Subject: x\r\n\r\n") << "text" << "plain";
-    QTest::newRow("upper case with parameters") << QByteArray("Content-Type: TEXT/HTML; charset=\"utf-8\"\r\n\r\n")
-                                                << "text" << "html";
-    QTest::newRow("multipart with boundary") << QByteArray("Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n")
-                                             << "multipart" << "mixed";
-    QTest::newRow("multipart without boundary") << QByteArray("Content-Type: multipart/alternative\r\n\r\n")
-                                                << "multipart" << "alternative";
+    QTest::newRow("absent: text/plain") << QByteArray("Subject: x\r\n\r\n") << "text"
+                                        << "plain";
+    QTest::newRow("upper case with parameters")
+        << QByteArray("Content-Type: TEXT/HTML; charset=\"utf-8\"\r\n\r\n") << "text"
+        << "html";
+    QTest::newRow("multipart with boundary")
+        << QByteArray("Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n") << "multipart"
+        << "mixed";
+    QTest::newRow("multipart without boundary")
+        << QByteArray("Content-Type: multipart/alternative\r\n\r\n") << "multipart"
+        << "alternative";
 }
 
-void HeaderParserTest::contentType()
-{
+void HeaderParserTest::contentType() {
     QFETCH(QByteArray, raw);
     Message m;
     ParseHeaderBlock(raw, m);
@@ -126,8 +162,7 @@ void HeaderParserTest::contentType()
     QTEST(m.ContentSubType, "subType");
 }
 
-void HeaderParserTest::keepsWhatItDoesNotOwn()
-{
+void HeaderParserTest::keepsWhatItDoesNotOwn() {
     Message m;
     m.Size = 42;
     m.MessageStatusFlag = 2;
@@ -143,8 +178,7 @@ void HeaderParserTest::keepsWhatItDoesNotOwn()
 }
 
 // Inputs that once broke, or could break, a header parser: each must parse without a crash or hang.
-void HeaderParserTest::regressionCorpus()
-{
+void HeaderParserTest::regressionCorpus() {
     const QDir dir(QStringLiteral(POP3_CORPUS_DIR));
     const QStringList files = dir.entryList(QDir::Files);
     QVERIFY(files.size() >= 10);
@@ -157,11 +191,11 @@ void HeaderParserTest::regressionCorpus()
     }
 }
 
-void HeaderParserTest::tenThousandHeadersAreCheap()
-{
+void HeaderParserTest::tenThousandHeadersAreCheap() {
     QByteArray raw;
     for (int i = 0; i < 30; ++i)
-        raw += "Received: from relay" + QByteArray::number(i) + ".example.net by mx.example.com; Fri, 01 Mar 2024 10:03:50 +0200\r\n";
+        raw += "Received: from relay" + QByteArray::number(i) +
+               ".example.net by mx.example.com; Fri, 01 Mar 2024 10:03:50 +0200\r\n";
     raw += "From: =?UTF-8?B?Sm9zw6kgUGXDsWE=?= <jose@example.es>\r\nTo: a@x.example, Team: b@x.example;\r\n"
            "Subject: =?ISO-8859-1?Q?R=E9union?=\r\nContent-Type: multipart/mixed; boundary=x\r\n\r\n";
     QElapsedTimer timer;

@@ -3,14 +3,12 @@
 #include <QFile>
 #include <QSslSocket>
 
-void ScriptedPop3Server::Connection::send(const QByteArray& data)
-{
+void ScriptedPop3Server::Connection::send(const QByteArray& data) {
     if (socket && !dropped)
         socket->write(data);
 }
 
-void ScriptedPop3Server::Connection::drop()
-{
+void ScriptedPop3Server::Connection::drop() {
     dropped = true;
     if (socket)
         socket->abort();
@@ -18,8 +16,7 @@ void ScriptedPop3Server::Connection::drop()
 
 ScriptedPop3Server::ScriptedPop3Server(Tls tls, const QString& certName, const QHostAddress& address,
                                        QObject* parent)
-    : QTcpServer(parent), m_tls(tls)
-{
+    : QTcpServer(parent), m_tls(tls) {
     QFile cert(dataPath(certName + QStringLiteral(".pem")));
     QFile key(dataPath(certName + QStringLiteral(".key")));
     if (cert.open(QIODevice::ReadOnly))
@@ -29,28 +26,24 @@ ScriptedPop3Server::ScriptedPop3Server(Tls tls, const QString& certName, const Q
     listen(address, 0);
 }
 
-ScriptedPop3Server::~ScriptedPop3Server()
-{
+ScriptedPop3Server::~ScriptedPop3Server() {
     for (auto& c : m_connections)
         if (c->socket)
             c->socket->disconnect(this);
 }
 
-QString ScriptedPop3Server::dataPath(const QString& file)
-{
+QString ScriptedPop3Server::dataPath(const QString& file) {
     return QStringLiteral(POP3_TEST_DATA_DIR "/") + file;
 }
 
-QList<QSslCertificate> ScriptedPop3Server::testCa()
-{
+QList<QSslCertificate> ScriptedPop3Server::testCa() {
     QFile f(dataPath(QStringLiteral("ca.pem")));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QSslCertificate::fromData(f.readAll());
 }
 
-void ScriptedPop3Server::incomingConnection(qintptr descriptor)
-{
+void ScriptedPop3Server::incomingConnection(qintptr descriptor) {
     auto connection = std::make_unique<Connection>();
     Connection& c = *connection;
     auto* socket = new QSslSocket(this);
@@ -73,8 +66,7 @@ void ScriptedPop3Server::incomingConnection(qintptr descriptor)
     }
 }
 
-void ScriptedPop3Server::onReadyRead(Connection& c)
-{
+void ScriptedPop3Server::onReadyRead(Connection& c) {
     if (!c.socket)
         return;
     const QByteArray data = c.socket->readAll();
@@ -88,8 +80,7 @@ void ScriptedPop3Server::onReadyRead(Connection& c)
     }
 }
 
-void ScriptedPop3Server::handle(Connection& c, const QByteArray& command)
-{
+void ScriptedPop3Server::handle(Connection& c, const QByteArray& command) {
     const int index = ++commandCount;
     const Action action = hook ? hook(c, command, index) : Action::Default;
     if (action == Action::Handled)
@@ -101,8 +92,7 @@ void ScriptedPop3Server::handle(Connection& c, const QByteArray& command)
     }
 }
 
-void ScriptedPop3Server::reply(Connection& c, const QByteArray& command)
-{
+void ScriptedPop3Server::reply(Connection& c, const QByteArray& command) {
     const QByteArray verb = command.split(' ').value(0).toUpper();
     const QByteArray arg = command.mid(verb.size()).trimmed();
     const int n = arg.split(' ').value(0).toInt();

@@ -42,10 +42,10 @@ public:
     static QString dataPath(const QString& file);
     static QList<QSslCertificate> testCa();
 
-    QList<QByteArray> headers;      // message n is headers[n-1]
+    QList<QByteArray> headers; // message n is headers[n-1]
     Hook hook;
-    QByteArray received;            // all decrypted bytes from clients
-    QSet<int> deleted;              // removed by a confirmed QUIT
+    QByteArray received; // all decrypted bytes from clients
+    QSet<int> deleted;   // removed by a confirmed QUIT
     int commandCount = 0;
     QByteArray password = "pw-7731-secret";
     QByteArray capabilities = "TOP\r\nUIDL\r\nUSER\r\nPIPELINING\r\n";

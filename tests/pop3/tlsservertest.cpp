@@ -14,15 +14,14 @@ using Action = ScriptedPop3Server::Action;
 
 namespace {
 
-QString address(const ScriptedPop3Server& server, Tls tls, const QString& host = QStringLiteral("localhost"))
-{
+QString address(const ScriptedPop3Server& server, Tls tls,
+                const QString& host = QStringLiteral("localhost")) {
     const QString hostPort = host + u':' + QString::number(server.serverPort());
     return tls == Tls::Implicit ? QStringLiteral("pop3s://") + hostPort : hostPort;
 }
 
 std::unique_ptr<Client> makeClient(const ScriptedPop3Server& server, Tls tls,
-                                   const QString& host = QStringLiteral("localhost"))
-{
+                                   const QString& host = QStringLiteral("localhost")) {
     auto client = std::make_unique<Client>();
     client->setHostName(address(server, tls, host));
     client->setUserName(QStringLiteral("bob"));
@@ -32,12 +31,11 @@ std::unique_ptr<Client> makeClient(const ScriptedPop3Server& server, Tls tls,
     return client;
 }
 
-QList<QByteArray> sampleHeaders(int n)
-{
+QList<QByteArray> sampleHeaders(int n) {
     QList<QByteArray> headers;
     for (int i = 1; i <= n; ++i)
-        headers << "From: Sender " + QByteArray::number(i) + " <s" + QByteArray::number(i)
-                + "@example.com>\r\nSubject: message " + QByteArray::number(i) + "\r\n";
+        headers << "From: Sender " + QByteArray::number(i) + " <s" + QByteArray::number(i) +
+                       "@example.com>\r\nSubject: message " + QByteArray::number(i) + "\r\n";
     return headers;
 }
 
@@ -58,22 +56,19 @@ private Q_SLOTS:
     void hugeHeaderLine();
 };
 
-void TlsServerTest::initTestCase()
-{
+void TlsServerTest::initTestCase() {
     if (!QSslSocket::supportsSsl())
         QSKIP("no TLS backend");
     QVERIFY(!ScriptedPop3Server::testCa().isEmpty());
 }
 
-void TlsServerTest::fullSession_data()
-{
+void TlsServerTest::fullSession_data() {
     QTest::addColumn<int>("tls");
     QTest::newRow("implicit TLS") << int(Tls::Implicit);
     QTest::newRow("STLS") << int(Tls::StartTls);
 }
 
-void TlsServerTest::fullSession()
-{
+void TlsServerTest::fullSession() {
     QFETCH(int, tls);
     ScriptedPop3Server server(Tls(tls), QStringLiteral("server"));
     server.headers = sampleHeaders(5);
@@ -89,27 +84,31 @@ void TlsServerTest::fullSession()
     QCOMPARE(server.deleted, (QSet<int>{2, 4}));
 }
 
-void TlsServerTest::refusedCertificate_data()
-{
+void TlsServerTest::refusedCertificate_data() {
     QTest::addColumn<int>("tls");
     QTest::addColumn<QString>("cert");
     QTest::addColumn<QString>("host");
     for (Tls tls : {Tls::Implicit, Tls::StartTls}) {
         const char* mode = tls == Tls::Implicit ? "implicit" : "STLS";
-        QTest::addRow("%s, self-signed", mode) << int(tls) << "selfsigned" << "localhost";
-        QTest::addRow("%s, wrong host", mode) << int(tls) << "wronghost" << "localhost";
-        QTest::addRow("%s, expired", mode) << int(tls) << "expired" << "localhost";
-        QTest::addRow("%s, good certificate for another name", mode) << int(tls) << "server" << "127.0.0.2";
+        QTest::addRow("%s, self-signed", mode) << int(tls) << "selfsigned"
+                                               << "localhost";
+        QTest::addRow("%s, wrong host", mode) << int(tls) << "wronghost"
+                                              << "localhost";
+        QTest::addRow("%s, expired", mode) << int(tls) << "expired"
+                                           << "localhost";
+        QTest::addRow("%s, good certificate for another name", mode) << int(tls) << "server"
+                                                                     << "127.0.0.2";
     }
 }
 
-void TlsServerTest::refusedCertificate()
-{
+void TlsServerTest::refusedCertificate() {
     QFETCH(int, tls);
     QFETCH(QString, cert);
     QFETCH(QString, host);
     // 127.0.0.2 is loopback too, but the good certificate names only localhost and 127.0.0.1.
-    ScriptedPop3Server server(Tls(tls), cert, QHostAddress(host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : host));
+    ScriptedPop3Server server(
+        Tls(tls), cert,
+        QHostAddress(host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : host));
     if (!server.isListening())
         QSKIP("this loopback address is not usable here");
     ScriptedPop3Server* target = &server;
@@ -119,8 +118,7 @@ void TlsServerTest::refusedCertificate()
     QVERIFY(!target->received.contains("USER"));
 }
 
-void TlsServerTest::stlsRefused()
-{
+void TlsServerTest::stlsRefused() {
     ScriptedPop3Server server(Tls::StartTls, QStringLiteral("server"));
     server.hook = [](ScriptedPop3Server::Connection& c, const QByteArray& command, int) {
         if (command != "STLS")
@@ -135,8 +133,7 @@ void TlsServerTest::stlsRefused()
     QVERIFY(!server.received.contains("USER"));
 }
 
-void TlsServerTest::bytesInjectedAfterStls()
-{
+void TlsServerTest::bytesInjectedAfterStls() {
     ScriptedPop3Server server(Tls::StartTls, QStringLiteral("server"));
     server.hook = [](ScriptedPop3Server::Connection& c, const QByteArray& command, int) {
         if (command != "STLS")
@@ -153,8 +150,7 @@ void TlsServerTest::bytesInjectedAfterStls()
     QVERIFY(!server.received.contains("AUTH"));
 }
 
-void TlsServerTest::dropAtEveryCommand_data()
-{
+void TlsServerTest::dropAtEveryCommand_data() {
     QTest::addColumn<int>("dropAt");
     QTest::addColumn<bool>("afterReply");
     // CAPA, USER, PASS, CAPA, LIST, UIDL, TOP x3, DELE x2, QUIT
@@ -164,8 +160,7 @@ void TlsServerTest::dropAtEveryCommand_data()
     }
 }
 
-void TlsServerTest::dropAtEveryCommand()
-{
+void TlsServerTest::dropAtEveryCommand() {
     QFETCH(int, dropAt);
     QFETCH(bool, afterReply);
     ScriptedPop3Server server(Tls::Implicit, QStringLiteral("server"));
@@ -207,8 +202,7 @@ void TlsServerTest::dropAtEveryCommand()
     QCOMPARE(quit == Ok, dropAt == 12 && afterReply);
 }
 
-void TlsServerTest::hugeHeaderLine()
-{
+void TlsServerTest::hugeHeaderLine() {
     ScriptedPop3Server server(Tls::Implicit, QStringLiteral("server"));
     server.headers = sampleHeaders(2);
     server.hook = [](ScriptedPop3Server::Connection& c, const QByteArray& command, int) {

@@ -14,8 +14,7 @@ namespace {
 const char kPassword[] = "s3cret-pw";
 
 // Implicit TLS, USER/PASS, then the capabilities the transaction state gets.
-QByteArray loginLog(const QByteArray& transactionCaps)
-{
+QByteArray loginLog(const QByteArray& transactionCaps) {
     QByteArray log = R"(
 S: +OK ready
 C: CAPA
@@ -40,11 +39,8 @@ struct Harness {
     std::unique_ptr<Client> client;
 
     explicit Harness(const QByteArray& log, const QString& address = QStringLiteral("pop3s://mail.example"))
-        : Harness(Transcript::parse(log), address)
-    {
-    }
-    Harness(Transcript script, const QString& address)
-    {
+        : Harness(Transcript::parse(log), address) {}
+    Harness(Transcript script, const QString& address) {
         factory = std::make_shared<FakeStreamFactory>(std::move(script));
         client = std::make_unique<Client>(factory);
         client->setHostName(address);
@@ -56,10 +52,9 @@ struct Harness {
     bool scriptDone() const { return factory->scriptDone(); }
 };
 
-QByteArray topReply(int n)
-{
-    return "S: +OK\nS: From: Sender " + QByteArray::number(n) + " <s" + QByteArray::number(n)
-        + "@example.com>\nS: Subject: message " + QByteArray::number(n) + "\nS: \nS: .\n";
+QByteArray topReply(int n) {
+    return "S: +OK\nS: From: Sender " + QByteArray::number(n) + " <s" + QByteArray::number(n) +
+           "@example.com>\nS: Subject: message " + QByteArray::number(n) + "\nS: \nS: .\n";
 }
 
 } // namespace
@@ -89,8 +84,7 @@ private Q_SLOTS:
     void batchDelete();
 };
 
-void TranscriptTest::connect_data()
-{
+void TranscriptTest::connect_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("log");
     QTest::addColumn<bool>("bareLf");
@@ -127,12 +121,14 @@ S: +OK
 S: PIPELINING
 S: .
 )") << false << false << true << int(Ok);
-    QTest::newRow("STLS refused: no credentials") << "mail.example:110"
-        << stls + "S: -ERR TLS not available\n" << false << false << false << int(NoSecureConnection);
-    QTest::newRow("STLS +OK with injected command: no handshake, no credentials") << "mail.example:110"
-        << stls + "S: +OK Begin TLS\nS: +OK injected\n" << false << false << false << int(CertificateInvalid);
-    QTest::newRow("STLS handshake fails") << "mail.example:110"
-        << stls + "S: +OK Begin TLS\n" << false << true << false << int(CertificateInvalid);
+    QTest::newRow("STLS refused: no credentials")
+        << "mail.example:110" << stls + "S: -ERR TLS not available\n"
+        << false << false << false << int(NoSecureConnection);
+    QTest::newRow("STLS +OK with injected command: no handshake, no credentials")
+        << "mail.example:110" << stls + "S: +OK Begin TLS\nS: +OK injected\n"
+        << false << false << false << int(CertificateInvalid);
+    QTest::newRow("STLS handshake fails") << "mail.example:110" << stls + "S: +OK Begin TLS\n"
+                                          << false << true << false << int(CertificateInvalid);
     QTest::newRow("STLS even when CAPA is not supported") << "mail.example:143" << QByteArray(R"(
 S: +OK hi
 C: CAPA
@@ -140,49 +136,66 @@ S: -ERR unknown command
 C: STLS
 S: -ERR unknown command
 )") << false << false << false << int(NoSecureConnection);
-    QTest::newRow("minimal greeting, bare LF everywhere") << "pop3s://mail.example"
-        << QByteArray("S: +OK\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
+    QTest::newRow("minimal greeting, bare LF everywhere")
+        << "pop3s://mail.example"
+        << QByteArray(
+               "S: +OK\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
         << true << false << true << int(Ok);
-    QTest::newRow("greeting -ERR") << "pop3s://mail.example" << QByteArray("S: -ERR go away\n")
-        << false << false << false << int(ConnectionProblem);
-    QTest::newRow("greeting [SYS/TEMP]") << "pop3s://mail.example"
-        << QByteArray("S: -ERR [SYS/TEMP] try later\n") << false << false << false << int(ServerTemporaryFailure);
-    QTest::newRow("not a POP3 server") << "pop3s://mail.example"
-        << QByteArray("S: SSH-2.0-OpenSSH_9.2\n") << false << false << false << int(ConnectionProblem);
+    QTest::newRow("greeting -ERR") << "pop3s://mail.example" << QByteArray("S: -ERR go away\n") << false
+                                   << false << false << int(ConnectionProblem);
+    QTest::newRow("greeting [SYS/TEMP]")
+        << "pop3s://mail.example" << QByteArray("S: -ERR [SYS/TEMP] try later\n") << false << false << false
+        << int(ServerTemporaryFailure);
+    QTest::newRow("not a POP3 server") << "pop3s://mail.example" << QByteArray("S: SSH-2.0-OpenSSH_9.2\n")
+                                       << false << false << false << int(ConnectionProblem);
     const QByteArray userPass = "S: +OK\nC: CAPA\nS: +OK\nS: USER\nS: .\nC: USER bob\n";
     QTest::newRow("-ERR on USER") << "pop3s://mail.example" << userPass + "S: -ERR no such mailbox\n"
-        << false << false << false << int(UserRejected);
+                                  << false << false << false << int(UserRejected);
     QTest::newRow("-ERR on PASS") << "pop3s://mail.example"
-        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR invalid password\n" << false << false << true << int(LoginRejected);
-    QTest::newRow("[AUTH] on PASS") << "pop3s://mail.example"
-        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [AUTH] Authentication failed.\n" << false << false << true << int(LoginRejected);
-    QTest::newRow("[IN-USE] is not a wrong password") << "pop3s://mail.example"
-        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [IN-USE] Mailbox is locked by another POP3 session.\n"
+                                  << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR invalid password\n"
+                                  << false << false << true << int(LoginRejected);
+    QTest::newRow("[AUTH] on PASS")
+        << "pop3s://mail.example"
+        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [AUTH] Authentication failed.\n"
+        << false << false << true << int(LoginRejected);
+    QTest::newRow("[IN-USE] is not a wrong password")
+        << "pop3s://mail.example"
+        << userPass +
+               "S: +OK\nC: PASS s3cret-pw\nS: -ERR [IN-USE] Mailbox is locked by another POP3 session.\n"
         << false << false << true << int(MailboxInUse);
     QTest::newRow("[LOGIN-DELAY]") << "pop3s://mail.example"
-        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [LOGIN-DELAY] wait 10 minutes\n" << false << false << true << int(LoginDelay);
-    QTest::newRow("[SYS/TEMP] on PASS") << "pop3s://mail.example"
-        << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [SYS/TEMP] disk full\n" << false << false << true << int(ServerTemporaryFailure);
-    QTest::newRow("server closes during login") << "pop3s://mail.example"
-        << userPass + "S: <close>\n" << false << false << false << int(ConnectionProblem);
-    QTest::newRow("pop3:// plain text when STLS is not offered") << "pop3://mail.example"
-        << QByteArray("S: +OK\nC: CAPA\nS: +OK\nS: USER\nS: .\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: +OK\nS: .\n")
+                                   << userPass +
+                                          "S: +OK\nC: PASS s3cret-pw\nS: -ERR [LOGIN-DELAY] wait 10 minutes\n"
+                                   << false << false << true << int(LoginDelay);
+    QTest::newRow("[SYS/TEMP] on PASS")
+        << "pop3s://mail.example" << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [SYS/TEMP] disk full\n"
+        << false << false << true << int(ServerTemporaryFailure);
+    QTest::newRow("server closes during login") << "pop3s://mail.example" << userPass + "S: <close>\n"
+                                                << false << false << false << int(ConnectionProblem);
+    QTest::newRow("pop3:// plain text when STLS is not offered")
+        << "pop3://mail.example"
+        << QByteArray("S: +OK\nC: CAPA\nS: +OK\nS: USER\nS: .\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: "
+                      "+OK\nC: CAPA\nS: +OK\nS: .\n")
         << false << false << true << int(Ok);
-    QTest::newRow("pop3:// APOP with the greeting's timestamp") << "pop3://mail.example"
+    QTest::newRow("pop3:// APOP with the greeting's timestamp")
+        << "pop3://mail.example"
         << QByteArray("S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\nC: CAPA\nS: -ERR\n"
                       "C: APOP bob a00d98c10fe245ff6a37b53b2fcc91e9\nS: +OK\nC: CAPA\nS: -ERR\n")
         << false << false << false << int(Ok);
-    QTest::newRow("pop3:// with a timestamp but STLS offered: TLS, no APOP") << "pop3://mail.example"
-        << QByteArray("S: +OK ready <1.2@host>\nC: CAPA\nS: +OK\nS: STLS\nS: .\nC: STLS\nS: +OK\nC: CAPA\nS: -ERR\n"
-                      "C: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
+    QTest::newRow("pop3:// with a timestamp but STLS offered: TLS, no APOP")
+        << "pop3://mail.example"
+        << QByteArray(
+               "S: +OK ready <1.2@host>\nC: CAPA\nS: +OK\nS: STLS\nS: .\nC: STLS\nS: +OK\nC: CAPA\nS: -ERR\n"
+               "C: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
         << false << false << true << int(Ok);
-    QTest::newRow("timestamp ignored without pop3://") << "pop3s://mail.example"
-        << QByteArray("S: +OK ready <1.2@host>\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
+    QTest::newRow("timestamp ignored without pop3://")
+        << "pop3s://mail.example"
+        << QByteArray("S: +OK ready <1.2@host>\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: "
+                      "+OK\nC: CAPA\nS: -ERR\n")
         << false << false << true << int(Ok);
 }
 
-void TranscriptTest::connect()
-{
+void TranscriptTest::connect() {
     QFETCH(QString, address);
     QFETCH(QByteArray, log);
     QFETCH(bool, bareLf);
@@ -203,8 +216,7 @@ void TranscriptTest::connect()
     QVERIFY(!h.client->lastServerReply().contains(QLatin1String(kPassword)));
 }
 
-void TranscriptTest::autoFallsBackToStartTls()
-{
+void TranscriptTest::autoFallsBackToStartTls() {
     Harness h(QByteArray(R"(
 S: +OK
 C: CAPA
@@ -223,7 +235,8 @@ S: +OK
 C: CAPA
 S: +OK
 S: .
-)"), QStringLiteral("mail.example"));
+)"),
+              QStringLiteral("mail.example"));
     h.factory->refusedPorts = {995};
     h.client->setDefaultPort(110);
     QCOMPARE(h.client->Connect(), int(Ok));
@@ -231,8 +244,7 @@ S: .
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
 
-void TranscriptTest::connectTimeout()
-{
+void TranscriptTest::connectTimeout() {
     Harness h(QByteArray("S: +OK\n"), QStringLiteral("pop3s://mail.example"));
     h.factory->silentPorts = {995};
     h.client->setTimeoutSeconds(1);
@@ -251,29 +263,28 @@ void TranscriptTest::connectTimeout()
     QCOMPARE(probe.factory->record->ports, (QList<quint16>{995, 110}));
 }
 
-void TranscriptTest::saslPlainWaitsForContinuationWhenLong()
-{
+void TranscriptTest::saslPlainWaitsForContinuationWhenLong() {
     const QString user = QString(200, QLatin1Char('u'));
     QByteArray token = '\0' + user.toLatin1() + '\0' + kPassword;
     token = token.toBase64();
-    Harness h("S: +OK\nC: CAPA\nS: +OK\nS: SASL PLAIN\nS: .\nC: AUTH PLAIN\nS: + \nC: " + token
-              + "\nS: +OK\nC: CAPA\nS: -ERR\n");
+    Harness h("S: +OK\nC: CAPA\nS: +OK\nS: SASL PLAIN\nS: .\nC: AUTH PLAIN\nS: + \nC: " + token +
+              "\nS: +OK\nC: CAPA\nS: -ERR\n");
     h.client->setUserName(user);
     QCOMPARE(h.client->Connect(), int(Ok));
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
 
-void TranscriptTest::lineBreaksInCredentialsAreRefused_data()
-{
+void TranscriptTest::lineBreaksInCredentialsAreRefused_data() {
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("expected");
-    QTest::newRow("user") << "bob\r\nDELE 1" << "pw" << int(UserRejected);
-    QTest::newRow("password") << "bob" << "pw\nDELE 1" << int(LoginRejected);
+    QTest::newRow("user") << "bob\r\nDELE 1"
+                          << "pw" << int(UserRejected);
+    QTest::newRow("password") << "bob"
+                              << "pw\nDELE 1" << int(LoginRejected);
 }
 
-void TranscriptTest::lineBreaksInCredentialsAreRefused()
-{
+void TranscriptTest::lineBreaksInCredentialsAreRefused() {
     QFETCH(QString, user);
     QFETCH(QString, password);
     Harness h(QByteArray("S: +OK\n"));
@@ -283,8 +294,7 @@ void TranscriptTest::lineBreaksInCredentialsAreRefused()
     QVERIFY(h.factory->record->written.isEmpty());
 }
 
-void TranscriptTest::headers_data()
-{
+void TranscriptTest::headers_data() {
     QTest::addColumn<QByteArray>("log");
     QTest::addColumn<QList<int>>("flags");
     QTest::addColumn<QList<QByteArray>>("headers");
@@ -312,7 +322,7 @@ S: Subject: two
 S: 
 S: .
 )" << QList<int>{2, 2} << QList<QByteArray>{"Subject: one\r\n\r\n", "Subject: two\r\n\r\n"}
-                                   << QList<QByteArray>{"uid-one", "uid-two"};
+                                                   << QList<QByteArray>{"uid-one", "uid-two"};
     QTest::newRow("one at a time without PIPELINING") << loginLog("UIDL TOP") + R"(
 C: LIST
 S: +OK
@@ -332,7 +342,8 @@ C: TOP 3 0
 S: +OK
 S: X: 3
 S: .
-)" << QList<int>{2, 2} << QList<QByteArray>{"X: 1\r\n", "X: 3\r\n"} << QList<QByteArray>{"a", "c"};
+)" << QList<int>{2, 2} << QList<QByteArray>{"X: 1\r\n", "X: 3\r\n"}
+                                                      << QList<QByteArray>{"a", "c"};
     QTest::newRow("dot-stuffed lines are unstuffed") << loginLog("") + R"(
 C: LIST
 S: +OK
@@ -344,7 +355,8 @@ S: Subject: ..dots
 S: X-A: .
 S: ..
 S: .
-)" << QList<int>{2} << QList<QByteArray>{"Subject: ..dots\r\nX-A: .\r\n.\r\n"} << QList<QByteArray>{""};
+)" << QList<int>{2} << QList<QByteArray>{"Subject: ..dots\r\nX-A: .\r\n.\r\n"}
+                                                     << QList<QByteArray>{""};
     QTest::newRow("TOP refused: the row stays, flagged 1") << loginLog("PIPELINING") + R"(
 C: LIST
 S: +OK
@@ -362,13 +374,14 @@ S: -ERR no such message
 S: +OK
 S: A: 3
 S: .
-)" << QList<int>{2, 1, 2} << QList<QByteArray>{"A: 1\r\n", "", "A: 3\r\n"} << QList<QByteArray>{"", "", ""};
-    QTest::newRow("empty mailbox") << loginLog("PIPELINING UIDL") + "C: LIST\nC: UIDL\nS: +OK\nS: .\nS: +OK\nS: .\n"
+)" << QList<int>{2, 1, 2} << QList<QByteArray>{"A: 1\r\n", "", "A: 3\r\n"}
+                                                           << QList<QByteArray>{"", "", ""};
+    QTest::newRow("empty mailbox") << loginLog("PIPELINING UIDL") +
+                                          "C: LIST\nC: UIDL\nS: +OK\nS: .\nS: +OK\nS: .\n"
                                    << QList<int>{} << QList<QByteArray>{} << QList<QByteArray>{};
 }
 
-void TranscriptTest::headers()
-{
+void TranscriptTest::headers() {
     QFETCH(QByteArray, log);
     QFETCH(QList<int>, flags);
     QFETCH(QList<QByteArray>, headers);
@@ -397,11 +410,10 @@ void TranscriptTest::headers()
 }
 
 // Every possible read boundary inside the replies to pipelined commands.
-void TranscriptTest::pipelinedRepliesSplitAtEveryByte()
-{
+void TranscriptTest::pipelinedRepliesSplitAtEveryByte() {
     const QByteArray login = loginLog("PIPELINING");
-    const QByteArray body = "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\nC: TOP 1 0\nC: TOP 2 0\n" + topReply(1)
-        + "S: -ERR gone\n" + "C: QUIT\nS: +OK bye\n";
+    const QByteArray body = "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\nC: TOP 1 0\nC: TOP 2 0\n" + topReply(1) +
+                            "S: -ERR gone\n" + "C: QUIT\nS: +OK bye\n";
     const qsizetype loginBytes = Transcript::parse(login).serverBytes().size();
     const qsizetype totalBytes = Transcript::parse(login + body).serverBytes().size();
     for (qsizetype cut = loginBytes + 1; cut < totalBytes; ++cut) {
@@ -421,20 +433,21 @@ void TranscriptTest::pipelinedRepliesSplitAtEveryByte()
     }
 }
 
-void TranscriptTest::getHeadersFailures_data()
-{
+void TranscriptTest::getHeadersFailures_data() {
     QTest::addColumn<QByteArray>("log");
     QTest::addColumn<int>("expected");
-    const QByteArray list = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\nC: TOP 1 0\nC: TOP 2 0\n";
+    const QByteArray list =
+        loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\nC: TOP 1 0\nC: TOP 2 0\n";
     QTest::newRow("server closes in the middle of a header") << list + "S: +OK\nS: Subject: cut\nS: <close>\n"
-                                                              << int(ConnectionLost);
-    QTest::newRow("server closes between replies") << list + topReply(1) + "S: <close>\n" << int(ConnectionLost);
+                                                             << int(ConnectionLost);
+    QTest::newRow("server closes between replies") << list + topReply(1) + "S: <close>\n"
+                                                   << int(ConnectionLost);
     QTest::newRow("server stalls") << list + topReply(1) + "S: <stall>\n" << int(ResponseTimeout);
-    QTest::newRow("garbage in LIST") << loginLog("") + "C: LIST\nS: +OK\nS: one two\nS: .\n" << int(HeadersUnparsable);
+    QTest::newRow("garbage in LIST") << loginLog("") + "C: LIST\nS: +OK\nS: one two\nS: .\n"
+                                     << int(HeadersUnparsable);
 }
 
-void TranscriptTest::getHeadersFailures()
-{
+void TranscriptTest::getHeadersFailures() {
     QFETCH(QByteArray, log);
     QFETCH(int, expected);
     Harness h(log);
@@ -449,8 +462,7 @@ void TranscriptTest::getHeadersFailures()
     QCOMPARE(h.client->Disconnect(), expected);
 }
 
-void TranscriptTest::cancelDuringConnect()
-{
+void TranscriptTest::cancelDuringConnect() {
     Harness h(QByteArray("S: <stall>\n"));
     h.client->setTimeoutSeconds(30);
     QObject::connect(h.client.get(), &Client::ConnectLog, this, [&] { h.client->CancelOperation(0); });
@@ -461,10 +473,9 @@ void TranscriptTest::cancelDuringConnect()
     QVERIFY(!h.client->isConnected());
 }
 
-void TranscriptTest::cancelDuringGetHeaders()
-{
-    const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: 3 9\nS: .\n"
-        + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 3 0\n" + topReply(1) + "S: <stall>\n";
+void TranscriptTest::cancelDuringGetHeaders() {
+    const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: 3 9\nS: .\n" +
+                           "C: TOP 1 0\nC: TOP 2 0\nC: TOP 3 0\n" + topReply(1) + "S: <stall>\n";
     Harness h(log);
     h.client->setTimeoutSeconds(30);
     QCOMPARE(h.client->Connect(), int(Ok));
@@ -479,10 +490,9 @@ void TranscriptTest::cancelDuringGetHeaders()
     QCOMPARE(h.client->Disconnect(), int(Cancelled));
 }
 
-void TranscriptTest::clientDeletedDuringGetHeaders()
-{
-    const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\n"
-        + "C: TOP 1 0\nC: TOP 2 0\n" + topReply(1) + topReply(2);
+void TranscriptTest::clientDeletedDuringGetHeaders() {
+    const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\n" +
+                           "C: TOP 1 0\nC: TOP 2 0\n" + topReply(1) + topReply(2);
     auto factory = std::make_shared<FakeStreamFactory>(Transcript::parse(log));
     auto* client = new Client(factory);
     client->setHostName(QStringLiteral("pop3s://mail.example"));
@@ -501,8 +511,7 @@ void TranscriptTest::clientDeletedDuringGetHeaders()
     QCOMPARE(result, int(Cancelled));
 }
 
-void TranscriptTest::keepAlive()
-{
+void TranscriptTest::keepAlive() {
     Harness h(loginLog("") + "C: NOOP\nS: +OK\n");
     h.client->setKeepAliveIdleSeconds(1);
     QCOMPARE(h.client->Connect(), int(Ok));
@@ -520,20 +529,19 @@ void TranscriptTest::keepAlive()
     QCOMPARE(notConnected.KeepAlive(), int(NotConnected));
 }
 
-void TranscriptTest::disconnect_data()
-{
+void TranscriptTest::disconnect_data() {
     QTest::addColumn<QByteArray>("log");
     QTest::addColumn<int>("expected");
     QTest::newRow("QUIT confirmed") << loginLog("") + "C: QUIT\nS: +OK bye\nS: <close>\n" << int(Ok);
     QTest::newRow("QUIT refused") << loginLog("") + "C: QUIT\nS: -ERR some deleted messages not removed\n"
                                   << int(CommandRefused);
-    QTest::newRow("closed instead of confirming") << loginLog("") + "C: QUIT\nS: <close>\n" << int(ConnectionLost);
+    QTest::newRow("closed instead of confirming") << loginLog("") + "C: QUIT\nS: <close>\n"
+                                                  << int(ConnectionLost);
     QTest::newRow("no answer") << loginLog("") + "C: QUIT\nS: <stall>\n" << int(ResponseTimeout);
     QTest::newRow("dropped before QUIT") << loginLog("") + "S: <close>\n" << int(ConnectionLost);
 }
 
-void TranscriptTest::disconnect()
-{
+void TranscriptTest::disconnect() {
     QFETCH(QByteArray, log);
     QFETCH(int, expected);
     Harness h(log);
@@ -545,27 +553,27 @@ void TranscriptTest::disconnect()
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
 
-void TranscriptTest::batchDelete_data()
-{
+void TranscriptTest::batchDelete_data() {
     QTest::addColumn<QByteArray>("log");
     QTest::addColumn<QVector<int>>("numbers");
     QTest::addColumn<QVector<int>>("results");
     const QByteArray list = "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: 4 9\nS: .\n";
     const QByteArray tops = topReply(1) + topReply(2) + topReply(4);
-    QTest::newRow("pipelined, one refused") << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n"
-            + tops + "C: DELE 1\nC: DELE 4\nC: DELE 2\nS: +OK\nS: -ERR locked\nS: +OK\n"
-                                            << QVector<int>{1, 3, 2} << QVector<int>{Ok, CommandRefused, Ok};
-    QTest::newRow("one at a time, numbers outside the list") << loginLog("") + list
-            + "C: TOP 1 0\n" + topReply(1) + "C: TOP 2 0\n" + topReply(2) + "C: TOP 4 0\n" + topReply(4)
-            + "C: DELE 2\nS: +OK\nC: DELE 4\nS: +OK\n"
-                                                             << QVector<int>{0, 2, 4, 3} << QVector<int>{NoSuchMessage, Ok, NoSuchMessage, Ok};
-    QTest::newRow("connection lost mid-batch") << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n"
-            + tops + "C: DELE 1\nC: DELE 2\nS: +OK\nS: <close>\n"
-                                               << QVector<int>{1, 2} << QVector<int>{Ok, ConnectionLost};
+    QTest::newRow("pipelined, one refused")
+        << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n" + tops +
+               "C: DELE 1\nC: DELE 4\nC: DELE 2\nS: +OK\nS: -ERR locked\nS: +OK\n"
+        << QVector<int>{1, 3, 2} << QVector<int>{Ok, CommandRefused, Ok};
+    QTest::newRow("one at a time, numbers outside the list")
+        << loginLog("") + list + "C: TOP 1 0\n" + topReply(1) + "C: TOP 2 0\n" + topReply(2) +
+               "C: TOP 4 0\n" + topReply(4) + "C: DELE 2\nS: +OK\nC: DELE 4\nS: +OK\n"
+        << QVector<int>{0, 2, 4, 3} << QVector<int>{NoSuchMessage, Ok, NoSuchMessage, Ok};
+    QTest::newRow("connection lost mid-batch")
+        << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n" + tops +
+               "C: DELE 1\nC: DELE 2\nS: +OK\nS: <close>\n"
+        << QVector<int>{1, 2} << QVector<int>{Ok, ConnectionLost};
 }
 
-void TranscriptTest::batchDelete()
-{
+void TranscriptTest::batchDelete() {
     QFETCH(QByteArray, log);
     QFETCH(QVector<int>, numbers);
     QFETCH(QVector<int>, results);
