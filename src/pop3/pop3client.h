@@ -40,9 +40,13 @@ public:
     int Connect();
     int GetHeaders();
     // Sends QUIT. 0 only when the server confirmed it: marked messages are gone
-    // then, and only then.
+    // then, and only then. A session that an error already ended returns that
+    // error's code (7 after a cancel, 8 after a drop, 5 after an oversized reply).
     int Disconnect();
+    // NOOP, only in the transaction state, only after a quiet spell, never while
+    // another call runs (Busy). 0 when nothing needed doing.
     int KeepAlive();
+    // Makes the running call return promptly with Cancelled; the connection is dropped.
     int CancelOperation(int reserved = 0);
 
     // Messages, 1-based.
