@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QtEndian>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 struct TextField {
@@ -55,17 +58,20 @@ QByteArray AccountStore::Encode(const AccountRecord& record) {
 }
 
 AccountRecord AccountStore::Decode(const QByteArray& bytes) {
-    // A short buffer reads as blanks and zeros where bytes are missing.
-    QByteArray full = bytes.left(kLength);
-    if (full.size() < kTotalOffset)
-        full.append(kTotalOffset - full.size(), ' ');
-    full.append(kLength - full.size(), '\0');
+    // A short buffer reads as blanks and zeros where bytes are missing. A fixed
+    // array (not a resized QByteArray) keeps GCC's bounds analysis quiet at -O2.
+    std::array<char, kLength> raw{};
+    const auto present = static_cast<size_t>(std::min<qsizetype>(bytes.size(), kLength));
+    std::copy_n(bytes.constData(), present, raw.begin());
+    if (present < static_cast<size_t>(kTotalOffset))
+        std::fill(raw.begin() + present, raw.begin() + kTotalOffset, ' ');
+    const QByteArray full = QByteArray::fromRawData(raw.data(), kLength);
 
     AccountRecord record;
     for (const TextField& field : kTextFields)
         record.*field.member = FixedText::Decode(full.mid(field.offset, field.width));
-    record.TotalMessages = qFromLittleEndian<qint32>(full.constData() + kTotalOffset);
-    record.DeletedMessages = qFromLittleEndian<qint32>(full.constData() + kDeletedOffset);
+    record.TotalMessages = qFromLittleEndian<qint32>(raw.data() + kTotalOffset);
+    record.DeletedMessages = qFromLittleEndian<qint32>(raw.data() + kDeletedOffset);
     return record;
 }
 
