@@ -7,6 +7,7 @@
 #include "shelltestsupport.h"
 #include "windowplacement.h"
 
+#include <QAbstractItemView>
 #include <QDockWidget>
 #include <QLabel>
 #include <QMenu>
@@ -369,6 +370,27 @@ private Q_SLOTS:
         QCOMPARE(model->firstUnticked(), -1);
         w.DispatchCommand(QStringLiteral("NoSuchKey")); // unknown keys do nothing
         QCOMPARE(model->rowCount(), 3);
+    }
+
+    void listRightClickShowsActionsMenu() {
+        MainWindow& w = start();
+        auto* list = w.findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
+        QVERIFY(list);
+        QCOMPARE(w.centralWidget(), list);
+        QMenu* actions = w.menu(QStringLiteral("mnuActions"));
+        const QPoint inside = list->viewport()->rect().center();
+
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, inside);
+        QVERIFY(!actions->isVisible()); // nothing listed, nothing to act on
+
+        w.review().model()->addItem(Row(1));
+        w.RefreshCommandStates();
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, inside);
+        // The main menu's own Actions menu, with its states.
+        QTRY_VERIFY(actions->isVisible());
+        QVERIFY(w.findChild<QMenuBar*>(QStringLiteral("MenuBar1"))->actions().contains(actions->menuAction()));
+        QVERIFY(w.action(QStringLiteral("mnuActionsView"))->isEnabled());
+        actions->hide();
     }
 
     void exitStoresPlacement() {
