@@ -175,14 +175,31 @@ void CheckCycle::RunCheck() {
         const int count = session->Count();
         QVector<ReviewItem> rows;
         rows.reserve(count);
+        HeaderFiles::HeaderFileList headerFiles;
+        headerFiles.reserve(static_cast<size_t>(count));
         qint64 totalSize = 0;
         for (int n = 1; n <= count; ++n) {
             const pop3::Message& message = session->Item(n);
             totalSize += message.Size;
             rows.append(MakeReviewItem(message, n, friends));
             if (message.MessageStatusFlag > 1)
-                HeaderFiles::WriteHeaderFile(state.ProgramFolder, n, message.Headers);
+                headerFiles.emplace_back(n, message.Headers);
         }
+        // The first file is written here, so an unusable Data folder stops the check
+        // cleanly; the rest follow in the background while the user reviews.
+        if (!headerFiles.empty()) {
+            HeaderFiles::WriteHeaderFile(state.ProgramFolder, headerFiles.front().first,
+                                         headerFiles.front().second);
+            headerFiles.erase(headerFiles.begin());
+        }
+        QPointer<QWidget> owner = m_owner;
+        HeaderFiles::WriteHeaderFilesInBackground(state.ProgramFolder, std::move(headerFiles),
+                                                  [owner](const QString& detail) {
+            ui::ShowMessage({owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
+                             QStringLiteral("Some message headers could not be saved, so their details "
+                                            "cannot be shown.\r\n\r\n")
+                                 + detail});
+        });
         m_review.model()->setItems(std::move(rows));
 
         const QString prefix = QStringLiteral("Account:  ") + accountName + QStringLiteral(" - ");

@@ -22,8 +22,12 @@ void StatusDialog::showHeaderProgress(int nMin, int nMax) {
     m_ui->lblStatus->setText(QStringLiteral("Downloading Headers for Message ") + QString::number(nMin)
                              + QStringLiteral(" of ") + QString::number(nMax) + QStringLiteral("..."));
     m_ui->pbStatus->setValue(ProgressPercent(nMin, nMax));
-    m_ui->lblStatus->repaint(); // we are inside the component's call: no event loop pass will paint it
-    m_ui->pbStatus->repaint();
+    // Inside the component's call the window is painted only when asked to.
+    if (!m_sinceRepaint.isValid() || m_sinceRepaint.elapsed() >= 40 || nMin >= nMax) {
+        m_ui->lblStatus->repaint();
+        m_ui->pbStatus->repaint();
+        m_sinceRepaint.start();
+    }
 }
 
 int StatusDialog::progress() const { return m_ui->pbStatus->value(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <memory>
 
 namespace Ui {
@@ -17,7 +18,9 @@ public:
     ~StatusDialog() override;
 
     void setCancelEnabled(bool enabled);
-    // "Downloading Headers for Message n of m...", repainted at once.
+    // "Downloading Headers for Message n of m...". Painted at once, but at most
+    // about 25 times a second: ten thousand forced repaints would cost more than
+    // the download itself, and nobody can read faster.
     void showHeaderProgress(int nMin, int nMax);
     int progress() const;
     QString statusText() const;
@@ -32,4 +35,5 @@ private:
     void onCancel();
 
     std::unique_ptr<Ui::StatusDialog> m_ui;
+    QElapsedTimer m_sinceRepaint;
 };

@@ -6,6 +6,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -47,6 +56,121 @@ void removeEveryFile(const QString& folder) {
     }
 }
 
+// One writer thread for the whole program: the Data folder holds one check's files,
+// so there is never more than one batch worth of work queued.
+class BackgroundWriter {
+public:
+    static BackgroundWriter& instance() {
+        static BackgroundWriter writer;
+        return writer;
+    }
+
+    ~BackgroundWriter() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void enqueue(const QString& folder, HeaderFileList files, std::function<void(const QString&)> onError) {
+        auto batch = std::make_shared<Batch>();
+        batch->onError = std::move(onError);
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto& [number, bytes] : files)
+                m_queue.push_back(Job{folder, number, std::move(bytes), batch});
+            if (!m_thread.joinable())
+                m_thread = std::thread([this] { run(); });
+        }
+        m_wake.notify_all();
+    }
+
+    void dropQueued() {
+        std::unique_lock lock(m_mutex);
+        m_queue.clear();
+        m_idle.wait(lock, [this] { return !m_writing; });
+    }
+
+    void waitAll() {
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return m_queue.empty() && !m_writing; });
+    }
+
+    // Moves the file to the front of the queue and waits until it is written.
+    void waitFor(const QString& folder, int number) {
+        std::unique_lock lock(m_mutex);
+        const auto matches = [&](const Job& job) { return job.number == number && job.folder == folder; };
+        const auto queued = std::find_if(m_queue.begin(), m_queue.end(), matches);
+        if (queued != m_queue.end() && queued != m_queue.begin()) {
+            Job job = std::move(*queued);
+            m_queue.erase(queued);
+            m_queue.push_front(std::move(job));
+        }
+        m_idle.wait(lock, [&] {
+            const bool inQueue = std::any_of(m_queue.begin(), m_queue.end(), matches);
+            const bool inHand = m_writing && m_current == number && m_currentFolder == folder;
+            return !inQueue && !inHand;
+        });
+    }
+
+private:
+    struct Batch {
+        std::function<void(const QString&)> onError;
+        bool reported = false;
+    };
+    struct Job {
+        QString folder;
+        int number = 0;
+        QByteArray bytes;
+        std::shared_ptr<Batch> batch;
+    };
+
+    void run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_queue.empty())
+                return; // stopping, and every queued file is written
+            Job job = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_writing = true;
+            m_current = job.number;
+            m_currentFolder = job.folder;
+            lock.unlock();
+
+            QString failure;
+            try {
+                WriteHeaderFile(job.folder, job.number, job.bytes);
+            } catch (const StoreError& error) {
+                failure = error.message();
+            }
+
+            lock.lock();
+            m_writing = false;
+            if (!failure.isEmpty() && !job.batch->reported && job.batch->onError) {
+                job.batch->reported = true;
+                if (QCoreApplication* app = QCoreApplication::instance())
+                    QMetaObject::invokeMethod(app, [report = job.batch->onError, failure] { report(failure); },
+                                              Qt::QueuedConnection);
+            }
+            m_idle.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<Job> m_queue;
+    std::thread m_thread;
+    bool m_writing = false;
+    bool m_stopping = false;
+    int m_current = 0;
+    QString m_currentFolder;
+};
+
 } // namespace
 
 QString DataFolder(const QString& programFolder) {
@@ -59,6 +183,7 @@ void EnsureDataFolder(const QString& programFolder) {
 }
 
 void ClearHeaderFiles(const QString& programFolder) {
+    BackgroundWriter::instance().dropQueued();
     const QString folder = DataFolder(programFolder);
     if (!QFileInfo(folder).isDir())
         return;
@@ -81,9 +206,18 @@ void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByt
         throw StoreError(QStringLiteral("Could not write %1: %2").arg(name, file.errorString()));
 }
 
+void WriteHeaderFilesInBackground(const QString& programFolder, HeaderFileList files,
+                                  std::function<void(const QString&)> onError) {
+    if (!files.empty())
+        BackgroundWriter::instance().enqueue(programFolder, std::move(files), std::move(onError));
+}
+
+void WaitForPendingWrites() { BackgroundWriter::instance().waitAll(); }
+
 std::optional<QString> ReadHeaderFile(const QString& programFolder, int messageNumber) {
     if (messageNumber < 1)
         return std::nullopt;
+    BackgroundWriter::instance().waitFor(programFolder, messageNumber);
     QFile file(headerPath(programFolder, messageNumber));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

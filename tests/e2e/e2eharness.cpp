@@ -67,6 +67,8 @@ AccountRecord E2eHarness::account() const { return AccountStore(folder()).ReadAc
 void E2eHarness::writeAccount(const AccountRecord& record) { AccountStore(folder()).WriteAccount(1, record); }
 
 QStringList E2eHarness::headerFiles() const {
+    // The check hands most files to the background writer: look once it is done.
+    HeaderFiles::WaitForPendingWrites();
     QStringList names = QDir(HeaderFiles::DataFolder(folder())).entryList(QDir::Files | QDir::Hidden | QDir::System);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return a.section(QLatin1Char('.'), 0, 0).toInt() < b.section(QLatin1Char('.'), 0, 0).toInt();

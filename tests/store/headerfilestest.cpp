@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <fcntl.h>
@@ -27,6 +28,9 @@ private Q_SLOTS:
     void readLineByLine();
     void missingHeaderFile();
     void writeFailureNamesTheFile();
+    void backgroundWritesReachTheReader();
+    void clearDropsQueuedWrites();
+    void backgroundFailureIsReportedOnce();
 
 private:
     QString folder() const { return m_dir->path() + u'/'; }
@@ -139,6 +143,48 @@ void HeaderFilesTest::writeFailureNamesTheFile() {
         QCOMPARE(e.message(), u"Could not write Data/4.dat: No such file or directory"_s);
     }
     QVERIFY_THROWS_EXCEPTION(StoreError, HeaderFiles::WriteHeaderFile(folder(), 0, "A"));
+}
+
+
+void HeaderFilesTest::backgroundWritesReachTheReader() {
+    HeaderFiles::EnsureDataFolder(folder());
+    HeaderFiles::HeaderFileList files;
+    for (int n = 1; n <= 2000; ++n)
+        files.emplace_back(n, QByteArray("Subject: ") + QByteArray::number(n) + "\r\n");
+    HeaderFiles::WriteHeaderFilesInBackground(folder(), std::move(files));
+    // A reader never sees a missing file for a message still in the queue.
+    QCOMPARE(HeaderFiles::ReadHeaderFile(folder(), 1999).value_or(QString()), u"Subject: 1999\r\n"_s);
+    HeaderFiles::WaitForPendingWrites();
+    const QStringList written = QDir(HeaderFiles::DataFolder(folder())).entryList(QDir::Files);
+    QCOMPARE(written.size(), 2000);
+    QCOMPARE(HeaderFiles::ReadHeaderFile(folder(), 2000).value_or(QString()), u"Subject: 2000\r\n"_s);
+}
+
+void HeaderFilesTest::clearDropsQueuedWrites() {
+    HeaderFiles::EnsureDataFolder(folder());
+    HeaderFiles::HeaderFileList files;
+    for (int n = 1; n <= 5000; ++n)
+        files.emplace_back(n, QByteArray(200, 'h'));
+    HeaderFiles::WriteHeaderFilesInBackground(folder(), std::move(files));
+    HeaderFiles::ClearHeaderFiles(folder());
+    // Nothing queued before the clear may appear after it.
+    HeaderFiles::WaitForPendingWrites();
+    QVERIFY(QDir(HeaderFiles::DataFolder(folder())).entryList(QDir::Files).isEmpty());
+}
+
+void HeaderFilesTest::backgroundFailureIsReportedOnce() {
+    // No Data folder: every write fails, and the caller hears of it once, on this thread.
+    QStringList reports;
+    HeaderFiles::HeaderFileList files;
+    for (int n = 1; n <= 5; ++n)
+        files.emplace_back(n, QByteArray("x"));
+    HeaderFiles::WriteHeaderFilesInBackground(folder(), std::move(files),
+                                              [&reports](const QString& detail) { reports << detail; });
+    HeaderFiles::WaitForPendingWrites();
+    QTRY_COMPARE(reports.size(), 1);
+    QVERIFY2(reports.front().contains(u"Data/"_s), qPrintable(reports.front()));
+    QTest::qWait(50);
+    QCOMPARE(reports.size(), 1);
 }
 
 int runHeaderFilesTest(int argc, char** argv) {
