@@ -62,7 +62,8 @@ AccountRecord AccountStore::Decode(const QByteArray& bytes) {
     // array (not a resized QByteArray) keeps GCC's bounds analysis quiet at -O2.
     std::array<char, kLength> raw{};
     const auto present = static_cast<size_t>(std::min<qsizetype>(bytes.size(), kLength));
-    std::copy_n(bytes.constData(), present, raw.begin());
+    for (size_t i = 0; i < present; ++i)
+        raw[i] = bytes.at(static_cast<qsizetype>(i));
     if (present < static_cast<size_t>(kTotalOffset))
         std::fill(raw.begin() + present, raw.begin() + kTotalOffset, ' ');
     const QByteArray full = QByteArray::fromRawData(raw.data(), kLength);
