@@ -104,6 +104,7 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
 
     QStatusBar* status = statusBar();
     status->setObjectName(QStringLiteral("StatusBar1"));
+    status->setAccessibleName(tr("Status bar"));
     d->panel1 = PlainLabel(QStringLiteral("panel1"), tr("Status"), status);
     d->panel2 = PlainLabel(QStringLiteral("panel2"), tr("Last check"), status);
     status->addWidget(d->panel1, 1);
@@ -164,7 +165,12 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     };
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The list view works on the review controller's model: it must go before
+    // the controller does, not with the other child widgets afterwards.
+    delete d->list;
+    d->list = nullptr;
+}
 
 bool MainWindow::Startup() {
     // Single instance first, before any file is created or read.

@@ -1,19 +1,35 @@
 #!/usr/bin/env bash
 # Runs a command on a private Xvfb display of its own (no window manager, no tray
 # host: tests that need a tray start trayer themselves). The display number is
-# chosen by Xvfb, so several of these can run at once.
+# drawn at random from a high range and retried when taken, so several of these
+# can run at once and they keep clear of the displays people and tools use (:0, :99).
 set -uo pipefail
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tidemarsh-x.XXXXXX")
-mkfifo "$tmp/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb=$!
+xvfb=
 cleanup() {
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
     rm -rf "$tmp"
 }
 trap cleanup EXIT
-if ! read -r -t 30 display <"$tmp/display"; then
+
+display=
+for _ in $(seq 20); do
+    n=$((200 + RANDOM % 700))
+    [ -e "/tmp/.X$n-lock" ] && continue
+    rm -f "$tmp/ready"
+    mkfifo "$tmp/ready"
+    Xvfb ":$n" -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/ready" 2>"$tmp/xvfb.log" &
+    xvfb=$!
+    # Xvfb writes the number once it accepts clients; EOF means it gave up.
+    if read -r -t 30 display <"$tmp/ready" && [ -n "$display" ]; then
+        break
+    fi
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null
+    xvfb=
+    display=
+done
+if [ -z "$display" ]; then
     echo "Xvfb did not start:" >&2
     cat "$tmp/xvfb.log" >&2
     exit 1

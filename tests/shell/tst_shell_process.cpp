@@ -60,14 +60,27 @@ class ShellProcessTest : public QObject {
         return QFile::copy(qEnvironmentVariable("TIDEMARSH_EXE"), target) &&
                QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    static void Launch(QProcess& p, const QTemporaryDir& dir) {
+    // On the X server by default; offscreen where what is tested needs no screen.
+    enum class Screen { X11, Offscreen };
+    static void Launch(QProcess& p, const QTemporaryDir& dir, Screen screen = Screen::X11) {
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (screen == Screen::Offscreen) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            p.setProcessEnvironment(env);
+        }
         p.start(In(dir.path(), "tidemarsh"), {});
     }
-    // Started, window on screen, first activation done (it creates Acc.dat).
-    static bool WaitUntilRunning(QProcess& p, const QTemporaryDir& dir) {
+    // The process that holds the single-instance lock, from the lock file.
+    static qint64 LockOwner(const QTemporaryDir& dir) {
+        return shelltest::ReadAll(In(dir.path(), "Tidemarsh.lock")).split('\n').value(0).toLongLong();
+    }
+    // Started, holding the lock, first activation done (it creates Acc.dat),
+    // and on the X server, its window on screen.
+    static bool WaitUntilRunning(QProcess& p, const QTemporaryDir& dir, Screen screen = Screen::X11) {
         return p.waitForStarted() && QTest::qWaitFor([&] {
-                   return QFileInfo::exists(In(dir.path(), "Acc.dat")) && HasVisibleWindow(p.processId());
+                   return QFileInfo::exists(In(dir.path(), "Acc.dat")) && LockOwner(dir) == p.processId() &&
+                          (screen == Screen::Offscreen || HasVisibleWindow(p.processId()));
                }, 20000);
     }
     static bool Terminate(QProcess& p) {
@@ -135,8 +148,8 @@ private Q_SLOTS:
         const QDateTime written = QFileInfo(In(dir.path(), "Config.dat")).lastModified();
 
         QProcess p;
-        Launch(p, dir);
-        QVERIFY(WaitUntilRunning(p, dir));
+        Launch(p, dir, Screen::Offscreen);
+        QVERIFY(WaitUntilRunning(p, dir, Screen::Offscreen));
         QVERIFY(QFileInfo::exists(In(dir.path(), "Tidemarsh.lock")));
         QVERIFY(!QFileInfo::exists(In(dir.path(), "Tidemarsh.dsl")));
         QVERIFY(Terminate(p));
@@ -151,16 +164,18 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(Install(dir));
         QProcess crashed;
-        Launch(crashed, dir);
-        QVERIFY(WaitUntilRunning(crashed, dir));
+        Launch(crashed, dir, Screen::Offscreen);
+        QVERIFY(WaitUntilRunning(crashed, dir, Screen::Offscreen));
+        const qint64 crashedPid = crashed.processId();
         crashed.kill();
         QVERIFY(crashed.waitForFinished());
-        QVERIFY(QFileInfo::exists(In(dir.path(), "Tidemarsh.lock")));
+        QCOMPARE(LockOwner(dir), crashedPid); // left behind
 
+        // The next start takes the lock over at once instead of ending as a second copy.
         QProcess next;
-        Launch(next, dir);
-        QVERIFY(next.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return HasVisibleWindow(next.processId()); }, 20000));
+        Launch(next, dir, Screen::Offscreen);
+        QVERIFY(QTest::qWaitFor([&] { return LockOwner(dir) == next.processId(); }, 20000));
+        QTest::qWait(500);
         QCOMPARE(next.state(), QProcess::Running);
         QVERIFY(Terminate(next));
     }
