@@ -110,13 +110,13 @@ class ShellTrayTest : public QObject {
     bool start() {
         m_dir = std::make_unique<QTemporaryDir>();
         m_window = std::make_unique<MainWindow>(m_dir->path());
-        return m_window->Startup() && QTest::qWaitForWindowExposed(m_window.get()) &&
-               QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; });
+        return m_window->Startup() && QTest::qWaitForWindowExposed(m_window.get(), 15000) &&
+               QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; }, 15000);
     }
     // Waits for what an X event should bring about. Qt's X reader thread can
     // sleep on an event another thread already pulled off the socket; a property
     // change on our window wakes it without meaning anything to the program.
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
         QElapsedTimer clock;
         clock.start();
         while (!condition()) {
