@@ -379,6 +379,8 @@ void MainWindow::ExitApplication() {
             d->review->EndSession();
         } catch (const std::exception&) {
         }
+        // The last check's headers are still being written: the next run shows them.
+        HeaderFiles::WaitForPendingWrites();
     }
     d->tray->hide();
     if (d->lock)
