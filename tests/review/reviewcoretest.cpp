@@ -196,6 +196,13 @@ void ReviewCoreTest::rowTexts() {
     QCOMPARE(item.text(ReviewItem::Recipients), recipientsText);
     QCOMPARE(item.MessageNumber, 42);
     QVERIFY(!item.keep);
+
+    // Folded or hostile values become one line; the address is left as received.
+    message.Subject = QStringLiteral("Re: a long\r\n\tfolded\x01subject");
+    message.From = QStringLiteral("Eve\nMallory");
+    QCOMPARE(MakeReviewItem(message, 1, FriendMatcher()).text(ReviewItem::Subject),
+             QStringLiteral("Re: a long   folded subject"));
+    QCOMPARE(MakeReviewItem(message, 1, FriendMatcher()).text(ReviewItem::From), QStringLiteral("Eve Mallory"));
 }
 
 namespace {
