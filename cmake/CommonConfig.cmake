@@ -63,3 +63,14 @@ function(tidemarsh_add_library name)
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC tidemarsh_common ${L_PUBLIC} PRIVATE ${L_PRIVATE})
 endfunction()
+
+# Adds every sub-folder of the calling folder that has a CMakeLists.txt, so a new
+# benchmark or test-support folder registers itself.
+function(tidemarsh_add_subfolders)
+    file(GLOB entries LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    foreach(dir IN LISTS entries)
+        if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+            add_subdirectory(${dir})
+        endif()
+    endforeach()
+endfunction()

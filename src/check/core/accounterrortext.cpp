@@ -2,6 +2,29 @@
 
 namespace AccountError {
 namespace {
+// The server's own state, told alike whether a login or a download ran into it.
+QString SessionText(int code) {
+    switch (code) {
+    case 16:
+        return QStringLiteral(" (Code 16):  The mailbox is in use by another program.  Close the other mail program "
+                              "or wait a few minutes, then try again.");
+    case 17:
+        return QStringLiteral(" (Code 17):  The server does not allow another login this soon after the last one.  "
+                              "Wait a few minutes, then try again.");
+    case 18:
+        return QStringLiteral(" (Code 18):  The server reported a temporary problem.  Wait a few minutes, then try "
+                              "again.");
+    case 19:
+        return QStringLiteral(" (Code 19):  There is no open connection to the server.  Try performing the action "
+                              "again.");
+    case 20:
+        return QStringLiteral(" (Code 20):  Another operation with the server is still running.  Wait for it to "
+                              "finish, then try again.");
+    default:
+        return {};
+    }
+}
+
 QString LoginText(int code) {
     switch (code) {
     case 1:
@@ -28,20 +51,11 @@ QString LoginText(int code) {
         return QStringLiteral(" (Code 15):  The server does not offer a secure connection, so no password was sent.  "
                               "Ensure the server information is correct.");
     case 16:
-        return QStringLiteral(" (Code 16):  The mailbox is in use by another program.  Close the other mail program "
-                              "or wait a few minutes, then try again.");
     case 17:
-        return QStringLiteral(" (Code 17):  The server does not allow another login this soon after the last one.  "
-                              "Wait a few minutes, then try again.");
     case 18:
-        return QStringLiteral(" (Code 18):  The server reported a temporary problem.  Wait a few minutes, then try "
-                              "again.");
     case 19:
-        return QStringLiteral(" (Code 19):  There is no open connection to the server.  Try performing the action "
-                              "again.");
     case 20:
-        return QStringLiteral(" (Code 20):  Another operation with the server is still running.  Wait for it to "
-                              "finish, then try again.");
+        return SessionText(code);
     default:
         return QStringLiteral(" (Code 0):  An unknown error occurred.  Ensure the settings for the account are "
                               "correct.");
@@ -62,20 +76,11 @@ QString DownloadText(int code) {
         return QStringLiteral(" (Code 15):  The server no longer offers a secure connection.  Try performing the "
                               "action again.");
     case 16:
-        return QStringLiteral(" (Code 16):  The mailbox is in use by another program.  Close the other mail program "
-                              "or wait a few minutes, then try again.");
     case 17:
-        return QStringLiteral(" (Code 17):  The server does not allow another login this soon after the last one.  "
-                              "Wait a few minutes, then try again.");
     case 18:
-        return QStringLiteral(" (Code 18):  The server reported a temporary problem.  Wait a few minutes, then try "
-                              "again.");
     case 19:
-        return QStringLiteral(" (Code 19):  There is no open connection to the server.  Try performing the action "
-                              "again.");
     case 20:
-        return QStringLiteral(" (Code 20):  Another operation with the server is still running.  Wait for it to "
-                              "finish, then try again.");
+        return SessionText(code);
     default:
         return QStringLiteral(" (Code 0):  An unknown error occurred.  Try performing the action again.");
     }
