@@ -50,12 +50,6 @@ QString LoginText(int code) {
     case 15:
         return QStringLiteral(" (Code 15):  The server does not offer a secure connection, so no password was sent.  "
                               "Ensure the server information is correct.");
-    case 16:
-    case 17:
-    case 18:
-    case 19:
-    case 20:
-        return SessionText(code);
     default:
         return QStringLiteral(" (Code 0):  An unknown error occurred.  Ensure the settings for the account are "
                               "correct.");
@@ -75,12 +69,6 @@ QString DownloadText(int code) {
     case 15:
         return QStringLiteral(" (Code 15):  The server no longer offers a secure connection.  Try performing the "
                               "action again.");
-    case 16:
-    case 17:
-    case 18:
-    case 19:
-    case 20:
-        return SessionText(code);
     default:
         return QStringLiteral(" (Code 0):  An unknown error occurred.  Try performing the action again.");
     }
@@ -88,6 +76,10 @@ QString DownloadText(int code) {
 } // namespace
 
 QString CodeText(int kind, int code) {
+    if (kind != LoginKind && kind != DownloadKind)
+        return {};
+    if (QString session = SessionText(code); !session.isEmpty())
+        return session;
     if (kind == LoginKind)
         return LoginText(code);
     if (kind == DownloadKind)
