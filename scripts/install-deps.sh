@@ -9,7 +9,7 @@ run_pkgs=(cmake ninja-build g++ pkg-config ccache
           fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils
            dovecot-core dovecot-pop3d openssl python3
-           clang libclang-rt-14-dev)
+           clang libclang-rt-14-dev poppler-utils)
 
 pkgs=("${run_pkgs[@]}")
 [ "$what" = all ] && pkgs+=("${test_pkgs[@]}")
