@@ -64,6 +64,9 @@ void Client::setImplicitTlsProbeSeconds(int seconds) {
 void Client::addCaCertificates(const QList<QSslCertificate>& certificates) {
     m_caCertificates += certificates;
 }
+void Client::setCertificateExceptions(const QList<CertificateException>& exceptions) {
+    m_certificateExceptions = exceptions;
+}
 void Client::setKeepAliveIdleSeconds(int seconds) {
     m_session->setKeepAliveIdleSeconds(seconds);
 }
@@ -82,11 +85,21 @@ int Client::Connect() {
     settings.timeoutSeconds = m_timeoutSeconds;
     settings.probeSeconds = m_probeSeconds;
     settings.caCertificates = m_caCertificates;
+    settings.certificateExceptions = m_certificateExceptions;
     return wait(m_session->startConnect(settings));
 }
 
 int Client::GetHeaders() {
     return m_wait ? Busy : wait(m_session->startGetHeaders());
+}
+
+int Client::Stat(int* count) {
+    if (m_wait)
+        return Busy;
+    const int result = wait(m_session->startStat());
+    if (result == Ok && count)
+        *count = m_session->statCount();
+    return result;
 }
 
 int Client::Disconnect() {
@@ -131,6 +144,31 @@ bool Client::isConnected() const {
 bool Client::isBusy() const {
     return m_wait != nullptr;
 }
+
+Client::ConnectionInfo Client::connectionInfo() const {
+    ConnectionInfo info;
+    info.host = m_session->endpoint().host;
+    info.port = m_session->connectedPort();
+    info.security = m_session->security();
+    info.encrypted = m_session->isEncrypted();
+    switch (m_session->tlsProtocol()) {
+    case QSsl::TlsV1_2:
+        info.tlsProtocol = QStringLiteral("TLS 1.2");
+        break;
+    case QSsl::TlsV1_3:
+        info.tlsProtocol = QStringLiteral("TLS 1.3");
+        break;
+    default: // older versions are refused by the TLS library's defaults
+        if (info.encrypted)
+            info.tlsProtocol = QStringLiteral("TLS");
+        break;
+    }
+    return info;
+}
+TlsProblem Client::lastTlsProblem() const {
+    return m_session->lastTlsProblem();
+}
+
 QString Client::lastServerReply() const {
     return m_session->lastServerReply();
 }

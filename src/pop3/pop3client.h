@@ -36,9 +36,13 @@ public:
     void setTimeoutSeconds(int seconds);          // response and connect time-out
     void setImplicitTlsProbeSeconds(int seconds); // bare host: how long 995 gets before STLS
     void addCaCertificates(const QList<QSslCertificate>& certificates); // trusted besides the system CAs
+    void setCertificateExceptions(const QList<CertificateException>& exceptions);
 
     int Connect();
     int GetHeaders();
+    // STAT: how many messages wait, without listing or downloading any. 0 when
+    // the server answered; the number is then in *count.
+    int Stat(int* count);
     // Sends QUIT. 0 only when the server confirmed it: marked messages are gone
     // then, and only then. A session that an error already ended returns that
     // error's code (7 after a cancel, 8 after a drop, 5 after an oversized reply).
@@ -57,9 +61,21 @@ public:
     // Marks many, pipelined when the server allows it; one result per number, in order.
     QVector<int> DeleteFromServer(const QVector<int>& numbers);
 
-    bool isConnected() const;        // a session is open (transaction state)
-    bool isBusy() const;             // a call is running
+    bool isConnected() const; // a session is open (transaction state)
+    bool isBusy() const;      // a call is running
+
+    // How the open session was reached (read it before Disconnect).
+    struct ConnectionInfo {
+        QString host;
+        quint16 port = 0;
+        Security security = Security::Auto; // Auto: the port-995 probe answered, so implicit TLS
+        bool encrypted = false;
+        QString tlsProtocol; // "TLS 1.3"; empty without TLS
+    };
+    ConnectionInfo connectionInfo() const;
     QString lastServerReply() const; // the last -ERR text, for diagnostics (never holds the password)
+    // Why the last Connect returned CertificateInvalid.
+    TlsProblem lastTlsProblem() const;
 
     // Tuning, mostly for tests: NOOP only after this much silence (30 s by default),
     // and the pipelining window (1000 commands by default).
@@ -85,6 +101,7 @@ private:
     int m_timeoutSeconds = 60;
     int m_probeSeconds = 3;
     QList<QSslCertificate> m_caCertificates;
+    QList<CertificateException> m_certificateExceptions;
 };
 
 } // namespace pop3

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QtGlobal>
 
@@ -46,6 +48,38 @@ struct Endpoint {
     // Parses "host", "host:port", "[v6]:port", "pop3s://host[:port]", "pop3://host[:port]".
     // defaultPort is the settings port (110 unless changed). Returns false on garbage.
     static bool Parse(const QString& address, quint16 defaultPort, Endpoint& out);
+};
+
+// A certificate the user chose to trust for one server although it could not be
+// verified. It applies to exactly that host and port, and only to the certificate
+// whose SHA-256 digest it names.
+struct CertificateException {
+    QString host;
+    quint16 port = 0;
+    QByteArray sha256; // raw digest of the DER certificate
+};
+
+// Why the last TLS connection failed, in terms a user can act on.
+struct TlsProblem {
+    enum class Reason {
+        SelfSigned,
+        Expired,
+        NotYetValid,
+        HostNameMismatch,
+        UnknownIssuer,
+        Revoked,
+        OtherVerificationError,
+        HandshakeFailed, // no certificate was judged: TLS spoken to a plain port, no common protocol, ...
+    };
+    QString host;
+    quint16 port = 0;
+    QList<Reason> reasons;       // empty when there was no problem
+    QSslCertificate certificate; // the server's certificate; null when none was received
+    QString detail;              // the TLS library's own words
+
+    bool isEmpty() const { return reasons.isEmpty(); }
+    // True when the user could trust this certificate for this server.
+    bool canBeExcepted() const { return !certificate.isNull() && !reasons.contains(Reason::HandshakeFailed); }
 };
 
 // One message of the open session. Texts are decoded for display; Headers keeps

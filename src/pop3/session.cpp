@@ -101,6 +101,7 @@ int Session::startConnect(const SessionSettings& settings) {
     m_capabilities.clear();
     m_apopStamp.clear();
     m_lastReply.clear();
+    m_tlsProblem = TlsProblem();
     // Credentials go out as protocol lines: a line break in them would inject commands.
     int refused = Ok;
     if (m_settings.endpoint.host.isEmpty())
@@ -182,6 +183,33 @@ int Session::startKeepAlive() {
     return Pending;
 }
 
+int Session::startStat() {
+    if (m_opActive)
+        return Busy;
+    if (m_state != State::Transaction)
+        return closedResult();
+    begin(Op::Stat);
+    m_statCount = 0;
+    // Transaction throughout: STAT changes nothing on the server.
+    send("STAT", false, 0, [this](Reply& r) {
+        if (r.kind != Reply::Ok) {
+            noteRefusal(r.text);
+            finish(CommandRefused);
+            return;
+        }
+        // "+OK nn mm": the count, then the size in octets.
+        bool ok = false;
+        const int count = r.text.split(' ').value(0).toInt(&ok);
+        if (!ok || count < 0) {
+            fail(HeadersUnparsable);
+            return;
+        }
+        m_statCount = count;
+        finish(Ok);
+    });
+    return Pending;
+}
+
 int Session::startDelete(const QVector<int>& numbers) {
     m_deleteNumbers = numbers;
     if (m_opActive) {
@@ -245,12 +273,21 @@ void Session::openStream(quint16 port, bool implicitTls, int timeoutMs) {
     connect(m_stream.get(), &Stream::readyRead, this, &Session::onReadyRead);
     connect(m_stream.get(), &Stream::failed, this, &Session::onStreamFailed);
     m_stream->setCaCertificates(m_settings.caCertificates);
+    m_stream->setAcceptedCertificate(acceptedCertificate(m_settings.endpoint.host, port));
+    m_connectedPort = port;
     emitLog(QStringLiteral("Connecting to %1 port %2%3")
                 .arg(m_settings.endpoint.host)
                 .arg(port)
                 .arg(implicitTls ? QStringLiteral(" (TLS)") : QString()));
     m_timer.start(timeoutMs);
     m_stream->open(m_settings.endpoint.host, port, implicitTls);
+}
+
+QByteArray Session::acceptedCertificate(const QString& host, quint16 port) const {
+    for (const CertificateException& exception : m_settings.certificateExceptions)
+        if (exception.port == port && exception.host.compare(host, Qt::CaseInsensitive) == 0)
+            return exception.sha256;
+    return {};
 }
 
 void Session::closeStream() {
@@ -319,6 +356,7 @@ void Session::onStreamFailed(Stream::Failure failure, const QString& detail) {
         break;
     case Stream::Failure::Tls:
         result = CertificateInvalid;
+        m_tlsProblem = m_stream->tlsProblem();
         break;
     case Stream::Failure::RemoteClosed:
     case Stream::Failure::Other:

@@ -22,6 +22,7 @@ struct SessionSettings {
     int timeoutSeconds = 60;
     int probeSeconds = 3;
     QList<QSslCertificate> caCertificates;
+    QList<CertificateException> certificateExceptions;
 };
 
 // The asynchronous POP3 state machine behind Client. Every start* call either
@@ -77,6 +78,8 @@ public:
     int startDisconnect();
     int startKeepAlive();
     int startDelete(const QVector<int>& numbers);
+    // STAT: counts the waiting messages without listing them (statCount()).
+    int startStat();
     // Ends the running operation at once with Cancelled; the connection is dropped.
     void cancel();
     // Ends the running operation with the given result (the caller's watchdog).
@@ -89,6 +92,16 @@ public:
     const Message& item(int n) const;
     QVector<int> deleteResults() const { return m_deleteResults; }
     QString lastServerReply() const { return m_lastReply; }
+    TlsProblem lastTlsProblem() const { return m_tlsProblem; }
+    // The security in use once connected: ImplicitTls, StartTls or Plain.
+    Security security() const { return m_security; }
+    quint16 connectedPort() const { return m_connectedPort; }
+    const Endpoint& endpoint() const { return m_settings.endpoint; }
+    bool isEncrypted() const { return m_stream && m_stream->isEncrypted(); }
+    QSsl::SslProtocol tlsProtocol() const {
+        return m_stream ? m_stream->tlsProtocol() : QSsl::UnknownProtocol;
+    }
+    int statCount() const { return m_statCount; }
     void setKeepAliveIdleSeconds(int seconds) { m_keepAliveIdleMs = qint64(seconds) * 1000; }
     void setMaxInFlight(int commands) { m_maxInFlight = qMax(1, commands); }
     void setMaxHeaderBytes(qsizetype bytes) { m_maxHeaderBytes = bytes; }
@@ -107,10 +120,11 @@ private:
         qsizetype maxBody = 0;
         Handler onReply;
     };
-    enum class Op { None, Connect, Headers, Delete, KeepAlive, Quit };
+    enum class Op { None, Connect, Headers, Delete, KeepAlive, Quit, Stat };
 
     void openStream(quint16 port, bool implicitTls, int timeoutMs);
     void closeStream();
+    QByteArray acceptedCertificate(const QString& host, quint16 port) const;
     void onOpened();
     void onEncrypted();
     void onReadyRead();
@@ -175,6 +189,9 @@ private:
     QByteArray m_apopStamp;
     QList<QByteArray> m_capabilities;
     QString m_lastReply;
+    TlsProblem m_tlsProblem;
+    quint16 m_connectedPort = 0;
+    int m_statCount = 0;
 
     mutable std::vector<Message> m_messages;
     mutable std::vector<bool> m_parsed;

@@ -1,5 +1,6 @@
 #include "sslstream.h"
 
+#include <QCryptographicHash>
 #include <QSslConfiguration>
 
 #ifdef Q_OS_LINUX
@@ -25,13 +26,28 @@ SslStream::~SslStream() {
 }
 
 void SslStream::setCaCertificates(const QList<QSslCertificate>& certificates) {
+    if (certificates.isEmpty())
+        return;
+    // Adding to a configuration switches off Qt's loading of the system's trust
+    // store on demand, so the system's certificates must be added with ours.
     QSslConfiguration config = m_socket.sslConfiguration();
-    config.addCaCertificates(certificates);
+    config.setCaCertificates(config.caCertificates() + QSslConfiguration::systemCaCertificates() +
+                             certificates);
     m_socket.setSslConfiguration(config);
+}
+
+void SslStream::setAcceptedCertificate(const QByteArray& sha256) {
+    m_acceptedSha256 = sha256;
+}
+
+TlsProblem SslStream::tlsProblem() const {
+    return m_problem;
 }
 
 void SslStream::open(const QString& host, quint16 port, bool implicitTls) {
     m_implicitTls = implicitTls;
+    m_host = host;
+    m_port = port;
     m_socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (implicitTls) {
@@ -88,12 +104,65 @@ void SslStream::onEncrypted() {
     }
 }
 
+namespace {
+TlsProblem::Reason ReasonOf(QSslError::SslError error) {
+    using R = TlsProblem::Reason;
+    switch (error) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+        return R::SelfSigned;
+    case QSslError::CertificateExpired:
+        return R::Expired;
+    case QSslError::CertificateNotYetValid:
+        return R::NotYetValid;
+    case QSslError::HostNameMismatch:
+        return R::HostNameMismatch;
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+        return R::UnknownIssuer;
+    case QSslError::CertificateRevoked:
+        return R::Revoked;
+    default:
+        return R::OtherVerificationError;
+    }
+}
+} // namespace
+
 void SslStream::onSslErrors(const QList<QSslError>& errors) {
-    // Never ignored: the handshake fails and errorOccurred follows.
+    const QSslCertificate peer = m_socket.peerCertificate();
+    // A user's exception accepts exactly one certificate, whatever is wrong with it.
+    if (!m_acceptedSha256.isEmpty() && !peer.isNull() &&
+        peer.digest(QCryptographicHash::Sha256) == m_acceptedSha256) {
+        m_socket.ignoreSslErrors(errors);
+        return;
+    }
+    // Otherwise never ignored: the handshake fails and errorOccurred follows.
+    m_problem = TlsProblem();
+    m_problem.host = m_host;
+    m_problem.port = m_port;
+    m_problem.certificate = peer;
     QStringList texts;
-    for (const QSslError& e : errors)
+    for (const QSslError& e : errors) {
+        const TlsProblem::Reason reason = ReasonOf(e.error());
+        if (!m_problem.reasons.contains(reason))
+            m_problem.reasons.append(reason);
+        if (m_problem.certificate.isNull())
+            m_problem.certificate = e.certificate();
         texts << e.errorString();
-    m_sslErrorText = texts.join(QStringLiteral("; "));
+    }
+    m_problem.detail = texts.join(QStringLiteral("; "));
+}
+
+void SslStream::failTls(const QString& fallbackDetail) {
+    if (m_problem.isEmpty()) {
+        m_problem.host = m_host;
+        m_problem.port = m_port;
+        m_problem.reasons = {TlsProblem::Reason::HandshakeFailed};
+        m_problem.detail = fallbackDetail;
+    }
+    fail(Failure::Tls, m_problem.detail);
 }
 
 void SslStream::onError(QAbstractSocket::SocketError error) {
@@ -107,19 +176,28 @@ void SslStream::onError(QAbstractSocket::SocketError error) {
     case QAbstractSocket::SslHandshakeFailedError:
     case QAbstractSocket::SslInternalError:
     case QAbstractSocket::SslInvalidUserDataError:
-        fail(Failure::Tls, m_sslErrorText.isEmpty() ? m_socket.errorString() : m_sslErrorText);
+        failTls(m_socket.errorString());
         break;
     case QAbstractSocket::RemoteHostClosedError:
-        fail(m_handshaking ? Failure::Tls : Failure::RemoteClosed, m_socket.errorString());
+        if (m_handshaking)
+            failTls(m_socket.errorString());
+        else
+            fail(Failure::RemoteClosed, m_socket.errorString());
         break;
     default:
-        fail(m_handshaking ? Failure::Tls : Failure::Other, m_socket.errorString());
+        if (m_handshaking)
+            failTls(m_socket.errorString());
+        else
+            fail(Failure::Other, m_socket.errorString());
         break;
     }
 }
 
 void SslStream::onDisconnected() {
-    fail(m_handshaking ? Failure::Tls : Failure::RemoteClosed, QStringLiteral("connection closed"));
+    if (m_handshaking)
+        failTls(QStringLiteral("connection closed during the TLS handshake"));
+    else
+        fail(Failure::RemoteClosed, QStringLiteral("connection closed"));
 }
 
 void SslStream::fail(Failure failure, const QString& detail) {

@@ -16,9 +16,12 @@ public:
     ~SslStream() override;
 
     void setCaCertificates(const QList<QSslCertificate>& certificates) override;
+    void setAcceptedCertificate(const QByteArray& sha256) override;
+    TlsProblem tlsProblem() const override;
     void open(const QString& host, quint16 port, bool implicitTls) override;
     void startTls() override;
     bool isEncrypted() const override;
+    QSsl::SslProtocol tlsProtocol() const override { return m_socket.sessionProtocol(); }
     qint64 bytesAvailable() const override;
     QByteArray readAll() override;
     void write(const QByteArray& data) override;
@@ -31,6 +34,7 @@ private:
     void onDisconnected();
     void onSslErrors(const QList<QSslError>& errors);
     void fail(Failure failure, const QString& detail);
+    void failTls(const QString& fallbackDetail);
     void quickAck();
 
     QSslSocket m_socket;
@@ -38,7 +42,10 @@ private:
     bool m_opened = false;
     bool m_handshaking = false;
     bool m_done = false; // failed or aborted: no more signals
-    QString m_sslErrorText;
+    QString m_host;
+    quint16 m_port = 0;
+    QByteArray m_acceptedSha256;
+    TlsProblem m_problem;
 };
 
 class SslStreamFactory : public StreamFactory {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pop3types.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -28,12 +30,19 @@ public:
 
     // Trusted in addition to the system CAs. Verification is never switched off.
     virtual void setCaCertificates(const QList<QSslCertificate>& certificates) = 0;
+    // The one certificate to accept for this connection whatever its verification
+    // errors (a user's exception for this host and port); empty: none.
+    virtual void setAcceptedCertificate(const QByteArray& sha256) { Q_UNUSED(sha256) }
+    // What went wrong with TLS when failed() reported Failure::Tls.
+    virtual TlsProblem tlsProblem() const { return TlsProblem(); }
     // Opens the connection. With implicitTls the handshake runs first, and opened()
     // comes only once it has succeeded.
     virtual void open(const QString& host, quint16 port, bool implicitTls) = 0;
     // STLS: the handshake on the open connection; encrypted() when done.
     virtual void startTls() = 0;
     virtual bool isEncrypted() const = 0;
+    // The TLS version in use; UnknownProtocol before or without TLS.
+    virtual QSsl::SslProtocol tlsProtocol() const { return QSsl::UnknownProtocol; }
     virtual qint64 bytesAvailable() const = 0;
     virtual QByteArray readAll() = 0;
     virtual void write(const QByteArray& data) = 0;
