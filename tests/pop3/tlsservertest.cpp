@@ -4,6 +4,7 @@
 #include "pop3client.h"
 #include "scriptedserver.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QSslSocket>
 #include <QTest>
@@ -54,6 +55,11 @@ private Q_SLOTS:
     void dropAtEveryCommand_data();
     void dropAtEveryCommand();
     void hugeHeaderLine();
+    void refusalSaysWhy_data();
+    void refusalSaysWhy();
+    void tlsToPlainPortIsAHandshakeFailure();
+    void exceptionAcceptsExactlyItsCertificate_data();
+    void exceptionAcceptsExactlyItsCertificate();
 };
 
 void TlsServerTest::initTestCase() {
@@ -219,6 +225,97 @@ void TlsServerTest::hugeHeaderLine() {
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(!client->isConnected());
     QCOMPARE(client->Disconnect(), int(HeadersUnparsable));
+}
+
+namespace {
+QByteArray digestOf(const QString& certName) {
+    const QList<QSslCertificate> certs =
+        QSslCertificate::fromPath(ScriptedPop3Server::dataPath(certName + QStringLiteral(".pem")));
+    return certs.isEmpty() ? QByteArray() : certs.first().digest(QCryptographicHash::Sha256);
+}
+} // namespace
+
+void TlsServerTest::refusalSaysWhy_data() {
+    QTest::addColumn<QString>("cert");
+    QTest::addColumn<int>("reason");
+    using R = TlsProblem::Reason;
+    QTest::newRow("self-signed") << "selfsigned" << int(R::SelfSigned);
+    QTest::newRow("expired") << "expired" << int(R::Expired);
+    QTest::newRow("another host") << "wronghost" << int(R::HostNameMismatch);
+}
+
+void TlsServerTest::refusalSaysWhy() {
+    QFETCH(QString, cert);
+    QFETCH(int, reason);
+    ScriptedPop3Server server(Tls::Implicit, cert);
+    auto client = makeClient(server, Tls::Implicit);
+    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    const TlsProblem problem = client->lastTlsProblem();
+    QVERIFY2(problem.reasons.contains(TlsProblem::Reason(reason)), qPrintable(problem.detail));
+    QCOMPARE(problem.host, QStringLiteral("localhost"));
+    QCOMPARE(problem.port, server.serverPort());
+    QCOMPARE(problem.certificate.digest(QCryptographicHash::Sha256), digestOf(cert));
+    QVERIFY(problem.canBeExcepted());
+    QVERIFY(!server.received.contains("USER"));
+}
+
+void TlsServerTest::tlsToPlainPortIsAHandshakeFailure() {
+    ScriptedPop3Server server(Tls::None, QStringLiteral("server"));
+    auto client = makeClient(server, Tls::Implicit);
+    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    const TlsProblem problem = client->lastTlsProblem();
+    QCOMPARE(problem.reasons, QList<TlsProblem::Reason>{TlsProblem::Reason::HandshakeFailed});
+    QVERIFY(problem.certificate.isNull());
+    QVERIFY(!problem.canBeExcepted());
+}
+
+void TlsServerTest::exceptionAcceptsExactlyItsCertificate_data() {
+    QTest::addColumn<int>("tls");
+    QTest::addColumn<QString>("serverCert");
+    QTest::addColumn<QString>("trustedCert");
+    QTest::addColumn<int>("portOffset");
+    QTest::addColumn<QString>("exceptionHost");
+    QTest::addColumn<bool>("accepted");
+    for (Tls tls : {Tls::Implicit, Tls::StartTls}) {
+        const char* mode = tls == Tls::Implicit ? "implicit" : "STLS";
+        QTest::addRow("%s, self-signed trusted", mode) << int(tls) << "selfsigned"
+                                                       << "selfsigned" << 0 << "localhost" << true;
+        QTest::addRow("%s, expired trusted", mode) << int(tls) << "expired"
+                                                   << "expired" << 0 << "LOCALHOST" << true;
+        QTest::addRow("%s, another certificate on that server", mode)
+            << int(tls) << "expired"
+            << "selfsigned" << 0 << "localhost" << false;
+        QTest::addRow("%s, trusted for another port", mode) << int(tls) << "selfsigned"
+                                                            << "selfsigned" << 1 << "localhost" << false;
+        QTest::addRow("%s, trusted for another host", mode) << int(tls) << "selfsigned"
+                                                            << "selfsigned" << 0 << "127.0.0.1" << false;
+    }
+}
+
+void TlsServerTest::exceptionAcceptsExactlyItsCertificate() {
+    QFETCH(int, tls);
+    QFETCH(QString, serverCert);
+    QFETCH(QString, trustedCert);
+    QFETCH(int, portOffset);
+    QFETCH(QString, exceptionHost);
+    QFETCH(bool, accepted);
+    ScriptedPop3Server server(Tls(tls), serverCert);
+    server.headers = sampleHeaders(2);
+    auto client = makeClient(server, Tls(tls));
+    const auto port = static_cast<quint16>(server.serverPort() + portOffset);
+    client->setCertificateExceptions({{exceptionHost, port, digestOf(trustedCert)}});
+    if (!accepted) {
+        QCOMPARE(client->Connect(), int(CertificateInvalid));
+        QVERIFY(!client->lastTlsProblem().isEmpty());
+        QTest::qWait(20);
+        QVERIFY(!server.received.contains(server.password));
+        QVERIFY(!server.received.contains("USER"));
+        return;
+    }
+    QCOMPARE(client->Connect(), int(Ok));
+    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->Count(), 2);
+    QCOMPARE(client->Disconnect(), int(Ok));
 }
 
 QTEST_GUILESS_MAIN(TlsServerTest)
