@@ -1,6 +1,7 @@
 #include "checkcycle.h"
 
 #include "accountstore.h"
+#include "certificatedialog.h"
 #include "checkdonedialog.h"
 #include "errordialog.h"
 #include "friendmatcher.h"
@@ -10,6 +11,7 @@
 #include "pop3client.h"
 #include "reviewcontroller.h"
 #include "reviewmodel.h"
+#include "servertrust.h"
 #include "setbytes.h"
 #include "statusdialog.h"
 
@@ -145,7 +147,20 @@ void CheckCycle::RunCheck() {
         session->setDefaultPort(static_cast<quint16>(state.Settings.ServerPort > 0 ? state.Settings.ServerPort : 110));
         session->setTimeoutSeconds(state.Settings.ServerTimeout > 0 ? state.Settings.ServerTimeout : 30);
 
+        ServerTrust::Apply(*session, state.ProgramFolder);
+
         const int connectResult = session->Connect();
+        if (connectResult == pop3::CertificateInvalid) {
+            const pop3::TlsProblem problem = session->lastTlsProblem();
+            endWithoutSession(false);
+            // Trusted just now: the same check again, with the exception in force.
+            if (HandleCertificateProblem(m_owner, state.ProgramFolder, QStringLiteral("Could not connect to the server."),
+                                         problem)) {
+                m_accountChosen = accountChosen;
+                RunCheck();
+            }
+            return;
+        }
         if (connectResult != pop3::Ok) {
             endWithoutSession(false);
             if (connectResult != pop3::Cancelled) {

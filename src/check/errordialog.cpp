@@ -18,9 +18,11 @@ ErrorDialog::ErrorDialog(const QString& message, QWidget* parent)
 
 ErrorDialog::~ErrorDialog() = default;
 
-void ReportAccountError(QWidget* owner, QString& message, int kind, int code) {
+void ReportAccountError(QWidget* owner, QString& message, int kind, int code, const QString& detail) {
     if (kind == AccountError::LoginKind || kind == AccountError::DownloadKind)
         AccountError::AppendCodeText(message, kind, code);
+    if (!detail.isEmpty())
+        message += QStringLiteral("\r\n\r\n") + detail;
     ErrorDialog dialog(message, owner);
     dialog.exec();
 }

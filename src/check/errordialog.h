@@ -18,6 +18,7 @@ private:
     std::unique_ptr<Ui::ErrorDialog> m_ui;
 };
 
-// Appends the code text of kind (1 login, 2 header download) to message and
-// shows it in frmError; returns when the user has closed the dialog.
-void ReportAccountError(QWidget* owner, QString& message, int kind, int code);
+// Appends the code text of kind (1 login, 2 header download) to message, then
+// detail (a paragraph of its own) when given, and shows it in frmError; returns
+// when the user has closed the dialog.
+void ReportAccountError(QWidget* owner, QString& message, int kind, int code, const QString& detail = {});

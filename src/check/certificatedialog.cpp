@@ -1,0 +1,120 @@
+#include "certificatedialog.h"
+
+#include "accounterrortext.h"
+#include "errordialog.h"
+#include "messagebox.h"
+#include "servertrust.h"
+#include "storeerror.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+QLabel* PlainLabel(const QString& text, const QString& objectName, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText); // host names and certificate fields come from the server
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+} // namespace
+
+CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::TlsProblem& problem,
+                                     QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("frmCertificate"));
+    setWindowTitle(tr("Security Certificate"));
+    setModal(true);
+    const QString server = ServerTrust::ServerText(problem);
+
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("Image1"));
+    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(iconSize));
+    icon->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    icon->setAccessibleName(tr("Warning"));
+
+    auto* message = PlainLabel(failedAction + AccountError::CodeText(AccountError::LoginKind, 14),
+                               QStringLiteral("lblMessage"), this);
+    auto* reason =
+        PlainLabel(tr("Server: %1").arg(server) + QLatin1Char('\n') + ServerTrust::ReasonText(problem),
+                   QStringLiteral("lblReason"), this);
+
+    auto* detailsLabel = new QLabel(tr("Certificate &details:"), this);
+    auto* details = new QPlainTextEdit(this);
+    details->setObjectName(QStringLiteral("txtDetails"));
+    details->setReadOnly(true);
+    details->setPlainText(ServerTrust::CertificateDetails(problem.certificate));
+    details->setAccessibleName(tr("Certificate details"));
+    details->setTabChangesFocus(true);
+    details->setMinimumHeight(fontMetrics().lineSpacing() * 6);
+    detailsLabel->setBuddy(details);
+
+    auto* advice =
+        PlainLabel(tr("Trust it only if you know that this server really uses this certificate, for "
+                      "example your own server with a self-signed certificate.  The exception covers "
+                      "only this certificate on %1; a different certificate will be refused again.")
+                       .arg(server),
+                   QStringLiteral("lblAdvice"), this);
+
+    m_trust = new QPushButton(tr("&Trust this certificate for %1").arg(server), this);
+    m_trust->setObjectName(QStringLiteral("cmdTrust"));
+    m_trust->setAutoDefault(false);
+    m_close = new QPushButton(tr("&Close"), this);
+    m_close->setObjectName(QStringLiteral("cmdClose"));
+    m_close->setDefault(true);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(m_trust, QDialogButtonBox::AcceptRole);
+    buttons->addButton(m_close, QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* text = new QVBoxLayout;
+    text->setSpacing(10);
+    text->addWidget(message);
+    text->addWidget(reason);
+    text->addWidget(detailsLabel);
+    text->addWidget(details);
+    text->addWidget(advice);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(14);
+    row->addWidget(icon);
+    row->addLayout(text, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    setMinimumWidth(560);
+    setTabOrder(m_close, m_trust);
+    setTabOrder(m_trust, details);
+    m_close->setFocus();
+}
+
+bool HandleCertificateProblem(QWidget* owner, const QString& programFolder, const QString& failedAction,
+                              const pop3::TlsProblem& problem) {
+    if (!problem.canBeExcepted()) {
+        QString message = failedAction;
+        ReportAccountError(owner, message, AccountError::LoginKind, 14, ServerTrust::ProblemText(problem));
+        return false;
+    }
+    CertificateDialog dialog(failedAction, problem, owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    try {
+        ServerTrust::TrustCertificate(programFolder, problem);
+    } catch (const StoreError& error) {
+        ui::ShowMessage(
+            {owner, ui::MessageIcon::Warning, QObject::tr("Security Certificate"),
+             QObject::tr("The certificate could not be trusted because a file of the program could not "
+                         "be written.\r\n\r\n") +
+                 error.message()});
+        return false;
+    }
+    return true;
+}
