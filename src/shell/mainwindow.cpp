@@ -5,6 +5,7 @@
 #include "commandbars.h"
 #include "commandicons.h"
 #include "headerfiles.h"
+#include "helplauncher.h"
 #include "instancelock.h"
 #include "messagebox.h"
 #include "reviewcontroller.h"
@@ -134,6 +135,7 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     const auto checkMail = [this] { d->check->RunCheckMailCommand(); };
     const auto nothingYet = [] {};
     const auto exitApp = [this] { ExitApplication(); };
+    const auto showHelp = [this] { help::ShowContents(d->state.ProgramFolder, this); };
     d->commands = {
         {QStringLiteral("CheckMail"), checkMail},
         {QStringLiteral("mnuFileCheck"), checkMail},
@@ -157,8 +159,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
         {QStringLiteral("mnuActionsView"), [this] { d->review->MessageDetails(); }},
         {QStringLiteral("AddFriends"), [this] { d->review->AddFriends(); }},
         {QStringLiteral("mnuActionsAdd"), [this] { d->review->AddFriends(); }},
-        {QStringLiteral("MainHelp"), nothingYet},
-        {QStringLiteral("mnuHelpContents"), nothingYet},
+        {QStringLiteral("MainHelp"), showHelp},
+        {QStringLiteral("mnuHelpContents"), showHelp},
         {QStringLiteral("mnuHelpOnline"), nothingYet},
         {QStringLiteral("mnuHelpAbout"), nothingYet},
         {QStringLiteral("mnuPopUpRestore"), [this] { RestoreFromTray(); }},
