@@ -1,4 +1,7 @@
 #include "accounterrortext.h"
+#include "servertrust.h"
+
+#include <QSslCertificate>
 
 #include <QTest>
 
@@ -10,6 +13,7 @@ private Q_SLOTS:
     void newCodesHaveTheirOwnTexts_data();
     void newCodesHaveTheirOwnTexts();
     void appendsToTheMessage();
+    void certificateProblemInPlainWords();
 };
 
 namespace {
@@ -26,26 +30,30 @@ void CheckCoreTest::codeText_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("login 1") << 1 << 1
-                             << " (Code 1):  There was a problem connecting to the defined server.  Ensure the server "
-                                "information is correct.";
+    QTest::newRow("login 1")
+        << 1 << 1
+        << " (Code 1):  There was a problem connecting to the defined server.  Ensure the server "
+           "information is correct.";
     QTest::newRow("login 2") << 1 << 2 << " (Code 2):  The user name defined for the account is incorrect.";
     QTest::newRow("login 4") << 1 << 4
                              << " (Code 4):  The user name or password defined for the account is incorrect.";
-    QTest::newRow("login 11") << 1 << 11
-                              << " (Code 11):  The defined server connection could not be resolved.  The server may "
-                                 "be busy, not currently responding or the defined server name may be incorrect.";
+    QTest::newRow("login 11")
+        << 1 << 11
+        << " (Code 11):  The defined server connection could not be resolved.  The server may "
+           "be busy, not currently responding or the defined server name may be incorrect.";
     QTest::newRow("login 12") << 1 << 12 << QStringLiteral(" (Code 12):  ") + kTimedOut;
     QTest::newRow("login 13") << 1 << 13 << QStringLiteral(" (Code 13):  ") + kTimedOut;
     for (int code : {-1, 0, 3, 5, 6, 7, 8, 9, 10, 21, 1000})
         QTest::addRow("login %d is Code 0", code) << 1 << code << kLoginUnknown;
 
-    QTest::newRow("download 5") << 2 << 5
-                                << " (Code 5):  There was a problem parsing the downloaded messages headers.  Try "
-                                   "performing the action again.";
-    QTest::newRow("download 8") << 2 << 8
-                                << " (Code 8):  The connection to the server was lost.  Try performing the action "
-                                   "again.";
+    QTest::newRow("download 5")
+        << 2 << 5
+        << " (Code 5):  There was a problem parsing the downloaded messages headers.  Try "
+           "performing the action again.";
+    QTest::newRow("download 8")
+        << 2 << 8
+        << " (Code 8):  The connection to the server was lost.  Try performing the action "
+           "again.";
     for (int code : {-7, 0, 1, 2, 3, 4, 6, 7, 9, 10, 11, 12, 13, 21})
         QTest::addRow("download %d is Code 0", code) << 2 << code << kDownloadUnknown;
 
@@ -86,11 +94,41 @@ void CheckCoreTest::newCodesHaveTheirOwnTexts() {
     QVERIFY(!text.contains(QStringLiteral("password defined"))); // not mistaken for a wrong password
 }
 
+void CheckCoreTest::certificateProblemInPlainWords() {
+    const QList<QSslCertificate> certs =
+        QSslCertificate::fromPath(QStringLiteral(POP3_TEST_DATA_DIR "/expired.pem"));
+    QCOMPARE(certs.size(), 1);
+    pop3::TlsProblem problem;
+    problem.host = QStringLiteral("::1");
+    problem.port = 995;
+    problem.certificate = certs.first();
+    problem.reasons = {pop3::TlsProblem::Reason::Expired, pop3::TlsProblem::Reason::HostNameMismatch};
+    QCOMPARE(ServerTrust::ServerText(problem), QStringLiteral("[::1]:995"));
+    QCOMPARE(
+        ServerTrust::ReasonText(problem),
+        QStringLiteral("The certificate has expired. The certificate was issued for another host name."));
+    const QString text = ServerTrust::ProblemText(problem);
+    for (const char* line : {"Server: [::1]:995", "Issued to: localhost", "Issued by: Tidemarsh Test CA",
+                             "Valid from: 2020-01-01 00:00 UTC", "Valid until: 2020-01-02 00:00 UTC",
+                             "SHA-256 fingerprint: " EXPIRED_SHA256})
+        QVERIFY2(text.contains(QString::fromLatin1(line)), qPrintable(text));
+
+    pop3::TlsProblem handshake;
+    handshake.host = QStringLiteral("mail.example.org");
+    handshake.port = 110;
+    handshake.reasons = {pop3::TlsProblem::Reason::HandshakeFailed};
+    QVERIFY(!handshake.canBeExcepted());
+    QVERIFY(
+        ServerTrust::ProblemText(handshake).startsWith(QStringLiteral("Server: mail.example.org:110\r\n")));
+    QVERIFY(!ServerTrust::ProblemText(handshake).contains(QStringLiteral("fingerprint")));
+}
+
 void CheckCoreTest::appendsToTheMessage() {
     QString message = QStringLiteral("Could not connect to the server.");
     AccountError::AppendCodeText(message, 1, 4);
-    QCOMPARE(message, QStringLiteral("Could not connect to the server. (Code 4):  The user name or password defined "
-                                     "for the account is incorrect."));
+    QCOMPARE(message,
+             QStringLiteral("Could not connect to the server. (Code 4):  The user name or password defined "
+                            "for the account is incorrect."));
     QString unchanged = QStringLiteral("Could not download message headers.");
     AccountError::AppendCodeText(unchanged, 5, 8);
     QCOMPARE(unchanged, QStringLiteral("Could not download message headers."));
