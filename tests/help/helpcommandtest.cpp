@@ -1,0 +1,72 @@
+#include "helplauncher.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+
+// The main window's Help commands reach the help window, or the missing-file message.
+class HelpCommandTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_cache;
+    QList<ui::MessageRequest> m_messages;
+
+private Q_SLOTS:
+    void initTestCase() { qputenv("XDG_CACHE_HOME", m_cache.path().toUtf8()); }
+
+    void init() {
+        m_messages.clear();
+        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
+            m_messages.append(request);
+            return QMessageBox::Ok;
+        });
+    }
+
+    void cleanup() {
+        help::CloseHelpWindow();
+        ui::SetMessageBoxHandler({});
+    }
+
+    void helpCommandOpensContents_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("toolbar Help") << "MainHelp" << true;
+        QTest::newRow("Help > Contents") << "mnuHelpContents" << true;
+        QTest::newRow("toolbar Help, no help file") << "MainHelp" << false;
+        QTest::newRow("Help > Contents, no help file") << "mnuHelpContents" << false;
+    }
+
+    void helpCommandOpensContents() {
+        QFETCH(QString, key);
+        QFETCH(bool, installed);
+        QTemporaryDir folder;
+        if (installed)
+            QVERIFY(QFile::copy(qEnvironmentVariable("TIDEMARSH_HELP_FILE"),
+                                folder.filePath(help::HelpFileName())));
+        MainWindow window(folder.path());
+        QVERIFY(window.Startup());
+
+        window.DispatchCommand(key);
+        QWidget* first = help::CurrentHelpWindow();
+        window.DispatchCommand(key);
+
+        if (!installed) {
+            QCOMPARE(m_messages.size(), 2); // once per request
+            QCOMPARE(m_messages.first().title, QStringLiteral("QUILLORE Tidemarsh Help"));
+            QVERIFY(!help::CurrentHelpWindow());
+            return;
+        }
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(help::CurrentHelpWindow(), first);
+        QVERIFY(!first->isAncestorOf(&window) && first->parentWidget() == nullptr);
+        auto* browser = first->findChild<QTextBrowser*>(QStringLiteral("helpBrowser"));
+        QCOMPARE(browser->source().fileName(), QStringLiteral("index.html"));
+    }
+};
+
+QTEST_MAIN(HelpCommandTest)
+#include "helpcommandtest.moc"
