@@ -39,8 +39,10 @@ public:
 
     QVariant loadResource(int type, const QUrl& name) override {
         Q_UNUSED(type)
-        if (name.scheme() == kHelpScheme)
-            return m_engine->fileData(name);
+        // Style sheets and pictures may arrive as written in the page: relative.
+        const QUrl url = name.isRelative() ? source().resolved(name) : name;
+        if (url.scheme() == kHelpScheme)
+            return m_engine->fileData(url);
         return {};
     }
 
@@ -136,7 +138,7 @@ void HelpWindow::BuildUi() {
     QAction* forward = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), tr("&Forward"));
     forward->setObjectName(QStringLiteral("helpForward"));
     forward->setShortcut(QKeySequence::Forward);
-    QAction* home = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("&Home"));
+    QAction* home = toolBar->addAction(QIcon::fromTheme(QStringLiteral("go-home")), tr("&Home"));
     home->setObjectName(QStringLiteral("helpHome"));
     home->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
     back->setEnabled(false);
@@ -197,7 +199,7 @@ void HelpWindow::BuildUi() {
     splitter->addWidget(m_browser);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({280, 680});
+    splitter->setSizes({300, 660});
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -3,6 +3,7 @@
 #include "messagebox.h"
 #include "modalhelper.h"
 
+#include <QAbstractItemView>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <QHelpContentWidget>
 #include <QHelpEngineCore>
 #include <QHelpLink>
+#include <QHelpSearchEngine>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -17,7 +20,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QWindow>
 
 namespace {
@@ -147,6 +152,10 @@ private Q_SLOTS:
         QCOMPARE(PageName(window), QStringLiteral("index.html"));
         QCOMPARE(Browser(window)->documentTitle(), QStringLiteral("QUILLORE Tidemarsh Help"));
         QVERIFY(Browser(window)->toPlainText().contains(QStringLiteral("What Tidemarsh does")));
+        // The shared style sheet comes out of the help file too: headings take its colour.
+        const QTextBlock heading = Browser(window)->document()->firstBlock();
+        QCOMPARE(heading.blockFormat().headingLevel(), 1);
+        QCOMPARE(QTextCursor(heading).charFormat().foreground().color(), QColor(QStringLiteral("#1d4f7a")));
         auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("helpTabs"));
         QCOMPARE(tabs->currentIndex(), 0);
         // Keyboard users land in the contents list.
@@ -233,6 +242,41 @@ private Q_SLOTS:
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/offers.htm"))});
         QCOMPARE(browser->source().fileName(), QStringLiteral("servers.html"));
         QCOMPARE(changed.count(), 0);
+    }
+
+    void indexAndSearchOpenPages() {
+        help::ShowContents(m_programFolder, nullptr);
+        QWidget* window = help::CurrentHelpWindow();
+        QTextBrowser* browser = Browser(window);
+
+        auto* index = window->findChild<QAbstractItemView*>(QStringLiteral("helpIndex"));
+        QTRY_VERIFY_WITH_TIMEOUT(index->model()->rowCount() > 0, 20000);
+        auto* lookFor = window->findChild<QLineEdit*>(QStringLiteral("helpIndexFilter"));
+        lookFor->setText(QStringLiteral("Certificates.pem"));
+        QTest::keyClick(lookFor, Qt::Key_Return);
+        QCOMPARE(browser->source().fileName(), QStringLiteral("servers.html"));
+        QCOMPARE(browser->source().fragment(), QStringLiteral("company-ca"));
+
+        auto* query = window->findChild<QWidget*>(QStringLiteral("helpSearchQuery"));
+        auto* words = query->findChild<QLineEdit*>();
+        QVERIFY(words);
+        QHelpSearchEngine* search = nullptr;
+        for (auto* engine : window->findChildren<QHelpSearchEngine*>())
+            search = engine;
+        QVERIFY(search);
+        QSignalSpy finished(search, &QHelpSearchEngine::searchingFinished);
+        words->setText(QStringLiteral("fingerprint"));
+        // The words are indexed in the background after the window opens.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QTest::keyClick(words, Qt::Key_Return);
+                return finished.wait(2000) && search->searchResultCount() > 0;
+            }(),
+            30000);
+        const QList<QHelpSearchResult> results = search->searchResults(0, search->searchResultCount());
+        QVERIFY(std::any_of(results.begin(), results.end(), [](const QHelpSearchResult& result) {
+            return result.url().fileName() == QLatin1String("servers.html");
+        }));
     }
 
     // Help is asked for from inside modal dialogs; the window must take input then.
