@@ -43,15 +43,17 @@ struct FileFailure {
 CheckCycle::CheckCycle(AppState& state, ReviewController& review, QWidget* owner)
     : m_state(state), m_review(review), m_owner(owner) {}
 
-void CheckCycle::setAccountChooser(std::function<bool()> chooser) { m_chooseAccount = std::move(chooser); }
+void CheckCycle::setAccountChooser(std::function<bool()> chooser) {
+    m_chooseAccount = std::move(chooser);
+}
 
 QString CheckCycle::GeneralDateText(const QDateTime& when) {
     const QLocale locale;
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
     // The long format names the time zone; the stored text never did.
     timeFormat.remove(QLatin1Char('t'));
-    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-        + locale.toString(when.time(), timeFormat.trimmed());
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(when.time(), timeFormat.trimmed());
 }
 
 void CheckCycle::RunCheckMailCommand() {
@@ -86,7 +88,8 @@ void CheckCycle::RunCheck() {
     state.CancelRequested = false;
     QPointer<StatusDialog> status = new StatusDialog(m_owner);
     status->setAttribute(Qt::WA_DeleteOnClose, false);
-    QObject::connect(status, &StatusDialog::cancelRequested, status, [&state] { state.CancelRequested = true; });
+    QObject::connect(status, &StatusDialog::cancelRequested, status,
+                     [&state] { state.CancelRequested = true; });
     status->show();
     status->raise();
     QCoreApplication::processEvents();
@@ -108,10 +111,11 @@ void CheckCycle::RunCheck() {
     };
     auto fileFailure = [&](const QString& detail) {
         endWithoutSession(true);
-        ui::ShowMessage({m_owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-                         QStringLiteral("The check was stopped because a file of the program could not be read or "
-                                        "written.\r\n\r\n")
-                             + detail});
+        ui::ShowMessage(
+            {m_owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
+             QStringLiteral("The check was stopped because a file of the program could not be read or "
+                            "written.\r\n\r\n") +
+                 detail});
     };
 
     try {
@@ -126,9 +130,8 @@ void CheckCycle::RunCheck() {
             if (state.CancelRequested)
                 session->CancelOperation(0);
         };
-        QObject::connect(session, &pop3::Client::ConnectLog, session, [cancelIfAsked](const QString&, int) {
-            cancelIfAsked();
-        });
+        QObject::connect(session, &pop3::Client::ConnectLog, session,
+                         [cancelIfAsked](const QString&, int) { cancelIfAsked(); });
         QObject::connect(session, &pop3::Client::StatusMessage, session,
                          [cancelIfAsked, status](const QString&, int nMin, int nMax, int code) {
                              cancelIfAsked();
@@ -144,7 +147,8 @@ void CheckCycle::RunCheck() {
         session->setUserName(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginName));
         session->setPassword(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginPassword));
         session->setHostName(FriendMatcher::TrimBlanks(state.CurrentAccount.ServerAddress));
-        session->setDefaultPort(static_cast<quint16>(state.Settings.ServerPort > 0 ? state.Settings.ServerPort : 110));
+        session->setDefaultPort(
+            static_cast<quint16>(state.Settings.ServerPort > 0 ? state.Settings.ServerPort : 110));
         session->setTimeoutSeconds(state.Settings.ServerTimeout > 0 ? state.Settings.ServerTimeout : 30);
 
         ServerTrust::Apply(*session, state.ProgramFolder);
@@ -154,8 +158,8 @@ void CheckCycle::RunCheck() {
             const pop3::TlsProblem problem = session->lastTlsProblem();
             endWithoutSession(false);
             // Trusted just now: the same check again, with the exception in force.
-            if (HandleCertificateProblem(m_owner, state.ProgramFolder, QStringLiteral("Could not connect to the server."),
-                                         problem)) {
+            if (HandleCertificateProblem(m_owner, state.ProgramFolder,
+                                         QStringLiteral("Could not connect to the server."), problem)) {
                 m_accountChosen = accountChosen;
                 RunCheck();
             }
@@ -174,11 +178,12 @@ void CheckCycle::RunCheck() {
 
         const int headersResult = session->GetHeaders();
         if (headersResult != pop3::Ok) {
+            const QString failureDetail = session->failureDetail();
             endWithoutSession(true);
             // The download's own result says what went wrong; QUIT's says nothing about it.
             if (headersResult != pop3::Cancelled) {
                 QString message = QStringLiteral("Could not download message headers.");
-                ReportAccountError(m_owner, message, 2, headersResult);
+                ReportAccountError(m_owner, message, 2, headersResult, failureDetail);
             }
             return;
         }
@@ -208,22 +213,23 @@ void CheckCycle::RunCheck() {
             headerFiles.erase(headerFiles.begin());
         }
         QPointer<QWidget> owner = m_owner;
-        HeaderFiles::WriteHeaderFilesInBackground(state.ProgramFolder, std::move(headerFiles),
-                                                  [owner](const QString& detail) {
-            ui::ShowMessage({owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-                             QStringLiteral("Some message headers could not be saved, so their details "
-                                            "cannot be shown.\r\n\r\n")
-                                 + detail});
-        });
+        HeaderFiles::WriteHeaderFilesInBackground(
+            state.ProgramFolder, std::move(headerFiles), [owner](const QString& detail) {
+                ui::ShowMessage({owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
+                                 QStringLiteral("Some message headers could not be saved, so their details "
+                                                "cannot be shown.\r\n\r\n") +
+                                     detail});
+            });
         m_review.model()->setItems(std::move(rows));
 
         const QString prefix = QStringLiteral("Account:  ") + accountName + QStringLiteral(" - ");
         if (count == 0)
             SetPanel(state.hooks.setPanel1, prefix + QStringLiteral("No New Messages to Review..."));
         else
-            SetPanel(state.hooks.setPanel1, prefix + GroupedNumber(count)
-                                                + QStringLiteral(" Message(s) to Review (Total Message(s) Size:  ")
-                                                + SetBytes(static_cast<double>(totalSize)) + QLatin1Char(')'));
+            SetPanel(state.hooks.setPanel1,
+                     prefix + GroupedNumber(count) +
+                         QStringLiteral(" Message(s) to Review (Total Message(s) Size:  ") +
+                         SetBytes(static_cast<double>(totalSize)) + QLatin1Char(')'));
         if (status) {
             status->close();
             delete status.data();

@@ -6,7 +6,10 @@
 #include <QList>
 #include <QRegularExpression>
 
+#include <QHash>
+
 #include <cstring>
+#include <iconv.h>
 #include <memory>
 #include <mutex>
 
@@ -43,6 +46,33 @@ GMimeParserOptions* parserOptions() {
         g_mime_parser_options_set_allow_addresses_without_domain(options, TRUE);
     });
     return options;
+}
+
+// glibc unloads a charset's conversion module when its last descriptor closes,
+// and GMime opens and closes a descriptor per encoded word, so a field that
+// alternates charsets paid a dlopen and dlclose per word (about 0.6 ms each:
+// seconds for one hostile header). One descriptor kept open per charset seen
+// keeps its module loaded. Bounded, so random names cannot grow it.
+void pinCharsets(const QByteArray& value) {
+    constexpr qsizetype kMaxPinned = 64;
+    static std::mutex mutex;
+    static QHash<QByteArray, iconv_t> pinned;
+    qsizetype from = 0;
+    while ((from = value.indexOf("=?", from)) >= 0) {
+        from += 2;
+        const qsizetype end = value.indexOf('?', from);
+        if (end < 0 || end - from > 40)
+            continue;
+        QByteArray name = value.mid(from, end - from).toLower();
+        if (const qsizetype star = name.indexOf('*'); star >= 0)
+            name.truncate(star); // RFC 2231 language suffix
+        if (name.isEmpty())
+            continue;
+        const std::lock_guard lock(mutex);
+        if (pinned.contains(name) || pinned.size() >= kMaxPinned)
+            continue;
+        pinned.insert(name, iconv_open("UTF-8", name.constData()));
+    }
 }
 
 QString text(const char* utf8) {
@@ -91,7 +121,8 @@ Fields splitFields(const QByteArray& raw) {
         const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
         const char* next = nl ? nl + 1 : end;
         const char* lineEnd = nl ? nl : end;
-        if (lineEnd > p && lineEnd[-1] == '\r')
+        // CR CR LF (mail stored with CR LF and served with another CR) ends a line too.
+        while (lineEnd > p && lineEnd[-1] == '\r')
             --lineEnd;
         const QByteArrayView line(p, lineEnd - p);
         p = next;
@@ -191,9 +222,83 @@ QByteArray mergePaddedBase64Words(const QByteArray& value) {
     return out.toLatin1();
 }
 
+// What one field hands to GMime. The list shows one line, and 4 KB of raw text
+// holds well over a thousand visible characters even as base64 encoded words,
+// so nothing a user could see is lost; the cap bounds the work a hostile field
+// can cause. Address lists are only counted, and 64 KB holds some 3,000 addresses.
+constexpr qsizetype kMaxFieldBytes = 4 * 1024;
+constexpr qsizetype kMaxRecipientBytes = 64 * 1024;
+
+// The first maxBytes of value, cut at a blank when there is one near the end so
+// that an encoded word is not split.
+QByteArray capped(const QByteArray& value, qsizetype maxBytes) {
+    if (value.size() <= maxBytes)
+        return value;
+    qsizetype cut = maxBytes;
+    for (qsizetype i = maxBytes; i > maxBytes - 256 && i > 0; --i) {
+        if (value[i] == ' ' || value[i] == '\t') {
+            cut = i;
+            break;
+        }
+    }
+    return value.left(cut);
+}
+
+// Groups cannot nest (RFC 5322) and comments hardly ever do, but GMime's address
+// parser recurses per level: structure nested deeper than real mail uses is
+// dropped before GMime sees it. One pass, no recursion of our own.
+QByteArray flattenDeepNesting(const QByteArray& value) {
+    constexpr int kMaxGroupDepth = 1;
+    constexpr int kMaxCommentDepth = 4;
+    QByteArray out;
+    bool changed = false;
+    bool quoted = false;
+    bool angle = false;
+    int groups = 0;
+    int comments = 0;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        bool keep = true;
+        if (c == '\\' && i + 1 < value.size()) {
+            out += c;
+            out += value[++i];
+            continue;
+        }
+        if (quoted) {
+            quoted = c != '"';
+        } else if (c == '(') {
+            keep = ++comments <= kMaxCommentDepth;
+        } else if (c == ')') {
+            keep = comments <= kMaxCommentDepth;
+            comments = qMax(0, comments - 1);
+        } else if (comments > 0) {
+            // inside a comment nothing is structure
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '<') {
+            angle = true;
+        } else if (c == '>') {
+            angle = false;
+        } else if (c == ':' && !angle) {
+            keep = ++groups <= kMaxGroupDepth;
+        } else if (c == ';' && !angle) {
+            keep = groups <= kMaxGroupDepth;
+            groups = qMax(0, groups - 1);
+        }
+        if (keep)
+            out += c;
+        else
+            out += ' ';
+        changed = changed || !keep;
+    }
+    return changed ? out : value;
+}
+
 GPtr<InternetAddressList> parseAddresses(const QByteArray& value) {
+    pinCharsets(value);
     // C strings: a NUL inside a hostile value just ends it early.
-    const QByteArray merged = mergePaddedBase64Words(value);
+    const QByteArray merged = mergePaddedBase64Words(flattenDeepNesting(value));
     return GPtr<InternetAddressList>(internet_address_list_parse(parserOptions(), merged.constData()));
 }
 
@@ -232,9 +337,21 @@ int countMailboxes(InternetAddressList* list, int depth = 0) {
 }
 
 QString decodeText(const QByteArray& value) {
+    pinCharsets(value);
     GChars decoded(
         g_mime_utils_header_decode_text(parserOptions(), mergePaddedBase64Words(value).constData()));
     return text(decoded.get());
+}
+
+// The phrase before "<", decoded: "MAILER DAEMON" of "MAILER DAEMON <>".
+QString displayNameBeforeAngle(const QByteArray& value) {
+    const qsizetype angle = value.indexOf('<');
+    if (angle <= 0)
+        return {};
+    QByteArray phrase = value.left(angle).trimmed();
+    if (phrase.size() >= 2 && phrase.startsWith('"') && phrase.endsWith('"'))
+        phrase = phrase.mid(1, phrase.size() - 2);
+    return decodeText(phrase);
 }
 
 } // namespace
@@ -243,30 +360,41 @@ void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message) {
     const Fields f = splitFields(rawHeaders);
 
     if (f.hasFrom) {
-        const auto list = parseAddresses(f.from);
-        if (InternetAddressMailbox* from = firstMailbox(list.get())) {
-            message.FromAddr = text(internet_address_mailbox_get_addr(from));
-            const QString name = text(internet_address_get_name(INTERNET_ADDRESS(from)));
+        const QByteArray from = capped(f.from, kMaxFieldBytes);
+        const auto list = parseAddresses(from);
+        if (InternetAddressMailbox* mailbox = firstMailbox(list.get())) {
+            message.FromAddr = text(internet_address_mailbox_get_addr(mailbox));
+            const QString name = text(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
             message.From = name.isEmpty() ? message.FromAddr : name;
+        } else {
+            // Bounces come "From: MAILER DAEMON <>", which GMime rejects: the name still shows.
+            message.From = displayNameBeforeAngle(from);
         }
     }
     if (f.hasReplyTo) {
-        const auto list = parseAddresses(f.replyTo);
+        const auto list = parseAddresses(capped(f.replyTo, kMaxFieldBytes));
         if (InternetAddressMailbox* replyTo = firstMailbox(list.get()))
             message.ReplyToAddr = text(internet_address_mailbox_get_addr(replyTo));
     }
     if (f.hasSubject)
-        message.Subject = decodeText(f.subject);
+        message.Subject = decodeText(capped(f.subject, kMaxFieldBytes));
     if (f.hasDate)
-        message.Date = decodeText(f.date);
+        message.Date = decodeText(capped(f.date, kMaxFieldBytes));
     int recipients = 0;
-    for (const QByteArray& value : f.recipients)
-        recipients += countMailboxes(parseAddresses(value).get());
+    qsizetype budget = kMaxRecipientBytes;
+    for (const QByteArray& value : f.recipients) {
+        if (budget <= 0)
+            break;
+        const QByteArray part = capped(value, budget);
+        budget -= part.size();
+        recipients += countMailboxes(parseAddresses(part).get());
+    }
     message.Recipients = recipients;
 
     // No Content-Type means text/plain (RFC 2045), which is the default already.
     if (f.hasContentType) {
-        GPtr<GMimeContentType> type(g_mime_content_type_parse(parserOptions(), f.contentType.constData()));
+        const QByteArray contentType = capped(f.contentType, kMaxFieldBytes);
+        GPtr<GMimeContentType> type(g_mime_content_type_parse(parserOptions(), contentType.constData()));
         if (type) {
             const QString media = text(g_mime_content_type_get_media_type(type.get())).toLower();
             const QString sub = text(g_mime_content_type_get_media_subtype(type.get())).toLower();

@@ -165,6 +165,10 @@ Client::ConnectionInfo Client::connectionInfo() const {
     }
     return info;
 }
+QString Client::failureDetail() const {
+    return m_session->failureDetail();
+}
+
 TlsProblem Client::lastTlsProblem() const {
     return m_session->lastTlsProblem();
 }

@@ -74,6 +74,9 @@ public:
     };
     ConnectionInfo connectionInfo() const;
     QString lastServerReply() const; // the last -ERR text, for diagnostics (never holds the password)
+    // Our own words for a failure caused by the server's data (a broken message
+    // list, an oversized reply); empty otherwise.
+    QString failureDetail() const;
     // Why the last Connect returned CertificateInvalid.
     TlsProblem lastTlsProblem() const;
 

@@ -1,9 +1,13 @@
 #include "session.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace pop3 {
@@ -12,9 +16,11 @@ namespace {
 
 constexpr qsizetype kMaxCapabilityBytes = 64 * 1024;
 constexpr qsizetype kMaxListingBytes = 32 * 1024 * 1024; // LIST/UIDL of a huge mailbox
-constexpr size_t kMaxMessages = 500000; // each row costs a few hundred bytes before its header
-constexpr int kRefillBatch = 125;       // top the window up in batches, not one command per reply
-constexpr int kMaxSaslLine = 255;       // RFC 5034: longer initial responses wait for "+"
+constexpr size_t kMaxMessages = 500000;             // each row costs a few hundred bytes before its header
+constexpr int kRefillBatch = 125;                   // top the window up in batches, not one command per reply
+constexpr int kMaxSaslLine = 255;                   // RFC 5034: longer initial responses wait for "+"
+constexpr qint64 kMaxMessageSize = qint64(1) << 40; // a size past this is a server's lie; shown clamped
+constexpr qint64 kSliceMs = 20; // replies handled per turn of the event loop, so Cancel stays prompt
 
 bool startsWithCi(const QByteArray& text, const char* prefix) {
     return text.startsWith(prefix) || text.toUpper().startsWith(prefix);
@@ -42,6 +48,24 @@ bool hasLineBreakOrNul(const QString& text) {
 
 } // namespace
 
+QString MaskSecret(const QString& text, const QString& secret) {
+    if (secret.isEmpty())
+        return text;
+    const QString mask = QStringLiteral("****");
+    // A server may echo the password in any case, or the SASL PLAIN token (or any
+    // base64 holding the password) it was sent: a word that hides it goes whole.
+    QStringList words = text.split(QLatin1Char(' '));
+    for (QString& word : words) {
+        const QByteArray decoded = QByteArray::fromBase64(word.toLatin1());
+        if (word.contains(secret, Qt::CaseInsensitive) ||
+            (word.size() >= 4 && QString::fromUtf8(decoded).contains(secret, Qt::CaseInsensitive)))
+            word = mask;
+    }
+    QString masked = words.join(QLatin1Char(' '));
+    masked.replace(secret, mask, Qt::CaseInsensitive);
+    return masked;
+}
+
 Session::Session(std::shared_ptr<StreamFactory> factory, QObject* parent)
     : QObject(parent), m_factory(std::move(factory)) {
     m_timer.setSingleShot(true);
@@ -58,6 +82,7 @@ Session::~Session() {
 // ---------------------------------------------------------------- operations
 
 void Session::begin(Op op) {
+    m_failureDetail.clear();
     m_op = op;
     m_opActive = true;
     m_activity.restart();
@@ -423,22 +448,33 @@ void Session::armTimer() {
 }
 
 void Session::processReplies() {
+    m_continuationPosted = false;
+    QElapsedTimer slice;
+    slice.start();
     bool progressed = false;
     while (!m_pending.empty() && m_stream) {
+        if (progressed && slice.elapsed() >= kSliceMs) {
+            // Let the event loop run (a Cancel click, a repaint), then go on.
+            if (!m_continuationPosted) {
+                m_continuationPosted = true;
+                QTimer::singleShot(0, this, &Session::processReplies);
+            }
+            break;
+        }
         Command& head = m_pending.front();
         Reply reply;
-        const auto status = m_reader.next(head.multiLine, head.maxBody, reply);
-        if (status == ReplyReader::Status::NeedMore)
+        if (m_reader.next(head.multiLine, head.maxBody, reply) == ReplyReader::Status::NeedMore)
             break;
-        if (status == ReplyReader::Status::TooLong) {
-            emitLog(QStringLiteral("Reply too long"));
-            fail(HeadersUnparsable);
-            return;
-        }
         Command command = std::move(head);
         m_pending.pop_front();
         m_inFlightBytes -= command.bytes;
         progressed = true;
+        if (reply.overLimit && !command.perMessage) {
+            emitLog(QStringLiteral("Reply too long"));
+            m_failureDetail = QStringLiteral("The server sent a reply longer than any mail server should.");
+            fail(HeadersUnparsable);
+            return;
+        }
         command.onReply(reply);
     }
     if (progressed && m_stream)
@@ -613,6 +649,7 @@ void Session::onList(Reply& reply) {
     }
     const char* p = reply.body.constData();
     const char* end = p + reply.body.size();
+    QSet<int> seen;
     while (p < end) {
         const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
         if (!eol)
@@ -625,16 +662,35 @@ void Session::onList(Reply& reply) {
         bool okNumber = false;
         bool okSize = false;
         const int number = space > 0 ? line.first(space).toInt(&okNumber) : 0;
-        const qint64 size = space > 0 ? line.sliced(space + 1).trimmed().toLongLong(&okSize) : 0;
-        if (!okNumber || !okSize || number < 1 || size < 0 || m_messages.size() >= kMaxMessages) {
-            emitLog(QStringLiteral("Unreadable message list"));
-            fail(HeadersUnparsable);
+        const QByteArrayView sizeText = space > 0 ? line.sliced(space + 1).trimmed() : QByteArrayView();
+        const qulonglong size = sizeText.toULongLong(&okSize);
+        // Digits too many for 64 bits are still a size, just an absurd one.
+        const bool hugeSize =
+            !okSize && !sizeText.isEmpty() &&
+            std::all_of(sizeText.begin(), sizeText.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!okNumber || !(okSize || hugeSize) || number < 1 || m_messages.size() >= kMaxMessages) {
+            listingBroken(QStringLiteral("The server's list of messages could not be read."));
             return;
         }
+        // Each number must name one message: a repeated one would put two rows on
+        // one message, and deleting either row would delete what the other shows.
+        if (seen.contains(number)) {
+            listingBroken(QStringLiteral("The server listed message %1 twice.").arg(number));
+            return;
+        }
+        seen.insert(number);
         Message m;
-        m.Size = size;
+        m.Size = hugeSize || size > qulonglong(kMaxMessageSize) ? kMaxMessageSize : qint64(size);
         m_messages.push_back(std::move(m));
         m_numbers.push_back(number);
+    }
+    // RFC 1939: a new session numbers its messages 1..n.
+    for (int number : m_numbers) {
+        if (number > static_cast<int>(m_numbers.size())) {
+            listingBroken(
+                QStringLiteral("The server listed message %1 of only %2.").arg(number).arg(m_numbers.size()));
+            return;
+        }
     }
     m_parsed.assign(m_messages.size(), false);
     m_listDone = true;
@@ -652,6 +708,15 @@ void Session::onList(Reply& reply) {
         return;
     }
     startFetching();
+}
+
+void Session::listingBroken(const QString& reason) {
+    emitLog(QStringLiteral("Unreadable message list"));
+    m_messages.clear();
+    m_numbers.clear();
+    m_parsed.clear();
+    m_failureDetail = reason;
+    fail(HeadersUnparsable);
 }
 
 void Session::onUidl(Reply& reply) {
@@ -682,6 +747,7 @@ void Session::startFetching() {
         return;
     }
     m_state = State::Fetching;
+    m_keptHeaderBytes = 0;
     m_nextTop = 0;
     m_topsDone = 0;
     pumpTops();
@@ -699,21 +765,28 @@ void Session::pumpTops() {
         const int index = m_nextTop++;
         queue("TOP " + QByteArray::number(m_numbers[size_t(index)]) + " 0", true, m_maxHeaderBytes,
               [this, index](Reply& r) { onTop(index, r); });
+        m_pending.back().perMessage = true;
     }
     flush();
 }
 
 void Session::onTop(int index, Reply& reply) {
     Message& m = m_messages[size_t(index)];
-    if (reply.kind == Reply::Ok) {
-        m.Headers = std::move(reply.body);
-        m.MessageStatusFlag = 2;
+    if (reply.kind == Reply::Ok && !reply.overLimit) {
         // Parsed now, while the next replies are still on the wire: the caller
         // reads every row right after the download anyway.
-        ParseHeaderBlock(m.Headers, m);
+        ParseHeaderBlock(reply.body, m);
         m_parsed[size_t(index)] = true;
+        if (m_keptHeaderBytes + reply.body.size() <= m_maxKeptHeaderBytes) {
+            m_keptHeaderBytes += reply.body.size();
+            m.Headers = std::move(reply.body);
+            m.MessageStatusFlag = 2;
+        } else {
+            // Listed from its fields; the raw header is not kept.
+            m.MessageStatusFlag = 1;
+        }
     } else {
-        // The row stays; only its header is missing.
+        // The row stays; only its header is missing (refused, or over its cap).
         m.MessageStatusFlag = 1;
     }
     ++m_topsDone;
@@ -758,11 +831,7 @@ void Session::pumpDeletes() {
 // ---------------------------------------------------------------- helpers
 
 void Session::noteRefusal(const QByteArray& text) {
-    QString reply = QString::fromUtf8(text);
-    // A server that echoes what it was sent must not carry the password into our texts.
-    if (!m_settings.password.isEmpty())
-        reply.replace(m_settings.password, QStringLiteral("****"));
-    m_lastReply = reply;
+    m_lastReply = MaskSecret(QString::fromUtf8(text), m_settings.password);
 }
 
 void Session::emitLog(const QString& text) {

@@ -15,6 +15,10 @@
 
 namespace pop3 {
 
+// text with every trace of secret hidden: the secret in any case, and words
+// whose base64 decodes to something holding it (a SASL PLAIN token).
+QString MaskSecret(const QString& text, const QString& secret);
+
 struct SessionSettings {
     QString user;
     QString password;
@@ -92,6 +96,9 @@ public:
     const Message& item(int n) const;
     QVector<int> deleteResults() const { return m_deleteResults; }
     QString lastServerReply() const { return m_lastReply; }
+    // Our own words for why the last operation failed on the server's data
+    // (a broken message list, say); empty when there is nothing to add.
+    QString failureDetail() const { return m_failureDetail; }
     TlsProblem lastTlsProblem() const { return m_tlsProblem; }
     // The security in use once connected: ImplicitTls, StartTls or Plain.
     Security security() const { return m_security; }
@@ -105,6 +112,8 @@ public:
     void setKeepAliveIdleSeconds(int seconds) { m_keepAliveIdleMs = qint64(seconds) * 1000; }
     void setMaxInFlight(int commands) { m_maxInFlight = qMax(1, commands); }
     void setMaxHeaderBytes(qsizetype bytes) { m_maxHeaderBytes = bytes; }
+    // Raw header bytes kept for one listing; past it rows keep their parsed fields only.
+    void setMaxKeptHeaderBytes(qint64 bytes) { m_maxKeptHeaderBytes = bytes; }
     void setMaxLineBytes(qsizetype bytes) { m_reader.setMaxLine(bytes); }
 
 Q_SIGNALS:
@@ -119,12 +128,16 @@ private:
         bool multiLine = false;
         qsizetype maxBody = 0;
         Handler onReply;
+        // An oversized reply costs only its own message (TOP); for any other
+        // command it makes the session unusable.
+        bool perMessage = false;
     };
     enum class Op { None, Connect, Headers, Delete, KeepAlive, Quit, Stat };
 
     void openStream(quint16 port, bool implicitTls, int timeoutMs);
     void closeStream();
     QByteArray acceptedCertificate(const QString& host, quint16 port) const;
+    void listingBroken(const QString& reason);
     void onOpened();
     void onEncrypted();
     void onReadyRead();
@@ -184,11 +197,15 @@ private:
     int m_maxInFlight = 1000;
     qsizetype m_maxInFlightBytes = 256 * 1024;
     qsizetype m_maxHeaderBytes = 4 * 1024 * 1024;
+    qint64 m_maxKeptHeaderBytes = qint64(512) * 1024 * 1024;
     qsizetype m_inFlightBytes = 0;
     Security m_security = Security::Auto;
     QByteArray m_apopStamp;
     QList<QByteArray> m_capabilities;
     QString m_lastReply;
+    QString m_failureDetail;
+    qint64 m_keptHeaderBytes = 0;
+    bool m_continuationPosted = false;
     TlsProblem m_tlsProblem;
     quint16 m_connectedPort = 0;
     int m_statCount = 0;

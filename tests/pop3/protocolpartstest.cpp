@@ -15,6 +15,7 @@ private Q_SLOTS:
     void endpoint();
     void replyReader_data();
     void replyReader();
+    void readerCaps_data();
     void readerCaps();
 };
 
@@ -128,24 +129,66 @@ void ProtocolPartsTest::replyReader() {
     }
 }
 
+void ProtocolPartsTest::readerCaps_data() {
+    QTest::addColumn<QByteArray>("oversized");
+    QTest::addColumn<int>("chunk");
+    const QByteArray longLine = QByteArray(300, 'x') + "\r\n";
+    QByteArray manyLines;
+    for (int i = 0; i < 50; ++i)
+        manyLines += "Received: from somewhere\r\n";
+    // Lines that look like the terminator inside the long ones must not end the reply.
+    const QByteArray dotsInside = QByteArray(150, 'y') + ".\r\n" + QByteArray(200, 'z') + "\r\n";
+    for (int chunk : {1, 7, 4096}) {
+        QTest::addRow("body over its cap, chunks of %d", chunk) << "+OK\r\n" + manyLines + ".\r\n" << chunk;
+        QTest::addRow("line over its cap, chunks of %d", chunk) << "+OK\r\n" + longLine + ".\r\n" << chunk;
+        QTest::addRow("long line ending in dots, chunks of %d", chunk) << "+OK\r\n" + dotsInside + ".\r\n"
+                                                                       << chunk;
+        QTest::addRow("status line over its cap, chunks of %d", chunk)
+            << "+OK " + QByteArray(300, 's') + "\r\nSubject: x\r\n.\r\n"
+            << chunk;
+    }
+}
+
+// An oversized reply is read to its end and flagged; the reply after it is intact,
+// and what is over the cap is never kept.
 void ProtocolPartsTest::readerCaps() {
+    QFETCH(QByteArray, oversized);
+    QFETCH(int, chunk);
     ReplyReader reader;
     reader.setMaxLine(100);
-    Reply reply;
-    reader.append(QByteArray(101, 'x')); // no line end yet, already too long
-    QCOMPARE(reader.next(false, 1000, reply), ReplyReader::Status::TooLong);
-
-    ReplyReader body;
-    body.append("+OK\r\n");
-    for (int i = 0; i < 50; ++i)
-        body.append("Received: from somewhere\r\n");
-    QCOMPARE(body.next(true, 500, reply), ReplyReader::Status::TooLong);
+    const QByteArray stream = oversized + "+OK\r\nSubject: next\r\n.\r\n";
+    QList<Reply> replies;
+    for (qsizetype at = 0; at < stream.size(); at += chunk) {
+        reader.append(stream.mid(at, chunk));
+        QVERIFY(reader.buffered() <= chunk + 500);
+        Reply reply;
+        while (reader.next(true, 500, reply) == ReplyReader::Status::Complete)
+            replies.append(reply);
+    }
+    QCOMPARE(replies.size(), 2);
+    QVERIFY(replies[0].overLimit);
+    QCOMPARE(replies[0].kind, Reply::Ok);
+    QVERIFY(replies[0].body.isEmpty());
+    QVERIFY(!replies[1].overLimit);
+    QCOMPARE(replies[1].body, QByteArray("Subject: next\r\n"));
 
     ReplyReader fits;
+    Reply reply;
     fits.append("+OK\r\n" + QByteArray(99, 'y') + "\r\n.\r\n");
     fits.setMaxLine(100);
     QCOMPARE(fits.next(true, 1000, reply), ReplyReader::Status::Complete);
+    QVERIFY(!reply.overLimit);
     QCOMPARE(reply.body.size(), 101);
+
+    // A single-line reply over the cap is dropped to its line end.
+    ReplyReader single;
+    single.setMaxLine(100);
+    single.append("-ERR " + QByteArray(5000, 'e') + "\r\n+OK fine\r\n");
+    QCOMPARE(single.next(false, 0, reply), ReplyReader::Status::Complete);
+    QVERIFY(reply.overLimit);
+    QCOMPARE(reply.kind, Reply::Err);
+    QCOMPARE(single.next(false, 0, reply), ReplyReader::Status::Complete);
+    QCOMPARE(reply.text, QByteArray("fine"));
 }
 
 QTEST_GUILESS_MAIN(ProtocolPartsTest)

@@ -326,24 +326,24 @@ S: .
     QTest::newRow("one at a time without PIPELINING") << loginLog("UIDL TOP") + R"(
 C: LIST
 S: +OK
+S: 2 20
 S: 1 10
-S: 3 20
 S: .
 C: UIDL
 S: +OK
 S: 1 a
-S: 3 c
+S: 2 b
+S: .
+C: TOP 2 0
+S: +OK
+S: X: 2
 S: .
 C: TOP 1 0
 S: +OK
 S: X: 1
 S: .
-C: TOP 3 0
-S: +OK
-S: X: 3
-S: .
-)" << QList<int>{2, 2} << QList<QByteArray>{"X: 1\r\n", "X: 3\r\n"}
-                                                      << QList<QByteArray>{"a", "c"};
+)" << QList<int>{2, 2} << QList<QByteArray>{"X: 2\r\n", "X: 1\r\n"}
+                                                      << QList<QByteArray>{"b", "a"};
     QTest::newRow("dot-stuffed lines are unstuffed") << loginLog("") + R"(
 C: LIST
 S: +OK
@@ -557,19 +557,20 @@ void TranscriptTest::batchDelete_data() {
     QTest::addColumn<QByteArray>("log");
     QTest::addColumn<QVector<int>>("numbers");
     QTest::addColumn<QVector<int>>("results");
-    const QByteArray list = "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: 4 9\nS: .\n";
-    const QByteArray tops = topReply(1) + topReply(2) + topReply(4);
+    // Rows in the server's order: row 2 is message 3, row 3 is message 2.
+    const QByteArray list = "C: LIST\nS: +OK\nS: 1 5\nS: 3 7\nS: 2 9\nS: .\n";
+    const QByteArray tops = topReply(1) + topReply(3) + topReply(2);
     QTest::newRow("pipelined, one refused")
-        << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n" + tops +
-               "C: DELE 1\nC: DELE 4\nC: DELE 2\nS: +OK\nS: -ERR locked\nS: +OK\n"
+        << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 3 0\nC: TOP 2 0\n" + tops +
+               "C: DELE 1\nC: DELE 2\nC: DELE 3\nS: +OK\nS: -ERR locked\nS: +OK\n"
         << QVector<int>{1, 3, 2} << QVector<int>{Ok, CommandRefused, Ok};
     QTest::newRow("one at a time, numbers outside the list")
-        << loginLog("") + list + "C: TOP 1 0\n" + topReply(1) + "C: TOP 2 0\n" + topReply(2) +
-               "C: TOP 4 0\n" + topReply(4) + "C: DELE 2\nS: +OK\nC: DELE 4\nS: +OK\n"
+        << loginLog("") + list + "C: TOP 1 0\n" + topReply(1) + "C: TOP 3 0\n" + topReply(3) +
+               "C: TOP 2 0\n" + topReply(2) + "C: DELE 3\nS: +OK\nC: DELE 2\nS: +OK\n"
         << QVector<int>{0, 2, 4, 3} << QVector<int>{NoSuchMessage, Ok, NoSuchMessage, Ok};
     QTest::newRow("connection lost mid-batch")
-        << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 2 0\nC: TOP 4 0\n" + tops +
-               "C: DELE 1\nC: DELE 2\nS: +OK\nS: <close>\n"
+        << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 3 0\nC: TOP 2 0\n" + tops +
+               "C: DELE 1\nC: DELE 3\nS: +OK\nS: <close>\n"
         << QVector<int>{1, 2} << QVector<int>{Ok, ConnectionLost};
 }
 
