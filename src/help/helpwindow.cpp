@@ -1,5 +1,6 @@
 #include "helpwindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
@@ -74,6 +75,26 @@ QString CollectionFile(const QString& helpFile) {
 QString FileStamp(const QString& file) {
     const QFileInfo info(file);
     return QStringLiteral("%1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
+
+// Qt's search widgets carry icon-only page buttons and an unnamed result view:
+// give each a name a screen reader can say.
+void NameUnnamedControls(QWidget* root, const QString& viewName) {
+    const QStringList pageButtons{QObject::tr("First page"), QObject::tr("Previous page"),
+                                  QObject::tr("Next page"), QObject::tr("Last page")};
+    int position = 0;
+    for (auto* button : root->findChildren<QAbstractButton*>()) {
+        if (!button->accessibleName().isEmpty() || !button->text().isEmpty())
+            continue;
+        QString name = button->toolTip();
+        if (name.isEmpty())
+            name = position < pageButtons.size() ? pageButtons.at(position) : QObject::tr("Page button");
+        ++position;
+        button->setAccessibleName(name);
+    }
+    for (auto* view : root->findChildren<QTextBrowser*>())
+        if (view->accessibleName().isEmpty())
+            view->setAccessibleName(viewName);
 }
 
 } // namespace
@@ -185,6 +206,8 @@ void HelpWindow::BuildUi() {
     QHelpSearchResultWidget* results = search->resultWidget();
     results->setObjectName(QStringLiteral("helpSearchResults"));
     results->setAccessibleName(tr("Search results"));
+    NameUnnamedControls(results, tr("Search results"));
+    NameUnnamedControls(query, tr("Search for"));
     searchLayout->addWidget(query);
     searchLayout->addWidget(results, 1);
     m_tabs->addTab(searchPage, tr("&Search"));

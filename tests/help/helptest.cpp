@@ -4,6 +4,7 @@
 #include "modalhelper.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
@@ -277,6 +278,44 @@ private Q_SLOTS:
         QVERIFY(std::any_of(results.begin(), results.end(), [](const QHelpSearchResult& result) {
             return result.url().fileName() == QLatin1String("servers.html");
         }));
+    }
+
+    void keyboardOpensAndCloses() {
+        help::ShowContents(m_programFolder, nullptr);
+        QWidget* window = help::CurrentHelpWindow();
+        auto* contents = window->findChild<QHelpContentWidget*>(QStringLiteral("helpContents"));
+        QTRY_VERIFY_WITH_TIMEOUT(contents->model()->rowCount() > 0, 20000);
+        const QModelIndexList found = contents->model()->match(
+            contents->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("Default Options"), 1,
+            Qt::MatchExactly | Qt::MatchRecursive);
+        QCOMPARE(found.size(), 1);
+        contents->setCurrentIndex(found.first());
+        QTest::keyClick(contents, Qt::Key_Return);
+        QCOMPARE(PageName(window), QStringLiteral("options.html"));
+
+        QTest::keyClick(window->findChild<QTextBrowser*>(QStringLiteral("helpBrowser")), Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
+    }
+
+    // Screen readers name every control the keyboard can reach.
+    void everyFocusableControlIsNamed() {
+        help::ShowContents(m_programFolder, nullptr);
+        QWidget* window = help::CurrentHelpWindow();
+        auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("helpTabs"));
+        QStringList unnamed;
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->setCurrentIndex(tab);
+            for (QWidget* widget : window->findChildren<QWidget*>()) {
+                if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(window))
+                    continue;
+                QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+                if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty())
+                    unnamed << QString::fromLatin1(widget->metaObject()->className()) + QLatin1Char(' ') +
+                                   widget->objectName();
+            }
+        }
+        unnamed.removeDuplicates();
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
     }
 
     // Help is asked for from inside modal dialogs; the window must take input then.
