@@ -27,8 +27,12 @@ QString FriendsStore::tempPath() const {
     return QDir(m_folder).filePath(QStringLiteral("Friends.tmp"));
 }
 
+QString FriendsStore::ComparisonKey(const QString& address) {
+    return FixedText::TrimBlanks(address).toUpper();
+}
+
 bool FriendsStore::SameAddress(const QString& a, const QString& b) {
-    return FixedText::TrimBlanks(a).toUpper() == FixedText::TrimBlanks(b).toUpper();
+    return ComparisonKey(a) == ComparisonKey(b);
 }
 
 int FriendsStore::Count() const {
@@ -92,4 +96,23 @@ void FriendsStore::RemoveAddress(const QString& address) const {
     if (kept.size() == all.size())
         return; // nothing matched: leave the file alone
     file.replace(kept);
+}
+
+int FriendsStore::AppendMany(const QStringList& addresses) const {
+    RecordFile file = recordFile(*this);
+    file.openForReading();
+    const int count = file.count();
+    QByteArray all = file.readAll(); // a trailing partial record is dropped, as an append overwrites it
+    file.close();
+    if (addresses.size() > MaxRecords - count)
+        throw StoreError(
+            QStringLiteral("Could not write %1: it holds at most %2 addresses, and %3 more do not fit.")
+                .arg(file.fileName())
+                .arg(MaxRecords)
+                .arg(addresses.size() - (MaxRecords - count)));
+    all.reserve(all.size() + addresses.size() * kLength);
+    for (const QString& address : addresses)
+        all += FixedText::Encode(address, kLength);
+    file.replace(all);
+    return count + 1;
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 // Friends.dat: 60-byte address records, numbered from 1, at most 32,767.
 // Failures (including the record limit) throw StoreError.
@@ -22,6 +23,10 @@ public:
     void Replace(int recordNumber, const QString& address) const;
     // Removes every record whose trimmed address equals address exactly (case counts).
     void RemoveAddress(const QString& address) const;
+    // Appends addresses after the existing records in one atomic rewrite: all
+    // of them or, on any failure (the record limit included), none. Returns the
+    // record number of the first one.
+    int AppendMany(const QStringList& addresses) const;
 
     QString filePath() const;
     // Friends.tmp, which exists only while a removal runs.
@@ -29,6 +34,8 @@ public:
 
     // The comparison Contains and the check cycle share.
     static bool SameAddress(const QString& a, const QString& b);
+    // The form SameAddress compares: trimmed of spaces, upper case.
+    static QString ComparisonKey(const QString& address);
 
     static constexpr int MaxRecords = 32767;
 
