@@ -1,0 +1,50 @@
+#pragma once
+
+#include "accounttester.h"
+#include "appstate.h"
+
+#include <QDialog>
+#include <memory>
+
+class QPushButton;
+class QTreeWidget;
+namespace Ui {
+class AccountEditor;
+}
+
+// frmEdit, "Account Details": a new account (EditRecordNumber 0) or changes to
+// one. OK writes Acc.dat and brings the setup dialog's list and its Edit and
+// Delete buttons up to date; Cancel and the close box change nothing. Test logs
+// in with the entries as typed and stores nothing.
+class AccountEditor : public QDialog {
+    Q_OBJECT
+public:
+    AccountEditor(AppState& state, QTreeWidget* list, QPushButton* editButton, QPushButton* deleteButton,
+                  QWidget* parent);
+    ~AccountEditor() override;
+
+    void done(int result) override;
+    AccountTester& tester() { return m_tester; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void updateOkButton();
+    void onOk();
+    bool isDuplicateName(const QString& name) const;
+    bool save();
+    void onTest();
+    void setTesting(bool testing);
+    void reportTestResult(const AccountTester::Result& result);
+    // Code 14: the server's certificate could not be verified.
+    void reportCertificateProblem(const AccountTester::Result& result);
+
+    AppState& m_state;
+    QTreeWidget* m_list;
+    QPushButton* m_editButton;
+    QPushButton* m_deleteButton;
+    AccountTester m_tester;
+    bool m_unreadable = false;
+    std::unique_ptr<Ui::AccountEditor> m_ui;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "records.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QString>
+
+namespace pop3 {
+class Client;
+}
+
+// The editor's Test: logs in with the entries as typed, asks how many messages
+// wait (STAT, nothing is listed or downloaded) and logs out with QUIT. Nothing
+// is stored. Run blocks the caller but not the event loop, so Cancel works.
+class AccountTester : public QObject {
+    Q_OBJECT
+public:
+    struct Result {
+        int code = 0; // pop3::Result; 0 when the login and the count worked
+        bool cancelled = false;
+        QString text; // what to tell the user
+    };
+
+    explicit AccountTester(const SettingsRecord& settings, QObject* parent = nullptr);
+
+    Result Run(const QString& login, const QString& password, const QString& server);
+    // Makes a running Run return promptly, cancelled.
+    void Cancel();
+    bool isRunning() const { return !m_client.isNull(); }
+
+    // Trusted besides the system's CAs (the user's own CA, a test CA).
+    void addCaCertificates(const QList<QSslCertificate>& certificates) { m_caCertificates += certificates; }
+
+private:
+    SettingsRecord m_settings;
+    QList<QSslCertificate> m_caCertificates;
+    QPointer<pop3::Client> m_client;
+    bool m_cancelRequested = false;
+};

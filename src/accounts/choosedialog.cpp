@@ -1,0 +1,76 @@
+#include "choosedialog.h"
+
+#include "accountfields.h"
+#include "accountstore.h"
+#include "ui_choosedialog.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+
+ChooseDialog::ChooseDialog(AppState& state, QWidget* parent)
+    : QDialog(parent), m_state(state), m_ui(std::make_unique<Ui::ChooseDialog>()) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    accounts::SetUpAccountList(m_ui->ListView1);
+    m_ui->cmdCancel->setAutoDefault(false);
+    connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] {
+        m_state.ChooseAccepted = false;
+        reject();
+    });
+    m_ui->ListView1->viewport()->installEventFilter(this);
+    resize(440, 280);
+
+    m_state.ChooseAccepted = true;
+    accounts::FillAccountList(m_ui->ListView1, m_state, this);
+    if (QTreeWidgetItem* first = m_ui->ListView1->topLevelItem(0)) {
+        m_ui->ListView1->setCurrentItem(first);
+        first->setSelected(true);
+    }
+    m_ui->cmdOK->setFocus();
+}
+
+ChooseDialog::~ChooseDialog() = default;
+
+bool ChooseDialog::eventFilter(QObject* watched, QEvent* event) {
+    // A double click on the list chooses, once the view has selected the row under it.
+    if (watched == m_ui->ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        m_ui->ListView1->topLevelItemCount() > 0)
+        QMetaObject::invokeMethod(this, &QDialog::accept, Qt::QueuedConnection);
+    return QDialog::eventFilter(watched, event);
+}
+
+void ChooseDialog::keyPressEvent(QKeyEvent* event) {
+    // Escape is the keyboard's Cancel; only a close by the window counts as OK.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_ui->cmdCancel->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ChooseDialog::done(int result) {
+    if (m_state.ChooseAccepted) {
+        const QList<QTreeWidgetItem*> selected = m_ui->ListView1->selectedItems();
+        const QTreeWidgetItem* row = selected.isEmpty() ? m_ui->ListView1->currentItem() : selected.first();
+        try {
+            if (!row)
+                throw StoreError(tr("No account is selected."));
+            m_state.CurrentAccount =
+                AccountStore(m_state.ProgramFolder).ReadAccount(accounts::RecordNumberOf(row));
+        } catch (const StoreError& error) {
+            // Checking some other account instead would be worse than checking none.
+            m_state.ChooseAccepted = false;
+            accounts::ShowStoreError(this, tr("The chosen account could not be read."), error);
+        }
+    }
+    QDialog::done(result);
+}
+
+bool ChooseDialog::ChooseAccount(AppState& state, QWidget* parent) {
+    ChooseDialog dialog(state, parent);
+    dialog.exec();
+    return state.ChooseAccepted;
+}

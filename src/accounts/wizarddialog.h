@@ -1,0 +1,35 @@
+#pragma once
+
+#include "appstate.h"
+
+#include <QDialog>
+#include <memory>
+
+class QLineEdit;
+namespace Ui {
+class WizardDialog;
+}
+
+// frmWiz, the New Account Wizard: the first account, one entry per page. Finish
+// writes record 1 and sets AccountCount to 1; a confirmed Cancel sets it to 0;
+// any other close (Escape, the window manager) writes nothing and asks nothing.
+class WizardDialog : public QDialog {
+    Q_OBJECT
+public:
+    WizardDialog(AppState& state, QWidget* parent);
+    ~WizardDialog() override;
+
+    int page() const; // 1 to 4
+
+private:
+    void onNext();
+    void onPrevious();
+    void onCancel();
+    void finish();
+    // Shows page (1..4), focuses its entry and sets the buttons for it.
+    void showPage(int page);
+    QLineEdit* entry(int page) const;
+
+    AppState& m_state;
+    std::unique_ptr<Ui::WizardDialog> m_ui;
+};
