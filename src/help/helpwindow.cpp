@@ -266,6 +266,12 @@ void HelpWindow::BuildUi() {
             [search, query] { search->search(query->searchInput()); });
     connect(results, &QHelpSearchResultWidget::requestShowLink, this, &HelpWindow::Open);
 
+    // The search words are indexed in the background. Indexing only catches up
+    // with what changed, so asking on every start is cheap, and it finishes an
+    // index that an earlier run left half done.
+    if (m_error.isEmpty())
+        search->scheduleIndexDocumentation();
+
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
