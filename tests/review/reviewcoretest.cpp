@@ -24,6 +24,8 @@ private Q_SLOTS:
     void friendTest();
     void rowTexts_data();
     void rowTexts();
+    void displayTextIsCleaned_data();
+    void displayTextIsCleaned();
     void sortsByTextWithFixedDirection();
     void rowsAddedLaterKeepTheOrder();
     void persistentRowsFollowTheSort();
@@ -35,21 +37,36 @@ void ReviewCoreTest::setBytes_data() {
     QTest::addColumn<double>("bytes");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("zero") << 0.0 << "en_US" << "0 Bytes";
-    QTest::newRow("500") << 500.0 << "en_US" << "500 Bytes";
-    QTest::newRow("fraction cut") << 1023.9 << "en_US" << "1023 Bytes";
-    QTest::newRow("negative cut towards zero") << -5.7 << "en_US" << "-5 Bytes";
-    QTest::newRow("1024") << 1024.0 << "en_US" << "1.00 KB";
-    QTest::newRow("1536") << 1536.0 << "en_US" << "1.50 KB";
-    QTest::newRow("1600 = 1000 + 600") << 1600.0 << "en_US" << "1.56 KB";
-    QTest::newRow("1,048,575 no grouping") << 1048575.0 << "en_US" << "1024.00 KB";
-    QTest::newRow("1 MB") << 1048576.0 << "en_US" << "1.00 MB";
-    QTest::newRow("just under 1 GB") << 1073741823.0 << "en_US" << "1024.00 MB";
-    QTest::newRow("1 GB") << 1073741824.0 << "en_US" << "1.00 GB";
-    QTest::newRow("5 TB stays GB") << 5.0e12 << "en_US" << "4656.61 GB";
-    QTest::newRow("comma decimal") << 1536.0 << "de_DE" << "1,50 KB";
-    QTest::newRow("comma decimal no grouping") << 1048575.0 << "de_DE" << "1024,00 KB";
-    QTest::newRow("bytes ignore locale") << 999.0 << "de_DE" << "999 Bytes";
+    QTest::newRow("zero") << 0.0 << "en_US"
+                          << "0 Bytes";
+    QTest::newRow("500") << 500.0 << "en_US"
+                         << "500 Bytes";
+    QTest::newRow("fraction cut") << 1023.9 << "en_US"
+                                  << "1023 Bytes";
+    QTest::newRow("negative cut towards zero") << -5.7 << "en_US"
+                                               << "-5 Bytes";
+    QTest::newRow("1024") << 1024.0 << "en_US"
+                          << "1.00 KB";
+    QTest::newRow("1536") << 1536.0 << "en_US"
+                          << "1.50 KB";
+    QTest::newRow("1600 = 1000 + 600") << 1600.0 << "en_US"
+                                       << "1.56 KB";
+    QTest::newRow("1,048,575 no grouping") << 1048575.0 << "en_US"
+                                           << "1024.00 KB";
+    QTest::newRow("1 MB") << 1048576.0 << "en_US"
+                          << "1.00 MB";
+    QTest::newRow("just under 1 GB") << 1073741823.0 << "en_US"
+                                     << "1024.00 MB";
+    QTest::newRow("1 GB") << 1073741824.0 << "en_US"
+                          << "1.00 GB";
+    QTest::newRow("5 TB stays GB") << 5.0e12 << "en_US"
+                                   << "4656.61 GB";
+    QTest::newRow("comma decimal") << 1536.0 << "de_DE"
+                                   << "1,50 KB";
+    QTest::newRow("comma decimal no grouping") << 1048575.0 << "de_DE"
+                                               << "1024,00 KB";
+    QTest::newRow("bytes ignore locale") << 999.0 << "de_DE"
+                                         << "999 Bytes";
 }
 
 void ReviewCoreTest::setBytes() {
@@ -71,11 +88,16 @@ void ReviewCoreTest::groupedNumber_data() {
     QTest::addColumn<qint64>("value");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("1500 comma") << qint64(1500) << "en_US" << "1,500";
-    QTest::newRow("1234 comma") << qint64(1234) << "en_US" << "1,234";
-    QTest::newRow("small") << qint64(999) << "en_US" << "999";
-    QTest::newRow("dot grouping") << qint64(1234567) << "de_DE" << "1.234.567";
-    QTest::newRow("C locale still groups") << qint64(32767) << "C" << "32,767";
+    QTest::newRow("1500 comma") << qint64(1500) << "en_US"
+                                << "1,500";
+    QTest::newRow("1234 comma") << qint64(1234) << "en_US"
+                                << "1,234";
+    QTest::newRow("small") << qint64(999) << "en_US"
+                           << "999";
+    QTest::newRow("dot grouping") << qint64(1234567) << "de_DE"
+                                  << "1.234.567";
+    QTest::newRow("C locale still groups") << qint64(32767) << "C"
+                                           << "32,767";
 }
 
 void ReviewCoreTest::groupedNumber() {
@@ -119,27 +141,36 @@ void ReviewCoreTest::friendTest_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("ticked");
     const QStringList bob{QStringLiteral("bob@example.com")};
-    QTest::newRow("friend") << "bob@example.com" << "" << bob << "bob@example.com" << true;
-    QTest::newRow("stranger") << "eve@example.com" << "" << bob << "eve@example.com" << false;
+    QTest::newRow("friend") << "bob@example.com"
+                            << "" << bob << "bob@example.com" << true;
+    QTest::newRow("stranger") << "eve@example.com"
+                              << "" << bob << "eve@example.com" << false;
     QTest::newRow("friend in capitals with blanks")
-        << "bob@example.com" << "" << QStringList{QStringLiteral("  BOB@EXAMPLE.COM  ")} << "bob@example.com" << true;
+        << "bob@example.com"
+        << "" << QStringList{QStringLiteral("  BOB@EXAMPLE.COM  ")} << "bob@example.com" << true;
     QTest::newRow("domain entry does not match")
-        << "bob@example.com" << "" << QStringList{QStringLiteral("example.com")} << "bob@example.com" << false;
+        << "bob@example.com"
+        << "" << QStringList{QStringLiteral("example.com")} << "bob@example.com" << false;
     QTest::newRow("part of address does not match")
-        << "bob@example.com" << "" << QStringList{QStringLiteral("bob@example.co")} << "bob@example.com" << false;
+        << "bob@example.com"
+        << "" << QStringList{QStringLiteral("bob@example.co")} << "bob@example.com" << false;
     QTest::newRow("blank from uses reply-to, which is a friend")
-        << "   " << "Bob@Example.com" << bob << "Bob@Example.com" << true;
-    QTest::newRow("empty from uses reply-to") << "" << "eve@example.com" << bob << "eve@example.com" << false;
-    QTest::newRow("from kept as received, blanks and all")
-        << " bob@example.com " << "x@y" << bob << " bob@example.com " << true;
-    QTest::newRow("tab is not trimmed")
-        << "bob@example.com\t" << "" << bob << "bob@example.com\t" << false;
+        << "   "
+        << "Bob@Example.com" << bob << "Bob@Example.com" << true;
+    QTest::newRow("empty from uses reply-to") << ""
+                                              << "eve@example.com" << bob << "eve@example.com" << false;
+    QTest::newRow("from kept as received, blanks and all") << " bob@example.com "
+                                                           << "x@y" << bob << " bob@example.com " << true;
+    QTest::newRow("tab is not trimmed, and shows as a blank") << "bob@example.com\t"
+                                                              << "" << bob << "bob@example.com " << false;
     QTest::newRow("reply-to ignored when from is set")
-        << "eve@example.com" << "bob@example.com" << bob << "eve@example.com" << false;
-    QTest::newRow("no friends") << "bob@example.com" << "" << QStringList() << "bob@example.com" << false;
-    QTest::newRow("non-ASCII case")
-        << "jürgen@example.de" << "" << QStringList{QStringLiteral("JÜRGEN@EXAMPLE.DE")} << "jürgen@example.de"
-        << true;
+        << "eve@example.com"
+        << "bob@example.com" << bob << "eve@example.com" << false;
+    QTest::newRow("no friends") << "bob@example.com"
+                                << "" << QStringList() << "bob@example.com" << false;
+    QTest::newRow("non-ASCII case") << "jürgen@example.de"
+                                    << "" << QStringList{QStringLiteral("JÜRGEN@EXAMPLE.DE")}
+                                    << "jürgen@example.de" << true;
 }
 
 void ReviewCoreTest::friendTest() {
@@ -154,10 +185,12 @@ void ReviewCoreTest::friendTest() {
     const ReviewItem item = MakeReviewItem(message, 1, FriendMatcher(friends));
     QCOMPARE(item.text(ReviewItem::Address), address);
     QCOMPARE(item.keep, ticked);
-    // The hashed test must agree with the store's comparison, entry by entry.
+    // The hashed test must agree with the store's comparison, entry by entry, on
+    // the address as received (the shown one is cleaned for display).
+    const QString received = QString(fromAddr).remove(QLatin1Char(' ')).isEmpty() ? replyToAddr : fromAddr;
     bool storeSays = false;
     for (const QString& entry : friends)
-        storeSays = storeSays || FriendsStore::SameAddress(address, entry);
+        storeSays = storeSays || FriendsStore::SameAddress(received, entry);
     QCOMPARE(item.keep, storeSays);
 }
 
@@ -166,11 +199,16 @@ void ReviewCoreTest::rowTexts_data() {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("recipientsText");
     QTest::addColumn<QString>("sizeText");
-    QTest::newRow("no recipients") << 0 << qint64(1000) << "1" << "1000 Bytes";
-    QTest::newRow("negative count") << -2 << qint64(1024) << "1" << "1.00 KB";
-    QTest::newRow("one") << 1 << qint64(1536) << "1" << "1.50 KB";
-    QTest::newRow("1500") << 1500 << qint64(3 * 1048576) << "1,500" << "3.00 MB";
-    QTest::newRow("1234") << 1234 << qint64(9 * 1024) << "1,234" << "9.00 KB";
+    QTest::newRow("no recipients") << 0 << qint64(1000) << "1"
+                                   << "1000 Bytes";
+    QTest::newRow("negative count") << -2 << qint64(1024) << "1"
+                                    << "1.00 KB";
+    QTest::newRow("one") << 1 << qint64(1536) << "1"
+                         << "1.50 KB";
+    QTest::newRow("1500") << 1500 << qint64(3 * 1048576) << "1,500"
+                          << "3.00 MB";
+    QTest::newRow("1234") << 1234 << qint64(9 * 1024) << "1,234"
+                          << "9.00 KB";
 }
 
 void ReviewCoreTest::rowTexts() {
@@ -197,12 +235,47 @@ void ReviewCoreTest::rowTexts() {
     QCOMPARE(item.MessageNumber, 42);
     QVERIFY(!item.keep);
 
-    // Folded or hostile values become one line; the address is left as received.
+    // Folded or hostile values become one line in every column.
     message.Subject = QStringLiteral("Re: a long\r\n\tfolded\x01subject");
     message.From = QStringLiteral("Eve\nMallory");
     QCOMPARE(MakeReviewItem(message, 1, FriendMatcher()).text(ReviewItem::Subject),
              QStringLiteral("Re: a long   folded subject"));
-    QCOMPARE(MakeReviewItem(message, 1, FriendMatcher()).text(ReviewItem::From), QStringLiteral("Eve Mallory"));
+    QCOMPARE(MakeReviewItem(message, 1, FriendMatcher()).text(ReviewItem::From),
+             QStringLiteral("Eve Mallory"));
+}
+
+void ReviewCoreTest::displayTextIsCleaned_data() {
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("right-to-left override")
+        << QStringLiteral("Pay\u202ElaP.com") << QStringLiteral("PaylaP.com");
+    QTest::newRow("embeddings, isolates and marks")
+        << QStringLiteral("\u202Aa\u202Bb\u202Cc\u202Dd\u2066e\u2067f\u2068g\u2069h\u200Ei\u200Fj\u061Ck")
+        << QStringLiteral("abcdefghijk");
+    QTest::newRow("line and paragraph separators")
+        << QStringLiteral("a\u2028b\u2029c") << QStringLiteral("a b c");
+    QTest::newRow("C1 controls and NEL")
+        << QStringLiteral("a\u0085b\u009Bc\u0080d") << QStringLiteral("a b c d");
+    QTest::newRow("escape and delete") << QStringLiteral("a\x1B[31mb\x7F") << QStringLiteral("a [31mb ");
+    QTest::newRow("ordinary text kept")
+        << QStringLiteral("Grüße, 東京 – ok") << QStringLiteral("Grüße, 東京 – ok");
+}
+
+void ReviewCoreTest::displayTextIsCleaned() {
+    QFETCH(QString, raw);
+    QFETCH(QString, shown);
+    pop3::Message message;
+    message.From = raw;
+    message.FromAddr = raw + QStringLiteral("@example.com");
+    message.Subject = raw;
+    message.Date = raw;
+    message.ContentType = raw;
+    const ReviewItem item = MakeReviewItem(message, 1, FriendMatcher());
+    QCOMPARE(item.text(ReviewItem::From), shown);
+    QCOMPARE(item.text(ReviewItem::Address), shown + QStringLiteral("@example.com"));
+    QCOMPARE(item.text(ReviewItem::Subject), shown);
+    QCOMPARE(item.text(ReviewItem::Date), shown);
+    QCOMPARE(item.text(ReviewItem::Content), shown + QStringLiteral("/plain"));
 }
 
 namespace {
@@ -225,8 +298,8 @@ QList<int> Numbers(const ReviewModel& model) {
 void ReviewCoreTest::sortsByTextWithFixedDirection() {
     ReviewModel model;
     QCOMPARE(model.columnCount(), 7);
-    const QStringList headers{QStringLiteral("From"),    QStringLiteral("Address"), QStringLiteral("Subject"),
-                              QStringLiteral("Date"),    QStringLiteral("Size"),    QStringLiteral("Content"),
+    const QStringList headers{QStringLiteral("From"), QStringLiteral("Address"), QStringLiteral("Subject"),
+                              QStringLiteral("Date"), QStringLiteral("Size"),    QStringLiteral("Content"),
                               QStringLiteral("#")};
     for (int column = 0; column < 7; ++column)
         QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), headers.at(column));
@@ -262,7 +335,8 @@ void ReviewCoreTest::rowsAddedLaterKeepTheOrder() {
     QCOMPARE(model.addItem(Row(5, QStringLiteral("M"), {})), 3); // equal text goes after the earlier row
     QCOMPARE(Numbers(model), (QList<int>{2, 3, 1, 5, 4}));
     // A new fill while sorted arrives sorted, equal texts in enumeration order.
-    model.setItems({Row(1, QStringLiteral("y"), {}), Row(2, QStringLiteral("b"), {}), Row(3, QStringLiteral("B"), {})});
+    model.setItems(
+        {Row(1, QStringLiteral("y"), {}), Row(2, QStringLiteral("b"), {}), Row(3, QStringLiteral("B"), {})});
     QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
     model.clear();
     QCOMPARE(model.rowCount(), 0);
@@ -271,7 +345,8 @@ void ReviewCoreTest::rowsAddedLaterKeepTheOrder() {
 
 void ReviewCoreTest::persistentRowsFollowTheSort() {
     ReviewModel model;
-    model.setItems({Row(1, QStringLiteral("c"), {}), Row(2, QStringLiteral("a"), {}), Row(3, QStringLiteral("b"), {})});
+    model.setItems(
+        {Row(1, QStringLiteral("c"), {}), Row(2, QStringLiteral("a"), {}), Row(3, QStringLiteral("b"), {})});
     const QPersistentModelIndex selected(model.index(0, 3)); // message 1
     model.sort(ReviewItem::From);
     QVERIFY(selected.isValid());
@@ -317,11 +392,11 @@ void ReviewCoreTest::modelIsConsistent() {
     model.sort(ReviewItem::Size);
     model.addItem(Row(3, QStringLiteral("b"), QStringLiteral("0 Bytes")));
     model.setAllKeep(true);
-    QCOMPARE(model.data(model.index(0, ReviewItem::Size), Qt::TextAlignmentRole).value<Qt::Alignment>()
-                 & Qt::AlignHorizontal_Mask,
+    QCOMPARE(model.data(model.index(0, ReviewItem::Size), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                 Qt::AlignHorizontal_Mask,
              Qt::AlignRight);
-    QCOMPARE(model.data(model.index(0, ReviewItem::Subject), Qt::TextAlignmentRole).value<Qt::Alignment>()
-                 & Qt::AlignHorizontal_Mask,
+    QCOMPARE(model.data(model.index(0, ReviewItem::Subject), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                 Qt::AlignHorizontal_Mask,
              Qt::AlignLeft);
     model.clear();
 }

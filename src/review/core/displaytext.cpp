@@ -1,0 +1,24 @@
+#include "displaytext.h"
+
+namespace {
+bool IsBidiControl(char16_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F ||
+           c == 0x061C;
+}
+
+bool BreaksTheLine(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+} // namespace
+
+QString CleanForDisplay(QString text) {
+    qsizetype out = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (IsBidiControl(c))
+            continue;
+        text[out++] = BreaksTheLine(c) ? QChar(u' ') : text.at(i);
+    }
+    text.truncate(out);
+    return text;
+}
