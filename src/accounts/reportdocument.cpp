@@ -122,6 +122,9 @@ std::unique_ptr<QTextDocument> Build(const QList<AccountRecord>& accounts, QDate
     auto document = std::make_unique<QTextDocument>();
     document->setDocumentMargin(0); // the page margins do this
     document->setUndoRedoEnabled(false);
+    QFont font = document->defaultFont(); // the desktop's face, at a size meant for paper
+    font.setPointSizeF(11);
+    document->setDefaultFont(font);
     const qreal dpi = LayoutDpi();
 
     QTextCursor cursor(document.get());

@@ -1,0 +1,80 @@
+#include "reportdialog.h"
+
+#include "messagebox.h"
+#include "reportdocument.h"
+
+#include <QComboBox>
+#include <QGraphicsView>
+#include <QLineEdit>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QScreen>
+#include <QTextDocument>
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kClientWidthTwips = 9450.0;
+constexpr double kClientHeightTwips = 6795.0;
+
+constexpr Qt::WindowFlags kFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+
+} // namespace
+
+ReportDialog::ReportDialog(const QList<AccountRecord>& accounts, QDate date, const QLocale& locale,
+                           QWidget* owner)
+    : QPrintPreviewDialog(owner, kFlags), m_document(ReportDocument::Build(accounts, date, locale)) {
+    setObjectName(QStringLiteral("frmReport"));
+    setWindowTitle(tr("Accounts Report"));
+    ReportDocument::ApplyPageMargins(printer());
+    connect(this, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* printer) { ReportDocument::Print(*m_document, printer); });
+
+    if (auto* preview = findChild<QPrintPreviewWidget*>()) {
+        preview->setObjectName(QStringLiteral("vp"));
+        preview->setAccessibleName(tr("Report preview"));
+        // The page view inside is what takes the keys.
+        if (auto* pages = preview->findChild<QGraphicsView*>())
+            pages->setAccessibleName(tr("Report pages"));
+    }
+    // The toolbar's page and zoom boxes have no caption of their own.
+    for (auto* edit : findChildren<QLineEdit*>())
+        edit->setAccessibleName(qobject_cast<QComboBox*>(edit->parentWidget()) ? tr("Zoom")
+                                                                               : tr("Page number"));
+    for (auto* zoom : findChildren<QComboBox*>())
+        zoom->setAccessibleName(tr("Zoom"));
+
+    const QScreen* shown = owner ? owner->screen() : screen();
+    const double dpiX = shown ? shown->logicalDotsPerInchX() : 96.0;
+    const double dpiY = shown ? shown->logicalDotsPerInchY() : 96.0;
+    resize(qRound(kClientWidthTwips * dpiX / kTwipsPerInch),
+           qRound(kClientHeightTwips * dpiY / kTwipsPerInch));
+}
+
+ReportDialog::~ReportDialog() = default;
+
+QTextDocument* ReportDialog::document() const {
+    return m_document.get();
+}
+
+void ReportDialog::showEvent(QShowEvent* event) {
+    QPrintPreviewDialog::showEvent(event);
+    // On the pages: arrow and page keys then move through them at once.
+    if (auto* pages = findChild<QGraphicsView*>())
+        pages->setFocus(Qt::OtherFocusReason);
+}
+
+void ShowAccountsReport(QWidget* owner, AppState& state) {
+    QString problem;
+    const QList<AccountRecord> accounts = ReportDocument::ReadAccounts(state.ProgramFolder, &problem);
+    if (!accounts.isEmpty())
+        state.CurrentAccount = accounts.constLast();
+    if (!problem.isEmpty())
+        ui::ShowMessage(
+            {owner, ui::MessageIcon::Warning, QStringLiteral("Accounts Report"),
+             QStringLiteral("The accounts could not be read, so the report lists none.\r\n\r\n") + problem});
+
+    ReportDialog dialog(accounts, QDate::currentDate(), QLocale::system(), owner);
+    dialog.exec();
+}
