@@ -2,12 +2,14 @@
 
 #include "accountstore.h"
 #include "checkcycle.h"
+#include "clearaccountsdetails.h"
 #include "commandbars.h"
 #include "commandicons.h"
 #include "headerfiles.h"
 #include "helplauncher.h"
 #include "instancelock.h"
 #include "messagebox.h"
+#include "reportdialog.h"
 #include "reviewcontroller.h"
 #include "reviewlistview.h"
 #include "settingsstore.h"
@@ -141,8 +143,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
         {QStringLiteral("mnuFileCheck"), checkMail},
         {QStringLiteral("mnuFileTray"), [this] { HideToTray(); }},
         {QStringLiteral("mnuFileSetup"), [this] { RefreshCommandStates(); }},
-        {QStringLiteral("mnuFileReport"), nothingYet},
-        {QStringLiteral("mnuFileClear"), nothingYet},
+        {QStringLiteral("mnuFileReport"), [this] { ShowAccountsReport(this, d->state); }},
+        {QStringLiteral("mnuFileClear"), [this] { ClearAccountsDetails(this, d->state); }},
         {QStringLiteral("mnuFileFriendsManagement"), nothingYet},
         {QStringLiteral("mnuFileOptions"), nothingYet},
         {QStringLiteral("mnuFileExit"), exitApp},
