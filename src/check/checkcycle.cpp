@@ -135,7 +135,7 @@ void CheckCycle::RunCheck() {
         QObject::connect(session, &pop3::Client::StatusMessage, session,
                          [cancelIfAsked, status](const QString&, int nMin, int nMax, int code) {
                              cancelIfAsked();
-                             if (code == 4 && status)
+                             if (code == pop3::StatusHeader && status)
                                  status->showHeaderProgress(nMin, nMax);
                          });
 

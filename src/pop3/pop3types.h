@@ -33,6 +33,12 @@ enum Result : int {
     CommandRefused = 22,         // the server answered -ERR (DELE, NOOP, QUIT)
 };
 
+// The code of a StatusMessage: what its nMin of nMax counts.
+enum StatusCode : int {
+    StatusHeader = 4,  // headers downloaded
+    StatusMarking = 6, // messages marked for deletion (DELE answered)
+};
+
 enum class Security {
     Auto,        // bare host: implicit TLS on 995, else STLS on the default port
     ImplicitTls, // pop3s:// or port 995

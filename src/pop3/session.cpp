@@ -792,7 +792,7 @@ void Session::onTop(int index, Reply& reply) {
     ++m_topsDone;
     const int total = count();
     Q_EMIT status(QStringLiteral("Downloading header %1 of %2").arg(m_topsDone).arg(total), m_topsDone, total,
-                  4);
+                  StatusHeader);
     if (m_topsDone == total) {
         m_state = State::Transaction;
         finish(Ok);
@@ -806,6 +806,11 @@ void Session::onTop(int index, Reply& reply) {
 void Session::pumpDeletes() {
     const int window = hasCapability("PIPELINING") ? m_maxInFlight : 1;
     const int total = static_cast<int>(m_deleteNumbers.size());
+    const int inFlight = static_cast<int>(m_pending.size());
+    // Top up in batches, as for TOP: a write per reply costs a syscall and a packet.
+    if (inFlight > 0 && inFlight > window - qMin(kRefillBatch, window)) {
+        return;
+    }
     while (m_nextDelete < total && static_cast<int>(m_pending.size()) < window) {
         const int i = m_nextDelete++;
         if (m_deleteResults[i] != Pending) {
@@ -813,11 +818,13 @@ void Session::pumpDeletes() {
             continue;
         }
         const int number = m_numbers[size_t(m_deleteNumbers[i] - 1)];
-        queue("DELE " + QByteArray::number(number), false, 0, [this, i](Reply& r) {
+        queue("DELE " + QByteArray::number(number), false, 0, [this, i, total](Reply& r) {
             if (r.kind != Reply::Ok)
                 noteRefusal(r.text);
             m_deleteResults[i] = r.kind == Reply::Ok ? Ok : CommandRefused;
             ++m_deletesDone;
+            Q_EMIT status(QStringLiteral("Marking message %1 of %2").arg(m_deletesDone).arg(total),
+                          m_deletesDone, total, StatusMarking);
             pumpDeletes();
         });
     }

@@ -25,9 +25,6 @@
 
 namespace {
 constexpr int kKeepAliveMs = 1000;
-// Rows handed to the server per pipelined batch: large enough to keep the
-// link busy, small enough that the progress bar moves.
-constexpr int kDeleteSliceRows = 250;
 
 void SetPanel1(AppState& state, const QString& text) {
     if (state.hooks.setPanel1)
@@ -41,8 +38,8 @@ void Refresh(AppState& state) {
 
 qint32 SaturatingAdd(qint32 a, qint64 b) {
     const qint64 sum = static_cast<qint64>(a) + b;
-    return static_cast<qint32>(std::clamp<qint64>(sum, std::numeric_limits<qint32>::min(),
-                                                  std::numeric_limits<qint32>::max()));
+    return static_cast<qint32>(
+        std::clamp<qint64>(sum, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
 }
 } // namespace
 
@@ -73,13 +70,21 @@ ReviewController::~ReviewController() {
     d->timer1.stop();
 }
 
-ReviewModel* ReviewController::model() const { return &d->model; }
+ReviewModel* ReviewController::model() const {
+    return &d->model;
+}
 
-int ReviewController::rowCount() const { return d->model.rowCount(); }
+int ReviewController::rowCount() const {
+    return d->model.rowCount();
+}
 
-void ReviewController::AdoptSession(std::unique_ptr<pop3::Client> client) { d->session = std::move(client); }
+void ReviewController::AdoptSession(std::unique_ptr<pop3::Client> client) {
+    d->session = std::move(client);
+}
 
-pop3::Client* ReviewController::session() const { return d->session.get(); }
+pop3::Client* ReviewController::session() const {
+    return d->session.get();
+}
 
 int ReviewController::EndSession() {
     d->timer1.stop();
@@ -95,11 +100,17 @@ int ReviewController::EndSession() {
     return result;
 }
 
-void ReviewController::StartKeepAlive() { d->timer1.start(); }
+void ReviewController::StartKeepAlive() {
+    d->timer1.start();
+}
 
-void ReviewController::StopKeepAlive() { d->timer1.stop(); }
+void ReviewController::StopKeepAlive() {
+    d->timer1.stop();
+}
 
-bool ReviewController::keepAliveRunning() const { return d->timer1.isActive(); }
+bool ReviewController::keepAliveRunning() const {
+    return d->timer1.isActive();
+}
 
 void ReviewController::ClearReviewList() {
     if (d->model.rowCount() == 0)
@@ -119,16 +130,21 @@ void ReviewController::AcceptAll() {
     Refresh(d->state);
 }
 
-void ReviewController::CheckAll() { d->model.setAllKeep(true); }
+void ReviewController::CheckAll() {
+    d->model.setAllKeep(true);
+}
 
-void ReviewController::CheckNone() { d->model.setAllKeep(false); }
+void ReviewController::CheckNone() {
+    d->model.setAllKeep(false);
+}
 
 void ReviewController::DeleteUnchecked() {
     AppState& state = d->state;
     if (d->model.firstUnticked() < 0) {
-        ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("No Messages to be Deleted"),
-                         QStringLiteral("The action cannot be performed.  All messages have a check mark beside "
-                                        "them which means that no messages are set to be deleted.")});
+        ui::ShowMessage(
+            {d->owner, ui::MessageIcon::Information, QStringLiteral("No Messages to be Deleted"),
+             QStringLiteral("The action cannot be performed.  All messages have a check mark beside "
+                            "them which means that no messages are set to be deleted.")});
         return;
     }
     if (state.Settings.DeletePromptOff != 1) {
@@ -156,26 +172,35 @@ void ReviewController::DeleteUnchecked() {
     const QVector<ReviewItem> rows = d->model.items(); // display order
     const int rowTotal = static_cast<int>(rows.size());
     try {
-        for (int start = 0; start < rowTotal; start += kDeleteSliceRows) {
-            const int end = std::min(rowTotal, start + kDeleteSliceRows);
-            QVector<int> numbers;
-            for (int i = start; i < end; ++i)
-                if (!rows.at(i).keep)
-                    numbers.append(rows.at(i).MessageNumber);
-            if (!numbers.isEmpty()) {
-                QVector<int> results;
-                if (d->session)
-                    results = d->session->DeleteFromServer(numbers);
-                // Each message's own result decides; a missing result is a failure.
-                for (int k = 0; k < numbers.size(); ++k) {
-                    if (k < results.size() && results.at(k) == pop3::Ok)
-                        ++deletedCount;
-                    else
-                        failed = true;
-                }
+        // One pipelined batch keeps the link busy; the bar follows the server's
+        // answers, over the rows in display order.
+        QVector<int> numbers;
+        QVector<int> rowEnds; // rows covered once the k-th mark is answered
+        for (int i = 0; i < rowTotal; ++i) {
+            if (!rows.at(i).keep) {
+                numbers.append(rows.at(i).MessageNumber);
+                rowEnds.append(i + 1);
             }
-            progress.setProgress(ProgressPercent(end, rowTotal));
         }
+        QVector<int> results;
+        if (d->session) {
+            const QMetaObject::Connection follow = QObject::connect(
+                d->session.get(), &pop3::Client::StatusMessage, &progress,
+                [&progress, &rowEnds, rowTotal](const QString&, int done, int, int code) {
+                    if (code == pop3::StatusMarking && done >= 1 && done <= rowEnds.size())
+                        progress.setProgress(ProgressPercent(rowEnds.at(done - 1), rowTotal));
+                });
+            results = d->session->DeleteFromServer(numbers);
+            QObject::disconnect(follow);
+        }
+        // Each message's own result decides; a missing result is a failure.
+        for (int k = 0; k < numbers.size(); ++k) {
+            if (k < results.size() && results.at(k) == pop3::Ok)
+                ++deletedCount;
+            else
+                failed = true;
+        }
+        progress.setProgress(ProgressPercent(rowTotal, rowTotal));
     } catch (const std::exception&) {
         failed = true;
     }
@@ -211,15 +236,16 @@ void ReviewController::DeleteUnchecked() {
     Refresh(state);
 
     if (failed)
-        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Message Deletion"),
-                         QStringLiteral("One or more of the messages that were to be deleted could not be marked "
-                                        "for deletion on the server.\r\n\r\nThis can happen if the connection to "
-                                        "the server was lost or the server would not allow the action.")});
+        ui::ShowMessage(
+            {d->owner, ui::MessageIcon::Warning, QStringLiteral("Message Deletion"),
+             QStringLiteral("One or more of the messages that were to be deleted could not be marked "
+                            "for deletion on the server.\r\n\r\nThis can happen if the connection to "
+                            "the server was lost or the server would not allow the action.")});
     if (!storeProblem.isEmpty())
         ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Account Statistics"),
                          QStringLiteral("The messages were deleted, but the account statistics could not be "
-                                        "updated.\r\n\r\n")
-                             + storeProblem});
+                                        "updated.\r\n\r\n") +
+                             storeProblem});
 }
 
 void ReviewController::MessageDetails() {
@@ -227,10 +253,13 @@ void ReviewController::MessageDetails() {
     if (row < 0)
         return;
     const ReviewItem item = d->model.item(row);
-    const std::optional<QString> header = HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
-    ViewDialog view(item, header ? *header
-                                 : QStringLiteral("No header information could be downloaded for the selected message."),
-                    d->owner);
+    const std::optional<QString> header =
+        HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
+    ViewDialog view(
+        item,
+        header ? *header
+               : QStringLiteral("No header information could be downloaded for the selected message."),
+        d->owner);
     view.exec();
 }
 
@@ -241,16 +270,18 @@ void ReviewController::AddFriends() {
     const QString shown = d->model.item(row).text(ReviewItem::Address);
     const QString address = FriendMatcher::TrimBlanks(shown);
     if (address.isEmpty()) {
-        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("No Address"),
-                         QStringLiteral("The selected message does not have an address associated with it.  Unable "
-                                        "to add this address.")});
+        ui::ShowMessage(
+            {d->owner, ui::MessageIcon::Warning, QStringLiteral("No Address"),
+             QStringLiteral("The selected message does not have an address associated with it.  Unable "
+                            "to add this address.")});
         return;
     }
     if (!address.contains(QLatin1Char('@'))) {
         const auto answer = ui::ShowMessage(
             {d->owner, ui::MessageIcon::Question, QStringLiteral("Invalid Address"),
-             QStringLiteral("The selected message does not appear to have a valid email address associated with "
-                            "it.\r\n\r\nAdd this address anyway?"),
+             QStringLiteral(
+                 "The selected message does not appear to have a valid email address associated with "
+                 "it.\r\n\r\nAdd this address anyway?"),
              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok});
         if (answer != QMessageBox::Ok)
             return;
@@ -273,17 +304,19 @@ void ReviewController::AddFriends() {
 
     if (!storeProblem.isEmpty()) {
         ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Friends List"),
-                         QStringLiteral("The address '") + address
-                             + QStringLiteral("' could not be added to your Friends List.\r\n\r\n") + storeProblem});
+                         QStringLiteral("The address '") + address +
+                             QStringLiteral("' could not be added to your Friends List.\r\n\r\n") +
+                             storeProblem});
     } else if (duplicate) {
         ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("Duplicate Address"),
-                         QStringLiteral("The selected address '") + address
-                             + QStringLiteral("' is already in your Friends List.")});
+                         QStringLiteral("The selected address '") + address +
+                             QStringLiteral("' is already in your Friends List.")});
     } else {
-        ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("Address Added"),
-                         QStringLiteral("The selected address '") + address
-                             + QStringLiteral("' was added to your list of Friends.  Any future messages from this "
-                                              "address will be checked for you automatically.")});
+        ui::ShowMessage(
+            {d->owner, ui::MessageIcon::Information, QStringLiteral("Address Added"),
+             QStringLiteral("The selected address '") + address +
+                 QStringLiteral("' was added to your list of Friends.  Any future messages from this "
+                                "address will be checked for you automatically.")});
     }
 }
 
