@@ -1,18 +1,23 @@
 #include "mainwindow.h"
 
+#include "aboutdialog.h"
 #include "accountstore.h"
 #include "checkcycle.h"
 #include "clearaccountsdetails.h"
 #include "commandbars.h"
 #include "commandicons.h"
+#include "friendsdialog.h"
 #include "headerfiles.h"
 #include "helplauncher.h"
 #include "instancelock.h"
 #include "messagebox.h"
+#include "offerspane.h"
+#include "optionsdialog.h"
 #include "reportdialog.h"
 #include "reviewcontroller.h"
 #include "reviewlistview.h"
 #include "settingsstore.h"
+#include "weblinks.h"
 #include "windowplacement.h"
 
 #include <QCloseEvent>
@@ -70,7 +75,7 @@ struct MainWindow::Private {
     QLabel* panel1 = nullptr;
     QLabel* panel2 = nullptr;
     QDockWidget* dock = nullptr;
-    QLabel* picAd = nullptr;
+    OffersPane* offers = nullptr; // holds picAd and Timer2
     QSystemTrayIcon* tray = nullptr;
     std::unique_ptr<InstanceLock> lock;
     QHash<QString, std::function<void()>> commands;
@@ -116,12 +121,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     d->dock = new QDockWidget(tr("QUILLORE Software Offers"), this);
     d->dock->setObjectName(QStringLiteral("DockWindowForm1"));
     d->dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    d->picAd = new QLabel(d->dock);
-    d->picAd->setObjectName(QStringLiteral("picAd"));
-    d->picAd->setAccessibleName(tr("Offers picture"));
-    d->picAd->setAlignment(Qt::AlignCenter);
-    d->picAd->setMinimumHeight(64);
-    d->dock->setWidget(d->picAd);
+    d->offers = new OffersPane(d->dock);
+    d->dock->setWidget(d->offers);
     addDockWidget(Qt::BottomDockWidgetArea, d->dock);
 
     d->tray = new QSystemTrayIcon(ui::ApplicationIcon(), this);
@@ -133,9 +134,9 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     d->state.hooks.setPanel1 = [this](const QString& text) { SetPanel1(text); };
     d->state.hooks.setPanel2 = [this](const QString& text) { SetPanel2(text); };
     d->state.hooks.refreshCommandStates = [this] { RefreshCommandStates(); };
+    d->state.hooks.applyThemeColours = [this] { ApplyThemeColours(); };
 
     const auto checkMail = [this] { d->check->RunCheckMailCommand(); };
-    const auto nothingYet = [] {};
     const auto exitApp = [this] { ExitApplication(); };
     const auto showHelp = [this] { help::ShowContents(d->state.ProgramFolder, this); };
     d->commands = {
@@ -145,8 +146,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
         {QStringLiteral("mnuFileSetup"), [this] { RefreshCommandStates(); }},
         {QStringLiteral("mnuFileReport"), [this] { ShowAccountsReport(this, d->state); }},
         {QStringLiteral("mnuFileClear"), [this] { ClearAccountsDetails(this, d->state); }},
-        {QStringLiteral("mnuFileFriendsManagement"), nothingYet},
-        {QStringLiteral("mnuFileOptions"), nothingYet},
+        {QStringLiteral("mnuFileFriendsManagement"), [this] { friends::ShowFriendsDialog(d->state, this); }},
+        {QStringLiteral("mnuFileOptions"), [this] { options::ShowOptionsDialog(d->state, this); }},
         {QStringLiteral("mnuFileExit"), exitApp},
         {QStringLiteral("mnuPopUpExit"), exitApp},
         {QStringLiteral("DeleteUnchecked"), [this] { d->review->DeleteUnchecked(); }},
@@ -163,8 +164,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
         {QStringLiteral("mnuActionsAdd"), [this] { d->review->AddFriends(); }},
         {QStringLiteral("MainHelp"), showHelp},
         {QStringLiteral("mnuHelpContents"), showHelp},
-        {QStringLiteral("mnuHelpOnline"), nothingYet},
-        {QStringLiteral("mnuHelpAbout"), nothingYet},
+        {QStringLiteral("mnuHelpOnline"), [] { offers::OpenMakerSite(); }},
+        {QStringLiteral("mnuHelpAbout"), [this] { offers::ShowAboutDialog(this); }},
         {QStringLiteral("mnuPopUpRestore"), [this] { RestoreFromTray(); }},
     };
 }
@@ -201,6 +202,7 @@ bool MainWindow::Startup() {
     const SettingsStore settings(d->state.ProgramFolder);
     if (const auto layout = settings.LoadLayout())
         restoreState(*layout);
+    d->offers->ShowNextOffer(); // and Timer2 from now on
 
     try {
         HeaderFiles::EnsureDataFolder(d->state.ProgramFolder);

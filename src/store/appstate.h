@@ -6,11 +6,13 @@
 #include <functional>
 
 // What the shell lends to the UI subsystems so they can report back without
-// including the shell: status panes and the command-state refresh.
+// including the shell: status panes, the command-state refresh, the bars' colours.
 struct ShellHooks {
     std::function<void(const QString&)> setPanel1;
     std::function<void(const QString&)> setPanel2;
     std::function<void()> refreshCommandStates;
+    // Repaints the bars after Settings.ThemeColoursOff has changed.
+    std::function<void()> applyThemeColours;
 };
 
 // The main program's shared state: one instance, owned by the main window and

@@ -240,7 +240,7 @@ private Q_SLOTS:
         auto* dock = window.findChild<QDockWidget*>(QStringLiteral("DockWindowForm1"));
         QVERIFY(dock);
         QCOMPARE(dock->windowTitle(), QStringLiteral("QUILLORE Software Offers"));
-        QVERIFY(window.findChild<QLabel*>(QStringLiteral("picAd")));
+        QVERIFY(dock->findChild<QWidget*>(QStringLiteral("picAd")));
         // Nothing is written before start-up.
         QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }

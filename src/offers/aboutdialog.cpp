@@ -1,0 +1,68 @@
+#include "aboutdialog.h"
+
+#include "commandicons.h"
+#include "gmimeversion.h"
+#include "ui_aboutdialog.h"
+
+#include <QSslSocket>
+
+namespace offers {
+
+QString ProgramVersion() {
+    return QStringLiteral(TIDEMARSH_VERSION);
+}
+
+QList<LibraryNotice> LibraryNotices() {
+    return {
+        {QStringLiteral("Qt"), QString::fromLatin1(qVersion()),
+         QObject::tr("GNU Lesser General Public License, version 3 (LGPLv3)")},
+        {QStringLiteral("GMime"), pop3::GMimeVersion(),
+         QObject::tr("GNU Lesser General Public License, version 2.1 or later (LGPLv2.1+)")},
+        // Qt names the loaded library ("OpenSSL 3.0.x  1 Jan 2024"); empty without a TLS backend.
+        {QStringLiteral("OpenSSL"), QSslSocket::sslLibraryVersionString().simplified(),
+         QObject::tr("Apache License, version 2.0")},
+    };
+}
+
+} // namespace offers
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::AboutDialog>()) {
+    m_ui->setupUi(this);
+    m_ui->imgIcon->setPixmap(ui::ApplicationIcon().pixmap(QSize(64, 64)));
+    QFont big = m_ui->lblProduct->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    m_ui->lblProduct->setFont(big);
+    m_ui->lblVersion->setText(tr("Version %1").arg(offers::ProgramVersion()));
+    m_ui->lblCopyright->setText(tr("Copyright \u00A9 QUILLORE Software. All rights reserved.\n"
+                                   "This program is licensed to you for your own use; "
+                                   "it may not be sold or redistributed without the maker's permission."));
+
+    QString libraries = tr("QUILLORE Tidemarsh uses these libraries, each under its own licence:");
+    for (const offers::LibraryNotice& library : offers::LibraryNotices()) {
+        libraries += QStringLiteral("\n\u2022 ") + library.name;
+        if (!library.version.isEmpty() && library.version.compare(library.name, Qt::CaseInsensitive) != 0)
+            libraries += QLatin1Char(' ') + (library.version.startsWith(library.name)
+                                                 ? library.version.mid(library.name.size()).trimmed()
+                                                 : library.version);
+        libraries += QStringLiteral(": ") + library.licence;
+    }
+    m_ui->lblLibraries->setText(libraries);
+    for (QLabel* label : {m_ui->lblProduct, m_ui->lblVersion, m_ui->lblCopyright, m_ui->lblLibraries})
+        label->setTextFormat(Qt::PlainText);
+    m_ui->lblLibraries->setMinimumWidth(420);
+
+    m_ui->cmdOK->setMinimumWidth(80);
+    connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    m_ui->cmdOK->setFocus();
+}
+
+AboutDialog::~AboutDialog() = default;
+
+namespace offers {
+void ShowAboutDialog(QWidget* parent) {
+    AboutDialog dialog(parent);
+    dialog.exec();
+}
+} // namespace offers

@@ -1,0 +1,312 @@
+// frmOptions through its widgets, the number reading behind its boxes, and the
+// theme switch it applies to the main window.
+#include "accountstore.h"
+#include "appstate.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "modalhelper.h"
+#include "numbertext.h"
+#include "optionsdialog.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+template <typename T> T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
+}
+
+QLineEdit* Box(QWidget* dialog, const char* name) {
+    return Child<QLineEdit>(dialog, name);
+}
+QCheckBox* Tick(QWidget* dialog, const char* name) {
+    return Child<QCheckBox>(dialog, name);
+}
+
+void Retype(QLineEdit* box, const QString& text) {
+    box->clear();
+    QTest::keyClicks(box, text);
+}
+
+bool PlainBars(MainWindow& window) {
+    QWidget* bar = window.findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+    return bar->autoFillBackground() && bar->palette().resolveMask() != 0 &&
+           bar->palette().color(QPalette::Window) == QColor(0xF0, 0xF0, 0xF0);
+}
+
+} // namespace
+
+class OptionsTest : public QObject {
+    Q_OBJECT
+
+    AppState m_state;
+    QList<ui::MessageRequest> m_boxes;
+
+private Q_SLOTS:
+    void init() {
+        m_state = AppState();
+        m_state.ProgramFolder = QStringLiteral("/nonexistent/");
+        m_boxes.clear();
+        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
+            m_boxes.append(request);
+            return QMessageBox::Ok;
+        });
+    }
+    void cleanup() { ui::SetMessageBoxHandler({}); }
+
+    void valueOfText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value");
+        QTest::newRow("trailing letters") << QStringLiteral("1a") << 1.0;
+        QTest::newRow("hexadecimal") << QStringLiteral("&H1F") << 31.0;
+        QTest::newRow("octal, lower case") << QStringLiteral("&o17") << 15.0;
+        QTest::newRow("hexadecimal stops at a non-digit") << QStringLiteral("&HFFg1") << 255.0;
+        QTest::newRow("minus zero") << QStringLiteral(" -0") << 0.0;
+        QTest::newRow("blanks anywhere") << QStringLiteral(" 1 1\t0\n") << 110.0;
+        QTest::newRow("sign and decimals") << QStringLiteral("+12.75") << 12.75;
+        QTest::newRow("leading point") << QStringLiteral(".5") << 0.5;
+        QTest::newRow("exponent") << QStringLiteral("1.5e2") << 150.0;
+        QTest::newRow("d exponent, negative") << QStringLiteral("25D-1") << 2.5;
+        QTest::newRow("exponent without digits") << QStringLiteral("7e+") << 7.0;
+        QTest::newRow("second point stops") << QStringLiteral("1.2.3") << 1.2;
+        QTest::newRow("not a number") << QStringLiteral("port 110") << 0.0;
+        QTest::newRow("minus alone") << QStringLiteral("-") << 0.0;
+        QTest::newRow("empty") << QString() << 0.0;
+        QTest::newRow("prefix without digits") << QStringLiteral("&H") << 0.0;
+        QTest::newRow("large") << QStringLiteral("9e9") << 9e9;
+    }
+    void valueOfText() {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        QCOMPARE(options::ValueOfText(text), value);
+    }
+
+    void valueOfTextBeyondRange() {
+        QVERIFY(std::isinf(options::ValueOfText(QStringLiteral("1e999"))));
+        QVERIFY(options::ValueOfText(QStringLiteral("-1e999")) < 0);
+        QCOMPARE(options::ValueOfText(QStringLiteral("1e-999")), 0.0);
+        QVERIFY(std::signbit(options::ValueOfText(QStringLiteral("-0"))));
+    }
+
+    void roundsHalvesToEven_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("rounded");
+        QTest::newRow("0.5") << 0.5 << 0.0;
+        QTest::newRow("1.5") << 1.5 << 2.0;
+        QTest::newRow("110.5") << 110.5 << 110.0;
+        QTest::newRow("110.51") << 110.51 << 111.0;
+    }
+    void roundsHalvesToEven() {
+        QFETCH(double, value);
+        QFETCH(double, rounded);
+        QCOMPARE(options::RoundHalfEven(value), rounded);
+    }
+
+    void opensWithTheSettings() {
+        {
+            OptionsDialog dialog(m_state, nullptr);
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Default Options"));
+            for (const char* name : {"chkNew", "chkDelete", "chkThemes"})
+                QVERIFY2(Tick(&dialog, name)->isChecked(), name);
+            QCOMPARE(Box(&dialog, "txtPort")->text(), QStringLiteral("110"));
+            QCOMPARE(Box(&dialog, "txtTimeout")->text(), QStringLiteral("30"));
+            QCOMPARE(dialog.focusWidget(), Child<QPushButton>(&dialog, "cmdOK"));
+            QVERIFY(Child<QPushButton>(&dialog, "cmdOK")->isDefault());
+        }
+        m_state.Settings.DeletePromptOff = 2; // anything but 0 unticks
+        m_state.Settings.CheckDonePromptOff = 1;
+        m_state.Settings.ThemeColoursOff = 1;
+        m_state.Settings.ServerPort = -1; // 65535 as stored
+        m_state.Settings.ServerTimeout = -5;
+        OptionsDialog dialog(m_state, nullptr);
+        for (const char* name : {"chkNew", "chkDelete", "chkThemes"})
+            QVERIFY2(!Tick(&dialog, name)->isChecked(), name);
+        QCOMPARE(Box(&dialog, "txtPort")->text(), QStringLiteral("65535"));
+        QCOMPARE(Box(&dialog, "txtTimeout")->text(), QString());
+    }
+
+    void changeRuleEmptiesAtOnce_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("zero") << QStringLiteral("0") << QString();
+        QTest::newRow("minus") << QStringLiteral("-") << QString();
+        QTest::newRow("letters") << QStringLiteral("x") << QString();
+        QTest::newRow("number then letter") << QStringLiteral("1a") << QStringLiteral("1a");
+        QTest::newRow("minus goes, digits stay") << QStringLiteral("-5") << QStringLiteral("5");
+    }
+    void changeRuleEmptiesAtOnce() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        OptionsDialog dialog(m_state, nullptr);
+        for (const char* name : {"txtPort", "txtTimeout"}) {
+            Retype(Box(&dialog, name), typed);
+            QCOMPARE(Box(&dialog, name)->text(), shown);
+        }
+    }
+
+    void okStores_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<int>("storedPort");
+        QTest::addColumn<int>("storedTimeout");
+        QTest::newRow("as shown") << QStringLiteral("995") << QStringLiteral("120") << 995 << 120;
+        QTest::newRow("empty boxes take the defaults") << QString() << QStringLiteral("  ") << 110 << 30;
+        QTest::newRow("1a") << QStringLiteral("1a") << QStringLiteral("1a") << 1 << 1;
+        QTest::newRow("&H and &O") << QStringLiteral("&H1F") << QStringLiteral("&O17") << 31 << 15;
+        QTest::newRow("halves to even") << QStringLiteral("110.5") << QStringLiteral("31.5") << 110 << 32;
+        QTest::newRow("exponent") << QStringLiteral("1e3") << QStringLiteral("6e1") << 1000 << 60;
+        QTest::newRow("highest port, as its 16-bit pattern")
+            << QStringLiteral("65535") << QStringLiteral("32767") << -1 << 32767;
+    }
+    void okStores() {
+        QFETCH(QString, port);
+        QFETCH(QString, timeout);
+        QFETCH(int, storedPort);
+        QFETCH(int, storedTimeout);
+        m_state.Settings.WindowWidth = 1234; // not the dialog's: left alone
+        OptionsDialog dialog(m_state, nullptr);
+        dialog.show();
+        Box(&dialog, "txtPort")->setText(port);
+        Box(&dialog, "txtTimeout")->setText(timeout);
+        Child<QPushButton>(&dialog, "cmdOK")->click();
+        QVERIFY(m_boxes.isEmpty());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(int(m_state.Settings.ServerPort), storedPort);
+        QCOMPARE(int(m_state.Settings.ServerTimeout), storedTimeout);
+        QCOMPARE(int(m_state.Settings.WindowWidth), 1234);
+    }
+
+    void outOfRangeIsRefused_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<QString>("refusedBox");
+        QTest::newRow("port 70000") << QStringLiteral("70000") << QStringLiteral("30")
+                                    << QStringLiteral("txtPort");
+        QTest::newRow("port 9e9") << QStringLiteral("9e9") << QStringLiteral("30")
+                                  << QStringLiteral("txtPort");
+        QTest::newRow("port rounds to 0")
+            << QStringLiteral("0.4") << QStringLiteral("30") << QStringLiteral("txtPort");
+        QTest::newRow("timeout 9e9") << QStringLiteral("110") << QStringLiteral("9e9")
+                                     << QStringLiteral("txtTimeout");
+        QTest::newRow("timeout 32768")
+            << QStringLiteral("110") << QStringLiteral("32768") << QStringLiteral("txtTimeout");
+        QTest::newRow("timeout 1e999")
+            << QStringLiteral("110") << QStringLiteral("1e999") << QStringLiteral("txtTimeout");
+    }
+    void outOfRangeIsRefused() {
+        QFETCH(QString, port);
+        QFETCH(QString, timeout);
+        QFETCH(QString, refusedBox);
+        const SettingsRecord before = m_state.Settings;
+        OptionsDialog dialog(m_state, nullptr);
+        dialog.show();
+        Tick(&dialog, "chkDelete")->setChecked(false);
+        Box(&dialog, "txtPort")->setText(port);
+        Box(&dialog, "txtTimeout")->setText(timeout);
+        Child<QPushButton>(&dialog, "cmdOK")->click();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().icon, ui::MessageIcon::Warning);
+        QVERIFY(m_boxes.first().text.contains(refusedBox == u"txtPort" ? QStringLiteral("65535")
+                                                                       : QStringLiteral("32767")));
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.focusWidget()->objectName(), refusedBox);
+        QVERIFY(m_state.Settings == before); // nothing stored, not even the ticks
+    }
+
+    void ticksAndCloseBox() {
+        const SettingsRecord before = m_state.Settings;
+        int themeApplied = 0;
+        m_state.hooks.applyThemeColours = [&themeApplied] { ++themeApplied; };
+        {
+            OptionsDialog dialog(m_state, nullptr);
+            dialog.show();
+            for (const char* name : {"chkNew", "chkDelete", "chkThemes"})
+                Tick(&dialog, name)->setChecked(false);
+            Retype(Box(&dialog, "txtPort"), QStringLiteral("995"));
+            dialog.close(); // the title bar's close box
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
+        QVERIFY(m_state.Settings == before);
+        QCOMPARE(themeApplied, 0);
+
+        OptionsDialog dialog(m_state, nullptr);
+        dialog.show();
+        Tick(&dialog, "chkNew")->setChecked(false);
+        Tick(&dialog, "chkDelete")->setChecked(false);
+        QTest::keyClick(&dialog, Qt::Key_Return); // OK is the default button
+        QCOMPARE(int(m_state.Settings.CheckDonePromptOff), 1);
+        QCOMPARE(int(m_state.Settings.DeletePromptOff), 1);
+        QCOMPARE(int(m_state.Settings.ThemeColoursOff), 0);
+        QCOMPARE(themeApplied, 1);
+    }
+
+    void tabOrderAndHelp() {
+        OptionsDialog dialog(m_state, nullptr);
+        dialog.show();
+        QStringList order{QStringLiteral("chkNew")};
+        for (QWidget* widget = Tick(&dialog, "chkNew")->nextInFocusChain(); order.size() < 7;
+             widget = widget->nextInFocusChain())
+            if (widget->focusPolicy() & Qt::TabFocus)
+                order.append(widget->objectName());
+        QCOMPARE(order, (QStringList{QStringLiteral("chkNew"), QStringLiteral("chkDelete"),
+                                     QStringLiteral("txtPort"), QStringLiteral("txtTimeout"),
+                                     QStringLiteral("cmdOK"), QStringLiteral("cmdHelp"),
+                                     QStringLiteral("chkThemes")}));
+        // No manual in this folder: the launcher says so, and the dialog stays.
+        Child<QPushButton>(&dialog, "cmdHelp")->click();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().title, QStringLiteral("QUILLORE Tidemarsh Help"));
+        QVERIFY(dialog.isVisible());
+    }
+
+    void themeAppliedAtOnceAndKept() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        AccountRecord account;
+        account.AccountName = QStringLiteral("Home");
+        AccountStore(dir.path()).AppendAccount(account); // no wizard at first activation
+
+        const auto setThemes = [](MainWindow& window, bool ticked) {
+            bool answered = false;
+            WhenModal(QStringLiteral("frmOptions"), [&answered, ticked](QWidget* dialog) {
+                Tick(dialog, "chkThemes")->setChecked(ticked);
+                Child<QPushButton>(dialog, "cmdOK")->click();
+                answered = true;
+            });
+            window.DispatchCommand(QStringLiteral("mnuFileOptions"));
+            return answered;
+        };
+        {
+            MainWindow window(dir.path());
+            QVERIFY(window.Startup());
+            QVERIFY(!PlainBars(window));
+            QVERIFY(setThemes(window, false));
+            QVERIFY(PlainBars(window)); // at once, before any restart
+            QCOMPARE(int(window.state().Settings.ThemeColoursOff), 1);
+            window.ExitApplication();
+        }
+        {
+            MainWindow window(dir.path());
+            QVERIFY(window.Startup());
+            QCOMPARE(int(window.state().Settings.ThemeColoursOff), 1);
+            QVERIFY(PlainBars(window));
+            QVERIFY(setThemes(window, true));
+            QVERIFY(!PlainBars(window));
+            window.ExitApplication();
+        }
+    }
+};
+
+QTEST_MAIN(OptionsTest)
+#include "optionstest.moc"
