@@ -70,6 +70,9 @@ void Client::setCertificateExceptions(const QList<CertificateException>& excepti
 void Client::setKeepAliveIdleSeconds(int seconds) {
     m_session->setKeepAliveIdleSeconds(seconds);
 }
+void Client::setMaxKeptHeaderBytes(qint64 bytes) {
+    m_session->setMaxKeptHeaderBytes(bytes);
+}
 void Client::setMaxCommandsInFlight(int commands) {
     m_session->setMaxInFlight(commands);
 }

@@ -84,6 +84,9 @@ public:
     // and the pipelining window (1000 commands by default).
     void setKeepAliveIdleSeconds(int seconds);
     void setMaxCommandsInFlight(int commands);
+    // Raw header bytes kept for one listing (512 MiB by default); rows past it
+    // keep their parsed fields and are flagged 1.
+    void setMaxKeptHeaderBytes(qint64 bytes);
 
 Q_SIGNALS:
     void ConnectLog(const QString& text, int code);

@@ -20,7 +20,7 @@ constexpr size_t kMaxMessages = 500000;             // each row costs a few hund
 constexpr int kRefillBatch = 125;                   // top the window up in batches, not one command per reply
 constexpr int kMaxSaslLine = 255;                   // RFC 5034: longer initial responses wait for "+"
 constexpr qint64 kMaxMessageSize = qint64(1) << 40; // a size past this is a server's lie; shown clamped
-constexpr qint64 kSliceMs = 20; // replies handled per turn of the event loop, so Cancel stays prompt
+constexpr qint64 kSliceMs = 10; // replies handled per turn of the event loop, so Cancel stays prompt
 
 bool startsWithCi(const QByteArray& text, const char* prefix) {
     return text.startsWith(prefix) || text.toUpper().startsWith(prefix);

@@ -59,10 +59,10 @@ void ScriptedPop3Server::incomingConnection(qintptr descriptor) {
         c.socket = nullptr;
     });
     if (m_tls == Tls::Implicit) {
-        connect(socket, &QSslSocket::encrypted, this, [&c] { c.send("+OK scripted server ready\r\n"); });
+        connect(socket, &QSslSocket::encrypted, this, [this, &c] { c.send(greeting); });
         socket->startServerEncryption();
     } else {
-        c.send("+OK scripted server ready\r\n");
+        c.send(greeting);
     }
 }
 

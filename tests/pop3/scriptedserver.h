@@ -49,6 +49,7 @@ public:
     int commandCount = 0;
     QByteArray password = "pw-7731-secret";
     QByteArray capabilities = "TOP\r\nUIDL\r\nUSER\r\nPIPELINING\r\n";
+    QByteArray greeting = "+OK scripted server ready\r\n";
 
 protected:
     void incomingConnection(qintptr descriptor) override;
