@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the header fuzzer with clang (libFuzzer needs it; the main build may use
+# Builds the reply fuzzer with clang (libFuzzer needs it; the main build may use
 # g++) and runs it over the regression corpus for a while.
 #   run-fuzzer.sh SOURCE_DIR WORK_DIR [SECONDS]
 set -euo pipefail
@@ -9,14 +9,16 @@ seconds=${3:-30}
 mkdir -p "$work/corpus"
 cxx=$(command -v clang++ || command -v clang++-14)
 flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-       -DQT_NO_CAST_FROM_ASCII -DQT_NO_KEYWORDS -I"$src/src/pop3")
+       -DQT_NO_CAST_FROM_ASCII -DQT_NO_KEYWORDS -I"$src/src/pop3" -I"$src/src/review/core")
 # shellcheck disable=SC2207
-pkg=($(pkg-config --cflags --libs Qt6Core gmime-3.0))
-"$cxx" "${flags[@]}" "$src/tests/pop3/fuzz/headerfuzzer.cpp" "$src/src/pop3/headerparser.cpp" \
-    "${pkg[@]}" -o "$work/headerfuzzer"
+pkg=($(pkg-config --cflags --libs Qt6Core Qt6Network gmime-3.0))
+core=$src/src/review/core
+"$cxx" "${flags[@]}" "$src/tests/pop3/fuzz/replyfuzzer.cpp" "$src/src/pop3/headerparser.cpp" \
+    "$src/src/pop3/replyreader.cpp" "$core/reviewitem.cpp" "$core/displaytext.cpp" "$core/friendmatcher.cpp" \
+    "$core/setbytes.cpp" "${pkg[@]}" -o "$work/replyfuzzer"
 # GMime 3.2.13 keeps a small allocation for good: leaks are not what this looks for.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # New inputs go to the work folder; the committed corpus is only read.
-"$work/headerfuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -detect_leaks=0 \
+"$work/replyfuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -detect_leaks=0 \
     -artifact_prefix="$work/" "$work/corpus" "$src/tests/pop3/fuzz/corpus"
