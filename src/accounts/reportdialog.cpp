@@ -3,13 +3,20 @@
 #include "messagebox.h"
 #include "reportdocument.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QGraphicsView>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QScreen>
 #include <QTextDocument>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -45,10 +52,32 @@ ReportDialog::ReportDialog(const QList<AccountRecord>& accounts, QDate date, con
     for (auto* zoom : findChildren<QComboBox*>())
         zoom->setAccessibleName(tr("Zoom"));
 
+    // The tools answer to Tab like any control, and the common ones to their usual keys.
+    for (auto* button : findChildren<QToolButton*>())
+        button->setFocusPolicy(Qt::TabFocus);
+    const std::pair<const char*, QKeySequence::StandardKey> keys[] = {{"Print", QKeySequence::Print},
+                                                                      {"Zoom in", QKeySequence::ZoomIn},
+                                                                      {"Zoom out", QKeySequence::ZoomOut}};
+    for (QAction* action : findChildren<QAction*>())
+        for (const auto& [text, key] : keys)
+            if (action->text() == QPrintPreviewDialog::tr(text) && action->shortcut().isEmpty())
+                action->setShortcut(key);
+
+    // Page width, not the whole page: at this window's size a whole page is too
+    // small to read. Through the dialog's own action, so its buttons agree.
+    for (QAction* action : findChildren<QAction*>())
+        if (action->text() == QPrintPreviewDialog::tr("Fit width"))
+            action->trigger();
+
     const QScreen* shown = owner ? owner->screen() : screen();
     const double dpiX = shown ? shown->logicalDotsPerInchX() : 96.0;
     const double dpiY = shown ? shown->logicalDotsPerInchY() : 96.0;
-    resize(qRound(kClientWidthTwips * dpiX / kTwipsPerInch),
+    // Never narrower than the toolbar: its overflow would hide Print.
+    const auto* tools = findChild<QToolBar*>();
+    int toolsWidth = tools ? tools->sizeHint().width() : 0;
+    if (layout())
+        toolsWidth += layout()->contentsMargins().left() + layout()->contentsMargins().right();
+    resize(std::max(qRound(kClientWidthTwips * dpiX / kTwipsPerInch), toolsWidth),
            qRound(kClientHeightTwips * dpiY / kTwipsPerInch));
 }
 

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
+#include <QToolButton>
 
 #include <memory>
 
@@ -75,7 +76,10 @@ private Q_SLOTS:
             QVERIFY(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
             // About 9450 x 6795 twips, centred on the owner.
             const QScreen* screen = dialog->screen();
-            QVERIFY(qAbs(dialog->width() - 9450 * screen->logicalDotsPerInchX() / 1440) <= 2);
+            // As wide as that at least, and wide enough that no tool hides behind the overflow.
+            QVERIFY(dialog->width() >= 9450 * screen->logicalDotsPerInchX() / 1440 - 2);
+            auto* overflow = dialog->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button"));
+            QVERIFY(overflow && !overflow->isVisible());
             QVERIFY(qAbs(dialog->height() - 6795 * screen->logicalDotsPerInchY() / 1440) <= 2);
             QVERIFY((dialog->geometry().center() - m_owner->geometry().center()).manhattanLength() <= 40);
 
@@ -87,6 +91,23 @@ private Q_SLOTS:
             QVERIFY(dialog->focusWidget()->inherits("QGraphicsView"));
             // One-inch margins for whatever is printed from here.
             QCOMPARE(dialog->printer()->pageLayout().margins(QPageLayout::Inch), QMarginsF(1, 1, 1, 1));
+
+            // Tab reaches Print from the pages, and Ctrl+P is Print too.
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            QAction* print = nullptr;
+            for (QAction* action : dialog->findChildren<QAction*>())
+                if (action->text() == QPrintPreviewDialog::tr("Print"))
+                    print = action;
+            QVERIFY(print);
+            QCOMPARE(print->shortcut(), QKeySequence(QKeySequence::Print));
+            bool reached = false;
+            for (int i = 0; i < 40 && !reached; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                auto* tool = qobject_cast<QToolButton*>(QApplication::focusWidget());
+                reached = tool && tool->defaultAction() == print;
+            }
+            QVERIFY(reached);
 
             const QString text = dialog->document()->toPlainText();
             for (int n = 1; n <= 3; ++n)
