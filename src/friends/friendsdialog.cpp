@@ -213,7 +213,7 @@ void FriendsDialog::importFile(const QString& path) {
                   tr("Added: %1").arg(plan.toAdd.size());
     }
     if (!plan.tooLong.isEmpty()) {
-        summary += kBreak + tr("Not added, longer than the %1 characters an entry holds: %2")
+        summary += kBreak + tr("Not added, too long for a Friends List entry (at most %1 characters): %2")
                                 .arg(addressbook::kAddressBytes)
                                 .arg(plan.tooLong.size());
         for (qsizetype i = 0; i < std::min<qsizetype>(plan.tooLong.size(), kListedTooLong); ++i)

@@ -8,6 +8,15 @@
 
 namespace offers {
 
+namespace {
+// Qt names the loaded library with its date ("OpenSSL 3.0.11 19 Sep 2023"):
+// the number alone; empty without a TLS backend.
+QString OpenSslVersion() {
+    const QStringList words = QSslSocket::sslLibraryVersionString().split(u' ', Qt::SkipEmptyParts);
+    return words.size() >= 2 ? words.at(1) : QString();
+}
+} // namespace
+
 QString ProgramVersion() {
     return QStringLiteral(TIDEMARSH_VERSION);
 }
@@ -18,9 +27,7 @@ QList<LibraryNotice> LibraryNotices() {
          QObject::tr("GNU Lesser General Public License, version 3 (LGPLv3)")},
         {QStringLiteral("GMime"), pop3::GMimeVersion(),
          QObject::tr("GNU Lesser General Public License, version 2.1 or later (LGPLv2.1+)")},
-        // Qt names the loaded library ("OpenSSL 3.0.x  1 Jan 2024"); empty without a TLS backend.
-        {QStringLiteral("OpenSSL"), QSslSocket::sslLibraryVersionString().simplified(),
-         QObject::tr("Apache License, version 2.0")},
+        {QStringLiteral("OpenSSL"), OpenSslVersion(), QObject::tr("Apache License, version 2.0")},
     };
 }
 
@@ -41,16 +48,14 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     QString libraries = tr("QUILLORE Tidemarsh uses these libraries, each under its own licence:");
     for (const offers::LibraryNotice& library : offers::LibraryNotices()) {
         libraries += QStringLiteral("\n\u2022 ") + library.name;
-        if (!library.version.isEmpty() && library.version.compare(library.name, Qt::CaseInsensitive) != 0)
-            libraries += QLatin1Char(' ') + (library.version.startsWith(library.name)
-                                                 ? library.version.mid(library.name.size()).trimmed()
-                                                 : library.version);
+        if (!library.version.isEmpty())
+            libraries += QLatin1Char(' ') + library.version;
         libraries += QStringLiteral(": ") + library.licence;
     }
     m_ui->lblLibraries->setText(libraries);
     for (QLabel* label : {m_ui->lblProduct, m_ui->lblVersion, m_ui->lblCopyright, m_ui->lblLibraries})
         label->setTextFormat(Qt::PlainText);
-    m_ui->lblLibraries->setMinimumWidth(420);
+    m_ui->lblLibraries->setMinimumWidth(500);
 
     m_ui->cmdOK->setMinimumWidth(80);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
