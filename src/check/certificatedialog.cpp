@@ -53,7 +53,8 @@ CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::Tl
     details->setPlainText(ServerTrust::CertificateDetails(problem.certificate));
     details->setAccessibleName(tr("Certificate details"));
     details->setTabChangesFocus(true);
-    details->setMinimumHeight(fontMetrics().lineSpacing() * 6);
+    // Five fields, the fingerprint wrapping once: no empty space below them.
+    details->setFixedHeight(fontMetrics().lineSpacing() * 8 + 2 * details->frameWidth() + 8);
     detailsLabel->setBuddy(details);
 
     auto* advice =
@@ -90,7 +91,8 @@ CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::Tl
     layout->setContentsMargins(16, 16, 16, 12);
     layout->addLayout(row);
     layout->addWidget(buttons);
-    setMinimumWidth(560);
+    details->setMinimumWidth(fontMetrics().averageCharWidth() * 80);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     setTabOrder(m_close, m_trust);
     setTabOrder(m_trust, details);
     m_close->setFocus();

@@ -10,9 +10,16 @@ ErrorDialog::ErrorDialog(const QString& message, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::ErrorDialog>()) {
     m_ui->setupUi(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this).pixmap(iconSize));
+    m_ui->Image1->setPixmap(
+        style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this).pixmap(iconSize));
     m_ui->Image1->setAccessibleName(tr("Error"));
     m_ui->txtError->setPlainText(message);
+    // A report with a reason and details needs room to be read without scrolling.
+    if (message.size() > 250) {
+        m_ui->txtError->setMaximumHeight(QWIDGETSIZE_MAX);
+        m_ui->txtError->setMinimumHeight(fontMetrics().lineSpacing() * 9);
+        resize(qMax(width(), 560), height());
+    }
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
