@@ -55,7 +55,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     m_ui->lblLibraries->setText(libraries);
     for (QLabel* label : {m_ui->lblProduct, m_ui->lblVersion, m_ui->lblCopyright, m_ui->lblLibraries})
         label->setTextFormat(Qt::PlainText);
-    m_ui->lblLibraries->setMinimumWidth(500);
+    m_ui->lblLibraries->setMinimumWidth(560);
 
     m_ui->cmdOK->setMinimumWidth(80);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
