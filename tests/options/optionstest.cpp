@@ -15,7 +15,6 @@
 #include <QTest>
 #include <QToolBar>
 
-#include <cmath>
 #include <memory>
 
 namespace {
@@ -90,27 +89,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(double, value);
         QCOMPARE(options::ValueOfText(text), value);
-    }
-
-    void valueOfTextBeyondRange() {
-        QVERIFY(std::isinf(options::ValueOfText(QStringLiteral("1e999"))));
-        QVERIFY(options::ValueOfText(QStringLiteral("-1e999")) < 0);
-        QCOMPARE(options::ValueOfText(QStringLiteral("1e-999")), 0.0);
-        QVERIFY(std::signbit(options::ValueOfText(QStringLiteral("-0"))));
-    }
-
-    void roundsHalvesToEven_data() {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<double>("rounded");
-        QTest::newRow("0.5") << 0.5 << 0.0;
-        QTest::newRow("1.5") << 1.5 << 2.0;
-        QTest::newRow("110.5") << 110.5 << 110.0;
-        QTest::newRow("110.51") << 110.51 << 111.0;
-    }
-    void roundsHalvesToEven() {
-        QFETCH(double, value);
-        QFETCH(double, rounded);
-        QCOMPARE(options::RoundHalfEven(value), rounded);
     }
 
     void opensWithTheSettings() {
