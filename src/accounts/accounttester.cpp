@@ -46,8 +46,8 @@ AccountTester::Result AccountTester::Run(const QString& login, const QString& pa
     client.setPassword(password);
     client.setHostName(server);
     // The same port and time-out as a check of this account would use.
-    client.setDefaultPort(static_cast<quint16>(m_settings.ServerPort > 0 ? m_settings.ServerPort : 110));
-    client.setTimeoutSeconds(m_settings.ServerTimeout > 0 ? m_settings.ServerTimeout : 30);
+    client.setDefaultPort(m_settings.PopPort());
+    client.setTimeoutSeconds(m_settings.TimeoutSeconds());
     client.addCaCertificates(m_caCertificates);
 
     const int connected = client.Connect();

@@ -147,9 +147,8 @@ void CheckCycle::RunCheck() {
         session->setUserName(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginName));
         session->setPassword(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginPassword));
         session->setHostName(FriendMatcher::TrimBlanks(state.CurrentAccount.ServerAddress));
-        session->setDefaultPort(
-            static_cast<quint16>(state.Settings.ServerPort > 0 ? state.Settings.ServerPort : 110));
-        session->setTimeoutSeconds(state.Settings.ServerTimeout > 0 ? state.Settings.ServerTimeout : 30);
+        session->setDefaultPort(state.Settings.PopPort());
+        session->setTimeoutSeconds(state.Settings.TimeoutSeconds());
 
         ServerTrust::Apply(*session, state.ProgramFolder);
 

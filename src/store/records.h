@@ -32,6 +32,11 @@ struct SettingsRecord {
 
     static constexpr int RecordLength = 18;
     bool operator==(const SettingsRecord&) const = default;
+
+    // The port field holds 1..65535 as its 16-bit pattern (ports past 32767 read
+    // negative); 0 or less where none was stored means the POP3 port.
+    quint16 PopPort() const { return ServerPort != 0 ? static_cast<quint16>(ServerPort) : quint16(110); }
+    int TimeoutSeconds() const { return ServerTimeout > 0 ? ServerTimeout : 30; }
 };
 
 struct FriendRecord {

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void init();
     void firstLoadCreatesDefaults();
     void saveGoldenBytes();
+    void portAndTimeoutAsUsed_data();
+    void portAndTimeoutAsUsed();
     void loadExisting();
     void shortOrLongFile_data();
     void shortOrLongFile();
@@ -133,6 +135,28 @@ void SettingsStoreTest::layoutRoundTrip() {
     SettingsStore nowhere(folder() + u"missing/"_s);
     QVERIFY(!nowhere.SaveLayout(state));
     QVERIFY(!nowhere.SaveSettings(sample()));
+}
+
+void SettingsStoreTest::portAndTimeoutAsUsed_data() {
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("port");
+    QTest::newRow("default") << 110 << 110;
+    QTest::newRow("nothing stored") << 0 << 110;
+    QTest::newRow("995") << 995 << 995;
+    QTest::newRow("32768 as its 16-bit pattern") << -32768 << 32768;
+    QTest::newRow("65535 as its 16-bit pattern") << -1 << 65535;
+}
+
+void SettingsStoreTest::portAndTimeoutAsUsed() {
+    QFETCH(int, stored);
+    QFETCH(int, port);
+    SettingsRecord settings;
+    settings.ServerPort = static_cast<qint16>(stored);
+    QCOMPARE(int(settings.PopPort()), port);
+    settings.ServerTimeout = 0;
+    QCOMPARE(settings.TimeoutSeconds(), 30);
+    settings.ServerTimeout = 45;
+    QCOMPARE(settings.TimeoutSeconds(), 45);
 }
 
 int runSettingsStoreTest(int argc, char** argv) {
