@@ -9,7 +9,9 @@ run_pkgs=(cmake ninja-build g++ pkg-config ccache
           fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils
            dovecot-core dovecot-pop3d openssl python3
-           clang libclang-rt-14-dev poppler-utils)
+           clang libclang-rt-14-dev poppler-utils
+           courier-base courier-authdaemon cyrus-common sasl2-bin)
+test_pkgs+=(at-spi2-core python3-pyatspi dbus-x11) # tests/accessibility/atspi-acceptance.sh
 
 pkgs=("${run_pkgs[@]}")
 [ "$what" = all ] && pkgs+=("${test_pkgs[@]}")
@@ -18,12 +20,20 @@ missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
+# cyrus-common needs a mail-transport-agent: dma listens on nothing (the default would be exim4).
+if [[ " ${missing[*]} " == *" cyrus-common "* ]] &&
+   ! dpkg-query -W -f='${db:Status-Abbrev}${Provides}\n' 2>/dev/null | grep -q '^ii .*mail-transport-agent'; then
+    missing+=(dma)
+fi
+# The other POP3 daemons of the test fixture conflict with Dovecot's: unpacked, not installed.
+unpack() { [ "$what" != all ] || "${SUDO[@]}" sh "$(dirname "$0")/../tests/support/mailserver/unpack-daemons.sh"; }
 SUDO=()
 [ "$(id -u)" -ne 0 ] && SUDO=(sudo)
+[ ${#missing[@]} -eq 0 ] && { unpack; exit 0; }
+
 echo "Installing: ${missing[*]}" >&2
 "${SUDO[@]}" apt-get update -q
 # Keep the distribution's own Dovecot service from starting: the tests run a private one.
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive RUNLEVEL=1 \
     apt-get install -y -q --no-install-recommends "${missing[@]}"
+unpack

@@ -1,13 +1,13 @@
 #include "../review/modalhelper.h"
 #include "e2eharness.h"
-#include "pop3proxy.h"
+#include "friendsstore.h"
+#include "headerfiles.h"
 #include "pop3client.h"
+#include "pop3proxy.h"
 #include "reviewcontroller.h"
 #include "reviewlistview.h"
 #include "reviewmodel.h"
 #include "setbytes.h"
-#include "friendsstore.h"
-#include "headerfiles.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,10 +15,10 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
 
@@ -64,7 +64,7 @@ private:
 void E2eCheckTest::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     m_server = std::make_unique<TestMailServer>();
-    QVERIFY2(m_server->isValid(), qPrintable(m_server->errorString()));
+    TIDEMARSH_REQUIRE_MAILSERVER(*m_server);
     E2eHarness::TrustTestCa(*m_server);
 }
 
@@ -80,23 +80,24 @@ void E2eCheckTest::checkListsEveryMessage() {
              "--b1\r\nContent-Type: text/plain\r\n\r\nx\r\n--b1--\r\n"),
         Mail("Reply-To: Friend2@Example.COM\r\nTo: me@example.org\r\nSubject: <b>no sender</b>\r\n"
              "Date: Wed, 09 Dec 2026 12:00:00 +0000\r\n"),
-        Mail("From: List <list@example.org>\r\n" + ManyRecipients(1200, 34)
-             + "Subject: Everyone\r\nDate: Thu, 10 Dec 2026 09:00:00 +0000\r\n"),
+        Mail("From: List <list@example.org>\r\n" + ManyRecipients(1200, 34) +
+             "Subject: Everyone\r\nDate: Thu, 10 Dec 2026 09:00:00 +0000\r\n"),
         Mail("From: Broken <broken@example.org>\r\nSubject: cannot be read\r\n"),
     };
     QVERIFY(box.addMessages(mails));
     // The fifth message's file cannot be opened by the server: its TOP fails.
     const QStringList files = box.messageFiles();
+    if (files.isEmpty())
+        QSKIP("this server's message files are out of the test's reach");
+    if (m_server->kind() == QLatin1String("courier"))
+        QSKIP("this server refuses the whole mailbox when one message file cannot be read");
     QCOMPARE(files.size(), 5);
     QString fifth;
-    for (const QString& file : files)
-        if (QFile(file).open(QIODevice::ReadOnly) && QFile(file).size() > 0
-            && QFile(file).fileName().contains(QStringLiteral(",S=")) && fifth.isEmpty()) {
-            QFile f(file);
-            f.open(QIODevice::ReadOnly);
-            if (f.readAll().contains("cannot be read"))
-                fifth = file;
-        }
+    for (const QString& file : files) {
+        QFile f(file);
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains("cannot be read"))
+            fifth = file;
+    }
     QVERIFY(!fifth.isEmpty());
     QVERIFY(::chmod(QFile::encodeName(fifth).constData(), 0) == 0);
 
@@ -168,8 +169,8 @@ void E2eCheckTest::checkListsEveryMessage() {
     QVERIFY(!model->item(4).keep);
 
     // Header files for the messages whose headers came, and nothing else.
-    QCOMPARE(app.headerFiles(), (QStringList{QStringLiteral("1.dat"), QStringLiteral("2.dat"), QStringLiteral("3.dat"),
-                                             QStringLiteral("4.dat")}));
+    QCOMPARE(app.headerFiles(), (QStringList{QStringLiteral("1.dat"), QStringLiteral("2.dat"),
+                                             QStringLiteral("3.dat"), QStringLiteral("4.dat")}));
     QFile first(HeaderFiles::DataFolder(app.folder()) + QStringLiteral("/1.dat"));
     QVERIFY(first.open(QIODevice::ReadOnly));
     QVERIFY(first.readAll().startsWith("From: Bob Friend <bob@example.com>\r\nTo: me@example.org\r\n"));
@@ -179,10 +180,12 @@ void E2eCheckTest::checkListsEveryMessage() {
     QCOMPARE(after.TotalMessages, 12);
     QCOMPARE(after.DeletedMessages, 3);
     QCOMPARE(app.panel2(), QStringLiteral("Last Checked: ") + after.LastChecked);
-    QCOMPARE(app.panel1(), QStringLiteral("Account:  Work - 5 Message(s) to Review (Total Message(s) Size:  ")
-                               + SetBytes(static_cast<double>(total)) + QLatin1Char(')'));
+    QCOMPARE(app.panel1(),
+             QStringLiteral("Account:  Work - 5 Message(s) to Review (Total Message(s) Size:  ") +
+                 SetBytes(static_cast<double>(total)) + QLatin1Char(')'));
     QVERIFY(review.keepAliveRunning());
-    for (const char* key : {"DeleteUnchecked", "AcceptAll", "CheckAll", "CheckNone", "MessageDetails", "AddFriends"})
+    for (const char* key :
+         {"DeleteUnchecked", "AcceptAll", "CheckAll", "CheckNone", "MessageDetails", "AddFriends"})
         QVERIFY2(app.window().action(QLatin1String(key))->isEnabled(), key);
     QCOMPARE(review.selectedRow(), 0);
 
@@ -218,10 +221,10 @@ void E2eCheckTest::loginFailures_data() {
         << "password"
         << "Could not connect to the server. (Code 4):  The user name or password defined for the account is "
            "incorrect.";
-    QTest::newRow("nobody listening")
-        << "port"
-        << "Could not connect to the server. (Code 1):  There was a problem connecting to the defined server.  "
-           "Ensure the server information is correct.";
+    QTest::newRow("nobody listening") << "port"
+                                      << "Could not connect to the server. (Code 1):  There was a problem "
+                                         "connecting to the defined server.  "
+                                         "Ensure the server information is correct.";
 }
 
 void E2eCheckTest::loginFailures() {
@@ -291,9 +294,10 @@ void E2eCheckTest::cancelEndsSilently() {
         auto* label = status->findChild<QLabel*>(QStringLiteral("lblStatus"));
         if (label->text() == QLatin1String("Logging into server...Please wait...") && !cancel->isEnabled())
             cancelWasDisabledAtLogin = true;
-        barsDisabledWhileBusy = !app.window().findChild<QToolBar*>(QStringLiteral("ToolBar1"))->isEnabled()
-            && !app.window().menuBar()->isEnabled();
-        if (label->text().startsWith(QLatin1String("Downloading Headers for Message ")) && cancel->isEnabled()) {
+        barsDisabledWhileBusy = !app.window().findChild<QToolBar*>(QStringLiteral("ToolBar1"))->isEnabled() &&
+                                !app.window().menuBar()->isEnabled();
+        if (label->text().startsWith(QLatin1String("Downloading Headers for Message ")) &&
+            cancel->isEnabled()) {
             poll.stop();
             clicked = true;
             cancel->click();
@@ -339,9 +343,9 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
         QList<QByteArray> mails;
         for (int i = 1; i <= count; ++i)
             mails.append(Mail("From: Sender " + QByteArray::number(random.bounded(100)) + " <s" +
-                              QByteArray::number(i) + "@example.org>\r\nSubject: " +
-                              QByteArray::number(random.bounded(1000)) + "\r\nDate: " +
-                              QByteArray::number(random.bounded(1, 29)) + " Dec 2026\r\n",
+                                  QByteArray::number(i) +
+                                  "@example.org>\r\nSubject: " + QByteArray::number(random.bounded(1000)) +
+                                  "\r\nDate: " + QByteArray::number(random.bounded(1, 29)) + " Dec 2026\r\n",
                               QByteArray(random.bounded(10, 3000), 'x') + "\r\n"));
         QVERIFY(box.addMessages(mails));
         AccountRecord account = app.account();
@@ -356,7 +360,8 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
         ReviewListView* list = app.list();
         const int column = random.bounded(ReviewItem::ColumnCount);
         QHeaderView* header = list->header();
-        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
         for (int clicks = random.bounded(1, 3); clicks > 0; --clicks)
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(model->sortColumn(), column);
@@ -397,7 +402,9 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
             QCOMPARE(app.boxes.first().title, QStringLiteral("No Messages to be Deleted"));
             app.trigger(QStringLiteral("AcceptAll"));
         } else {
-            QVERIFY2(app.boxes.isEmpty(), qPrintable(where));
+            QVERIFY2(app.boxes.isEmpty(),
+                     qPrintable(where + QLatin1Char(' ') +
+                                (app.boxes.isEmpty() ? QString() : app.boxes.first().text)));
             QCOMPARE(asked, ask);
         }
         QVERIFY2(box.remainingMessages() == Sorted(kept), qPrintable(where));
@@ -415,7 +422,8 @@ void E2eCheckTest::quitLostDeletesNothing() {
     TestMailbox box = m_server->createMailbox();
     QVERIFY(box.isValid());
     for (int i = 1; i <= 6; ++i)
-        QCOMPARE(box.addMessage(Mail("From: s" + QByteArray::number(i) + "@example.org\r\nSubject: x\r\n")), i);
+        QCOMPARE(box.addMessage(Mail("From: s" + QByteArray::number(i) + "@example.org\r\nSubject: x\r\n")),
+                 i);
     Pop3Proxy proxy(m_server->host(), m_server->pop3Port());
     proxy.setHideStls(true);
     proxy.setDropAtQuit(true);
@@ -434,7 +442,7 @@ void E2eCheckTest::quitLostDeletesNothing() {
     app.window().review().model()->setKeep(0, true);
     app.trigger(QStringLiteral("DeleteUnchecked"));
 
-    QCOMPARE(proxy.quitsDropped(), 1);
+    QVERIFY2(proxy.quitsDropped() == 1, qPrintable(app.boxes.isEmpty() ? QString() : app.boxes.first().text));
     QCOMPARE(app.boxes.size(), 1);
     QCOMPARE(app.boxes.first().title, QStringLiteral("Message Deletion"));
     QCOMPARE(app.boxes.first().icon, ui::MessageIcon::Warning);
@@ -443,7 +451,9 @@ void E2eCheckTest::quitLostDeletesNothing() {
     QVERIFY(app.window().review().session() == nullptr);
     QVERIFY(!app.state().BusyFlag);
     // The server saw DELEs but no QUIT: it keeps every message.
-    QVERIFY(!box.waitForServerLog(QStringLiteral("Disconnected")).isEmpty());
+    const auto session = box.waitForSessionEnd();
+    QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+    QVERIFY(!session->quit);
     QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3, 4, 5, 6}));
 }
 
@@ -471,7 +481,8 @@ void E2eCheckTest::unwritableHeaderFolderEndsTheCheckCleanly() {
     QVERIFY(app.window().review().session() == nullptr);
     QCOMPARE(app.account().LastChecked, QStringLiteral("N/A"));
     QVERIFY(app.window().action(QStringLiteral("CheckMail"))->isEnabled());
-    QVERIFY(!box.waitForServerLog(QStringLiteral("Disconnected")).isEmpty());
+    const auto session = box.waitForSessionEnd();
+    QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
     QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3}));
 }
 

@@ -22,6 +22,8 @@ public:
     ~E2eHarness();
 
     bool start(const AccountRecord& account);
+    // Closes the window and starts the program again on the same folder.
+    bool restart();
     QString folder() const;
 
     MainWindow& window() { return *m_window; }

@@ -1,11 +1,12 @@
-// The POP3 component against a real server (the fixture's private Dovecot):
-// every address form logs in over TLS, failures get their own codes, a thousand
-// headers arrive decoded, and deletions happen exactly when QUIT is confirmed.
+// The POP3 component against a real server (each of the fixture's servers in
+// turn): every address form logs in, over TLS unless it says pop3:// to a server
+// without STLS, failures get their own codes, a thousand headers arrive decoded,
+// and deletions happen exactly when QUIT is confirmed.
 #include "pop3client.h"
+#include "pop3proxy.h"
 #include "samplemessages.h"
 #include "testmailserver.h"
 
-#include <QRegularExpression>
 #include <QSet>
 #include <QSslCertificate>
 #include <QTcpSocket>
@@ -21,8 +22,7 @@ struct SignalLog {
     QStringList texts;
     QList<std::pair<int, int>> headerProgress; // nMin, nMax of code 4
 
-    void watch(pop3::Client& client)
-    {
+    void watch(pop3::Client& client) {
         QObject::connect(&client, &pop3::Client::ConnectLog, &client,
                          [this](const QString& text, int) { texts << text; });
         QObject::connect(&client, &pop3::Client::StatusMessage, &client,
@@ -34,15 +34,18 @@ struct SignalLog {
     }
 };
 
-QByteArray chopBlankLines(QByteArray block)
-{
+QByteArray chopBlankLines(QByteArray block) {
     while (block.endsWith("\r\n"))
         block.chop(2);
     return block;
 }
 
-bool somethingListensOn(quint16 port)
-{
+bool hasEightBitText(const QByteArray& bytes) {
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+bool somethingListensOn(quint16 port) {
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, port);
     return probe.waitForConnected(1000);
@@ -53,8 +56,8 @@ bool somethingListensOn(quint16 port)
 class Pop3IntegrationTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<pop3::Client> makeClient(const TestMailbox& box, const QString& address, bool trustTestCa = true)
-    {
+    std::unique_ptr<pop3::Client> makeClient(const TestMailbox& box, const QString& address,
+                                             bool trustTestCa = true) {
         auto client = std::make_unique<pop3::Client>();
         client->setUserName(box.user());
         client->setPassword(box.password());
@@ -68,31 +71,40 @@ private:
     QString stls() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.pop3Port()); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(m_server.isValid(), qPrintable(m_server.errorString()));
+    void initTestCase() {
+        TIDEMARSH_REQUIRE_MAILSERVER(m_server);
         QVERIFY(!QSslCertificate::fromPath(m_server.caFile()).isEmpty());
+        qInfo("server: %s", qPrintable(m_server.kind()));
     }
 
-    void logsInOverTls_data()
-    {
+    void logsIn_data() {
         QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("plain"); // through a proxy that hides STLS
         const QString port = QString::number(m_server.pop3Port());
         const QString tlsPort = QString::number(m_server.pop3sPort());
-        QTest::newRow("host:port, STLS required") << QStringLiteral("127.0.0.1:") + port;
-        QTest::newRow("localhost:port, name checked") << QStringLiteral("localhost:") + port;
-        QTest::newRow("bare host: 995 unanswered, STLS on the settings port") << QStringLiteral("127.0.0.1");
-        QTest::newRow("pop3s://") << QStringLiteral("pop3s://127.0.0.1:") + tlsPort;
-        QTest::newRow("pop3://, STLS offered so taken") << QStringLiteral("pop3://127.0.0.1:") + port;
+        QTest::newRow("host:port, STLS required") << QStringLiteral("127.0.0.1:") + port << false;
+        QTest::newRow("localhost:port, name checked") << QStringLiteral("localhost:") + port << false;
+        QTest::newRow("bare host: 995 unanswered, STLS on the settings port")
+            << QStringLiteral("127.0.0.1") << false;
+        QTest::newRow("pop3s://") << QStringLiteral("pop3s://127.0.0.1:") + tlsPort << false;
+        QTest::newRow("pop3://, STLS offered so taken")
+            << QStringLiteral("pop3://127.0.0.1:") + port << false;
+        QTest::newRow("pop3://, no STLS: plain login") << QStringLiteral("pop3://127.0.0.1:%1") << true;
     }
-    void logsInOverTls()
-    {
+    void logsIn() {
         QFETCH(QString, address);
+        QFETCH(bool, plain);
         if (address == QLatin1String("127.0.0.1") && somethingListensOn(995))
             QSKIP("something listens on port 995 here");
         TestMailbox box = m_server.createMailbox();
         QVERIFY2(box.isValid(), qPrintable(box.errorString()));
         QVERIFY(box.addMessages({MakeSampleMessage(1).raw, MakeSampleMessage(2).raw}));
+        Pop3Proxy proxy(m_server.host(), m_server.pop3Port());
+        if (plain) {
+            proxy.setHideStls(true);
+            QVERIFY(proxy.listen());
+            address = address.arg(proxy.port());
+        }
 
         auto client = makeClient(box, address);
         SignalLog signalLog;
@@ -104,16 +116,18 @@ private Q_SLOTS:
         QCOMPARE(client->Item(2).Subject, MakeSampleMessage(2).subject);
         QCOMPARE(client->Disconnect(), int(pop3::Ok));
 
-        // The server saw the login inside TLS, and the session end.
-        const QString login = box.waitForServerLog(QStringLiteral("Login:"));
-        QVERIFY2(login.contains(QLatin1String(", TLS")), qPrintable(login));
-        QVERIFY(!box.waitForServerLog(QStringLiteral("Logged out")).isEmpty());
+        // The server saw the login (inside TLS or not, where it records that) and the QUIT.
+        const auto session = box.waitForSessionEnd();
+        QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        QCOMPARE(session->tls.value_or(!plain), !plain);
+        QVERIFY(session->quit);
+        QVERIFY(session->fetchedNoBodies());
+        QCOMPARE(session->deletions, 0);
         for (const QString& text : std::as_const(signalLog.texts))
             QVERIFY2(!text.contains(box.password()), qPrintable(text));
     }
 
-    void wrongPasswordIsCodeFour()
-    {
+    void wrongPasswordIsCodeFour() {
         TestMailServer::MailboxOptions options;
         options.password = QStringLiteral("Right-Horse-Battery-Staple");
         TestMailbox box = m_server.createMailbox(options);
@@ -125,20 +139,20 @@ private Q_SLOTS:
         signalLog.watch(*client);
         QCOMPARE(client->Connect(), int(pop3::LoginRejected));
         QVERIFY(!client->isConnected());
-        QVERIFY(!box.waitForServerLog(QStringLiteral("Password mismatch")).isEmpty());
+        if (box.refusedLogins()) // where the server records refusals, it recorded this one
+            QVERIFY(QTest::qWaitFor([&] { return box.refusedLogins().value_or(0) == 1; }, 15000));
+        QVERIFY(box.sessions().isEmpty());
         signalLog.texts << client->lastServerReply();
         for (const QString& text : std::as_const(signalLog.texts))
             QVERIFY2(!text.contains(wrong) && !text.contains(box.password()), qPrintable(text));
     }
 
-    void untrustedCertificateSendsNoCredentials_data()
-    {
+    void untrustedCertificateSendsNoCredentials_data() {
         QTest::addColumn<bool>("implicitTls");
         QTest::newRow("STLS") << false;
         QTest::newRow("POP3S") << true;
     }
-    void untrustedCertificateSendsNoCredentials()
-    {
+    void untrustedCertificateSendsNoCredentials() {
         QFETCH(bool, implicitTls);
         TestMailbox box = m_server.createMailbox();
         QVERIFY2(box.isValid(), qPrintable(box.errorString()));
@@ -150,10 +164,10 @@ private Q_SLOTS:
         // Give the server time to log whatever it saw: a login attempt would name the user.
         QTest::qWait(500);
         QVERIFY2(box.serverLog().isEmpty(), qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        QCOMPARE(box.refusedLogins().value_or(0), 0);
     }
 
-    void lockedMailboxIsCodeSixteen()
-    {
+    void lockedMailboxIsCodeSixteen() {
         if (!m_server.canLockSessions())
             QSKIP("this server cannot lock a mailbox per session");
         TestMailServer::MailboxOptions options;
@@ -172,16 +186,20 @@ private Q_SLOTS:
         QCOMPARE(first->Disconnect(), int(pop3::Ok));
     }
 
-    void thousandHeadersDecoded()
-    {
+    void thousandHeadersDecoded() {
         const int count = 1000;
         TestMailbox box = m_server.createMailbox();
         QVERIFY2(box.isValid(), qPrintable(box.errorString()));
         QList<SampleMessage> samples;
+        QList<QByteArray> raws;
+        qint64 storedHeaderBytes = 0; // what TOP n 0 reads of LF-stored mail: header and blank line
         for (int n = 1; n <= count; ++n) {
             samples << MakeSampleMessage(n);
-            QCOMPARE(box.addMessage(samples.last().raw), n);
+            raws << samples.last().raw;
+            storedHeaderBytes += QByteArray(samples.last().header).replace("\r\n", "\n").size() + 2;
         }
+        QVERIFY2(box.addMessages(raws), qPrintable(box.errorString()));
+        QCOMPARE(box.deliveredCount(), count);
 
         auto client = makeClient(box, stls());
         SignalLog signalLog;
@@ -190,12 +208,22 @@ private Q_SLOTS:
         QCOMPARE(client->GetHeaders(), int(pop3::Ok));
         QCOMPARE(client->Count(), count);
 
+        // Courier (UTF8 capability, RFC 6856) serves a notice in place of a message whose
+        // header holds raw 8-bit text unless the client sent UTF8 first.
+        const bool substitutesEightBit = m_server.kind() == QLatin1String("courier");
+        int substituted = 0;
         QSet<QByteArray> uidls;
         for (int n = 1; n <= count; ++n) {
             const pop3::Message& m = client->Item(n);
             const SampleMessage& want = samples[n - 1];
             const QByteArray where = "message " + QByteArray::number(n);
             QVERIFY2(m.MessageStatusFlag > 1, where.constData());
+            QVERIFY2(!m.Uidl.isEmpty(), where.constData());
+            uidls.insert(m.Uidl);
+            if (substitutesEightBit && hasEightBitText(want.header)) {
+                ++substituted;
+                continue;
+            }
             if (want.checkFrom)
                 QCOMPARE(m.From, want.from);
             QCOMPARE(m.FromAddr, want.fromAddr);
@@ -208,10 +236,10 @@ private Q_SLOTS:
             // LIST counts the message as sent: CRLF line ends.
             QCOMPARE(m.Size, qint64(want.raw.size()));
             QCOMPARE(chopBlankLines(m.Headers), want.header);
-            QVERIFY2(!m.Uidl.isEmpty(), where.constData());
-            uidls.insert(m.Uidl);
         }
         QCOMPARE(uidls.size(), count);
+        if (substituted > 0)
+            qInfo("%d messages with raw 8-bit headers were served as the server's notice", substituted);
 
         QVERIFY(!signalLog.headerProgress.isEmpty());
         QCOMPARE(signalLog.headerProgress.last(), std::make_pair(count, count));
@@ -220,14 +248,20 @@ private Q_SLOTS:
 
         QCOMPARE(client->Disconnect(), int(pop3::Ok));
         // Headers only: one TOP per message, no RETR, nothing deleted.
-        const QString end = box.waitForServerLog(QStringLiteral("Logged out"));
-        QVERIFY2(end.contains(QStringLiteral("top=%1/").arg(count)), qPrintable(end));
-        QVERIFY2(end.contains(QLatin1String("retr=0/0")), qPrintable(end));
-        QVERIFY2(end.contains(QStringLiteral("del=0/%1").arg(count)), qPrintable(end));
+        const auto session = box.waitForSessionEnd();
+        QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        QVERIFY(session->quit);
+        if (session->tops >= 0)
+            QCOMPARE(session->tops, count);
+        else if (substituted == 0)
+            QCOMPARE(session->topBytes, storedHeaderBytes);
+        else // the notices have sizes of their own
+            QVERIFY(session->topBytes >= storedHeaderBytes);
+        QVERIFY(session->fetchedNoBodies());
+        QCOMPARE(session->deletions, 0);
     }
 
-    void deletionRemovesFilesAtDisconnect()
-    {
+    void deletionRemovesFilesAtDisconnect() {
         TestMailbox box = m_server.createMailbox();
         QVERIFY2(box.isValid(), qPrintable(box.errorString()));
         for (int n = 1; n <= 6; ++n)
@@ -241,18 +275,19 @@ private Q_SLOTS:
         // Marked, not gone: the files stay until the server confirms QUIT.
         QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3, 4, 5, 6}));
         QCOMPARE(client->Disconnect(), int(pop3::Ok));
-        QVERIFY(!box.waitForServerLog(QStringLiteral("del=3/6")).isEmpty());
+        const auto session = box.waitForSessionEnd();
+        QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        QVERIFY(session->quit);
+        QCOMPARE(session->deletions, 3);
         QCOMPARE(box.remainingMessages(), (QList<int>{1, 3, 5}));
     }
 
-    void sessionCutBeforeQuitDeletesNothing_data()
-    {
+    void sessionCutBeforeQuitDeletesNothing_data() {
         QTest::addColumn<bool>("killServerSide");
         QTest::newRow("client released without Disconnect") << false;
         QTest::newRow("server process killed") << true;
     }
-    void sessionCutBeforeQuitDeletesNothing()
-    {
+    void sessionCutBeforeQuitDeletesNothing() {
         QFETCH(bool, killServerSide);
         TestMailbox box = m_server.createMailbox();
         QVERIFY2(box.isValid(), qPrintable(box.errorString()));
@@ -264,16 +299,19 @@ private Q_SLOTS:
         QCOMPARE(client->GetHeaders(), int(pop3::Ok));
         QCOMPARE(client->DeleteFromServer(QVector<int>{1, 3}), (QVector<int>{pop3::Ok, pop3::Ok}));
         if (killServerSide) {
-            // The mail process that serves this session, as the login line names it.
-            const QString login = box.waitForServerLog(QStringLiteral("Login:"));
-            const auto mpid = QRegularExpression(QStringLiteral("mpid=(\\d+)")).match(login);
-            QVERIFY2(mpid.hasMatch(), qPrintable(login));
-            QCOMPARE(::kill(mpid.captured(1).toInt(), SIGKILL), 0);
+            // The mail process that serves this session, as the server's record names it.
+            const auto login = box.waitForLogin();
+            QVERIFY2(login, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+            if (login->pid <= 0)
+                QSKIP("this server's records do not name the process serving a session");
+            QCOMPARE(::kill(pid_t(login->pid), SIGKILL), 0);
             // The session is gone: Disconnect must not claim the deletions happened.
             QVERIFY(client->Disconnect() != int(pop3::Ok));
         } else {
             client.reset();
-            QVERIFY(!box.waitForServerLog(QStringLiteral("Disconnected")).isEmpty());
+            const auto session = box.waitForSessionEnd();
+            QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+            QVERIFY(!session->quit);
         }
         QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3}));
     }

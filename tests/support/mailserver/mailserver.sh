@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Starts and stops a private POP3 server on free loopback ports for the tests.
-#   mailserver.sh start SERVER DIR    (SERVER: dovecot; DIR: a folder in the build tree)
+#   mailserver.sh start SERVER DIR    (SERVER: dovecot, courier or cyrus; DIR: a folder in the build tree)
 #   mailserver.sh stop DIR
+#   mailserver.sh logins STATE        (lines "user<TAB>password<TAB>home<TAB>lock" on stdin)
 # Start writes DIR/mailserver.ini (host, ports, CA, passwd file, mail root, log),
-# which the tests read through TestMailServer. The server's files live in a
+# which the tests read through TestMailServer. A server that cannot run here (not
+# root, not installed) gets an ini that says why, and start exits 77 (skipped). The server's files live in a
 # private folder under /tmp (mail processes must be able to reach it, and a build
 # tree under a 0700 home would stop them); stop kills the server by its PID,
 # copies its log to DIR and removes that folder. Nothing under /etc is touched.
@@ -103,12 +105,12 @@ wait_ready() {
             line=""
             read -r -t 2 line <&3 || true
             exec 3<&- 3>&-
-            if [ "${line:0:3}" = "+OK" ] &&
-               echo QUIT | timeout 5 openssl s_client -quiet -connect "127.0.0.1:$tlsport" \
-                   -servername localhost -verify_hostname localhost -CAfile "$ca" \
-                   -verify_return_error 2>/dev/null | head -n1 | grep -q '^+OK'; then
-                return 0
-            fi
+            [ "${line:0:3}" = "+OK" ] || { sleep 0.1; continue; }
+            # openssl fails when a server closes without close_notify (Cyrus): judge the greeting.
+            line=$(echo QUIT | timeout 5 openssl s_client -quiet -connect "127.0.0.1:$tlsport" \
+                       -servername localhost -verify_hostname localhost -CAfile "$ca" \
+                       -verify_return_error 2>/dev/null | head -n1) || true
+            [ "${line:0:3}" = "+OK" ] && return 0
         fi
         sleep 0.1
     done
@@ -116,13 +118,19 @@ wait_ready() {
 }
 
 start() {
-    local server=$1 dir=$2
-    [ -f "$here/$server.sh" ] || die "no fixture for server '$server' (have: dovecot)"
+    local server=$1 dir=$2 why
+    [ -f "$here/$server.sh" ] || die "no fixture for server '$server' (have: dovecot, courier, cyrus)"
     # shellcheck source=dovecot.sh
     source "$here/$server.sh"
     mkdir -p "$dir"
     dir=$(cd "$dir" && pwd)
     stop "$dir" 2>/dev/null || true
+    why=$(server_unavailable)
+    if [ -n "$why" ]; then
+        printf '[server]\nkind=%s\nunavailable="%s"\n' "$server" "$why" > "$dir/mailserver.ini"
+        say "skipped: $why"
+        exit 77
+    fi
 
     if [ "$(id -u)" -eq 0 ]; then
         MAIL_USER=${TIDEMARSH_MAIL_USER:-tidemarsh-mail}
@@ -160,6 +168,8 @@ start() {
         false
     fi
 
+    printf 'SERVER=%s\nMAIL_UID=%s\nMAIL_GID=%s\nPORT=%s\nTLSPORT=%s\n' \
+        "$server" "$MAIL_UID" "$MAIL_GID" "$PORT" "$TLSPORT" > "$STATE/server.env"
     cat > "$dir/mailserver.ini.tmp" <<INI
 [server]
 kind=$server
@@ -178,14 +188,30 @@ passwd_gid=$(stat -c %g "$STATE/passwd")
 log_file=$STATE/server.log
 state_dir=$STATE
 lock_session=$SERVER_LOCK_SESSION
+helper=$here/mailserver.sh
+$(declare -F server_ini >/dev/null && server_ini)
 INI
     mv "$dir/mailserver.ini.tmp" "$dir/mailserver.ini"
     trap - ERR
     say "$server started, pid $(cat "$STATE/server.pid"), pop3 127.0.0.1:$PORT, pop3s :$TLSPORT, files in $STATE"
 }
 
+# Adds logins to a running server, one at a time across the test processes.
+logins() {
+    STATE=$1
+    case $STATE in /tmp/tidemarsh-mailserver.*) ;; *) die "not a server folder: $STATE" ;; esac
+    # shellcheck source=/dev/null
+    source "$STATE/server.env"
+    # shellcheck source=dovecot.sh
+    source "$here/$SERVER.sh"
+    exec 9>>"$STATE/logins.lock"
+    flock 9
+    server_add_logins
+}
+
 case ${1:-} in
     start) [ $# -eq 3 ] || die "usage: mailserver.sh start SERVER DIR"; start "$2" "$3" ;;
+    logins) [ $# -eq 2 ] || die "usage: mailserver.sh logins STATE"; logins "$2" ;;
     stop)  [ $# -eq 2 ] || die "usage: mailserver.sh stop DIR"; stop "$(cd "$2" 2>/dev/null && pwd || echo "$2")" ;;
-    *) die "usage: mailserver.sh start SERVER DIR | stop DIR" ;;
+    *) die "usage: mailserver.sh start SERVER DIR | stop DIR | logins STATE" ;;
 esac

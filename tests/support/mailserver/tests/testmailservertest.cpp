@@ -1,6 +1,7 @@
 // The fixture's own checks, over a bare socket so they stand without the POP3
 // component: fresh mailboxes log in at once, each sees only its own mail,
-// deletions reach the Maildir only after QUIT, and a locked mailbox says [IN-USE].
+// deletions reach the store only after QUIT, the server's records read back as
+// sessions, and a locked mailbox says [IN-USE].
 #include "testmailserver.h"
 
 #include <QElapsedTimer>
@@ -14,8 +15,7 @@ namespace {
 // A deliberately minimal POP3 dialogue, synchronous: enough to see what the server does.
 class RawPop3 {
 public:
-    bool open(const TestMailServer& server, bool implicitTls)
-    {
+    bool open(const TestMailServer& server, bool implicitTls) {
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
         conf.addCaCertificates(server.caFile());
         m_socket.setSslConfiguration(conf);
@@ -30,29 +30,25 @@ public:
         }
         return line().startsWith("+OK");
     }
-    bool startTls()
-    {
+    bool startTls() {
         if (!command("STLS").startsWith("+OK"))
             return false;
         m_socket.startClientEncryption();
         return m_socket.waitForEncrypted(10000);
     }
-    QByteArray line(int timeoutMs = 30000)
-    {
+    QByteArray line(int timeoutMs = 30000) {
         while (!m_socket.canReadLine()) {
             if (!m_socket.waitForReadyRead(timeoutMs))
                 return {};
         }
         return m_socket.readLine();
     }
-    QByteArray command(const QByteArray& text, int timeoutMs = 30000)
-    {
+    QByteArray command(const QByteArray& text, int timeoutMs = 30000) {
         m_socket.write(text + "\r\n");
         return line(timeoutMs);
     }
     // A multi-line reply's body, unstuffed, CRLF kept; empty on -ERR.
-    QByteArray multiLine(const QByteArray& text)
-    {
+    QByteArray multiLine(const QByteArray& text) {
         if (!command(text).startsWith("+OK"))
             return {};
         QByteArray body;
@@ -60,8 +56,7 @@ public:
             body += l.startsWith("..") ? l.mid(1) : l;
         return body;
     }
-    bool login(const QString& user, const QString& password, QByteArray* reply = nullptr)
-    {
+    bool login(const QString& user, const QString& password, QByteArray* reply = nullptr) {
         command("USER " + user.toUtf8());
         const QByteArray r = command("PASS " + password.toUtf8());
         if (reply)
@@ -74,8 +69,7 @@ private:
     QSslSocket m_socket;
 };
 
-QByteArray sampleMessage(int n)
-{
+QByteArray sampleMessage(int n) {
     return QStringLiteral("From: Sender %1 <sender%1@example.org>\r\nTo: t@example.net\r\n"
                           "Subject: message %1\r\n\r\nbody of %1\r\n.starts with a dot\r\n")
         .arg(n)
@@ -87,13 +81,9 @@ QByteArray sampleMessage(int n)
 class TestMailServerTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(m_server.isValid(), qPrintable(m_server.errorString()));
-    }
+    void initTestCase() { TIDEMARSH_REQUIRE_MAILSERVER(m_server); }
 
-    void refusesMissingOrDeadServer_data()
-    {
+    void refusesMissingOrDeadServer_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::newRow("no file") << QByteArray();
         QTest::newRow("not a server") << QByteArray("[server]\nkind=dovecot\n");
@@ -101,8 +91,7 @@ private Q_SLOTS:
         QTest::newRow("server gone") << QByteArray("[server]\nkind=dovecot\nhost=127.0.0.1\npop3_port=1\n"
                                                    "pop3s_port=2\nmail_root=/tmp\npid=2147483646\n");
     }
-    void refusesMissingOrDeadServer()
-    {
+    void refusesMissingOrDeadServer() {
         QFETCH(QByteArray, ini);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("mailserver.ini"));
@@ -117,14 +106,12 @@ private Q_SLOTS:
         QVERIFY(!server.createMailbox().isValid());
     }
 
-    void newMailboxServesItsOwnMail_data()
-    {
+    void newMailboxServesItsOwnMail_data() {
         QTest::addColumn<bool>("implicitTls");
         QTest::newRow("STLS") << false;
         QTest::newRow("POP3S") << true;
     }
-    void newMailboxServesItsOwnMail()
-    {
+    void newMailboxServesItsOwnMail() {
         QFETCH(bool, implicitTls);
         const QList<TestMailbox> boxes = m_server.createMailboxes(2);
         TestMailbox mine = boxes[0];
@@ -135,25 +122,40 @@ private Q_SLOTS:
         QVERIFY(mine.addMessages({sampleMessage(1), sampleMessage(2), sampleMessage(3)}));
         QCOMPARE(other.addMessage(sampleMessage(9)), 1);
 
+        QByteArray reply;
+        RawPop3 wrong;
+        QVERIFY(wrong.open(m_server, implicitTls));
+        QVERIFY(!wrong.login(mine.user(), other.password(), &reply));
+        QVERIFY2(reply.startsWith("-ERR"), reply.constData());
+        wrong.abort();
+
         RawPop3 pop;
         QVERIFY(pop.open(m_server, implicitTls));
         if (!implicitTls)
             QVERIFY(pop.startTls());
-        QByteArray reply;
-        QVERIFY(!pop.login(mine.user(), other.password(), &reply));
-        QVERIFY2(reply.startsWith("-ERR"), reply.constData());
         QVERIFY2(pop.login(mine.user(), mine.password(), &reply), reply.constData());
         QCOMPARE(pop.command("STAT").left(6), QByteArray("+OK 3 "));
         // Served in delivery order, byte for byte (with CRLF), dot-stuffed on the wire.
         for (int n = 1; n <= 3; ++n)
             QCOMPARE(pop.multiLine("RETR " + QByteArray::number(n)), sampleMessage(n));
         QVERIFY(pop.command("QUIT").startsWith("+OK"));
-        QVERIFY(!mine.waitForServerLog(QStringLiteral("Logged out")).isEmpty());
-        QCOMPARE(other.serverLog().size(), 0); // nobody logged in as the other mailbox
+        const auto session = mine.waitForSessionEnd();
+        QVERIFY2(session, qPrintable(mine.serverLog().join(QLatin1Char('\n'))));
+        QVERIFY(session->quit);
+        QCOMPARE(session->deletions, 0);
+        QVERIFY(!session->fetchedNoBodies());
+        QVERIFY(session->retrs == 3 || session->retrs == -1);
+        QVERIFY(session->tls.value_or(true));
+        QCOMPARE(mine.sessions().size(), 1);
+        if (const auto refused = mine.refusedLogins())
+            QCOMPARE(*refused, 1);
+        QCOMPARE(other.sessions().size(), 0); // nobody logged in as the other mailbox
+        QCOMPARE(other.serverLog().size(), 0);
     }
 
-    void fileNamesCarrySizes()
-    {
+    void fileNamesCarrySizes() {
+        if (!m_server.storesMaildir())
+            QSKIP("this server keeps mail in a store of its own, not a Maildir");
         TestMailbox box = m_server.createMailbox();
         QVERIFY2(box.isValid(), qPrintable(box.errorString()));
         const QByteArray lf = "Subject: lf only\n\nline\n";
@@ -165,15 +167,15 @@ private Q_SLOTS:
         const QByteArray lfSecond = QByteArray(crlfSecond).replace("\r\n", "\n");
         QVERIFY2(files[0].endsWith(QStringLiteral(",S=%1,W=%2:2,").arg(lf.size()).arg(lf.size() + 3)),
                  qPrintable(files[0]));
-        QVERIFY2(files[1].endsWith(QStringLiteral(",S=%1,W=%2:2,").arg(lfSecond.size()).arg(crlfSecond.size())),
-                 qPrintable(files[1]));
+        QVERIFY2(
+            files[1].endsWith(QStringLiteral(",S=%1,W=%2:2,").arg(lfSecond.size()).arg(crlfSecond.size())),
+            qPrintable(files[1]));
         QFile stored(files[1]);
         QVERIFY(stored.open(QIODevice::ReadOnly));
         QCOMPARE(stored.readAll(), lfSecond);
     }
 
-    void deletionsTakeEffectOnlyAtQuit()
-    {
+    void deletionsTakeEffectOnlyAtQuit() {
         TestMailbox box = m_server.createMailbox();
         QVERIFY2(box.isValid(), qPrintable(box.errorString()));
         QVERIFY(box.addMessages({sampleMessage(1), sampleMessage(2), sampleMessage(3)}));
@@ -184,7 +186,10 @@ private Q_SLOTS:
         QVERIFY2(cut.login(box.user(), box.password(), &reply), reply.constData());
         QVERIFY(cut.command("DELE 1").startsWith("+OK"));
         cut.abort();
-        QVERIFY(!box.waitForServerLog(QStringLiteral("Disconnected")).isEmpty());
+        const auto cutSession = box.waitForSessionEnd();
+        QVERIFY2(cutSession, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        QVERIFY(!cutSession->quit);
+        QCOMPARE(cutSession->deletions, 0);
         QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3}));
 
         RawPop3 pop;
@@ -192,12 +197,13 @@ private Q_SLOTS:
         QVERIFY(pop.login(box.user(), box.password()));
         QVERIFY(pop.command("DELE 2").startsWith("+OK"));
         QVERIFY(pop.command("QUIT").startsWith("+OK"));
-        QVERIFY(!box.waitForServerLog(QStringLiteral("del=1/3")).isEmpty());
+        const auto quitSession = box.waitForSession([](const ServerSession& s) { return s.quit; });
+        QVERIFY2(quitSession, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        QCOMPARE(quitSession->deletions, 1);
         QCOMPARE(box.remainingMessages(), (QList<int>{1, 3}));
     }
 
-    void lockedMailboxRefusesSecondSession()
-    {
+    void lockedMailboxRefusesSecondSession() {
         TestMailServer::MailboxOptions options;
         options.lockSession = true;
         TestMailbox box = m_server.createMailbox(options);

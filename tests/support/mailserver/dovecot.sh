@@ -8,6 +8,10 @@
 # The mailbox option is per user, so every mailbox can ask for it.
 SERVER_LOCK_SESSION=1
 
+server_unavailable() { # prints why this server cannot run here
+    command -v dovecot >/dev/null || echo "Dovecot is not installed: run scripts/install-deps.sh"
+}
+
 server_start() {
     local d=$STATE/dovecot internal=""
     mkdir -p "$d/run" "$d/state"
