@@ -181,14 +181,6 @@ private Q_SLOTS:
         QVERIFY(problem.isEmpty());
     }
 
-    void unreadableStoreGivesNoAccountsAndSaysWhy() {
-        QTemporaryDir folder;
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("Acc.dat")));
-        QString problem;
-        QVERIFY(ReportDocument::ReadAccounts(folder.path(), &problem).isEmpty());
-        QVERIFY2(problem.contains(QStringLiteral("Acc.dat")), qPrintable(problem));
-    }
-
     void printedReport() {
         const QDate date(2024, 3, 9);
         const QList<AccountRecord> accounts{
