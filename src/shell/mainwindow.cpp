@@ -1,8 +1,11 @@
 #include "mainwindow.h"
 
 #include "aboutdialog.h"
+#include "accountdonedialog.h"
+#include "accountssetupdialog.h"
 #include "accountstore.h"
 #include "checkcycle.h"
+#include "choosedialog.h"
 #include "clearaccountsdetails.h"
 #include "commandbars.h"
 #include "commandicons.h"
@@ -19,6 +22,7 @@
 #include "settingsstore.h"
 #include "weblinks.h"
 #include "windowplacement.h"
+#include "wizarddialog.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -95,6 +99,7 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
 
     d->review = std::make_unique<ReviewController>(d->state, this);
     d->check = std::make_unique<CheckCycle>(d->state, *d->review, this);
+    d->check->setAccountChooser([this] { return ChooseDialog::ChooseAccount(d->state, this); });
 
     d->bars = new CommandBars(this);
     connect(d->bars, &CommandBars::commandTriggered, this, &MainWindow::DispatchCommand);
@@ -143,7 +148,11 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
         {QStringLiteral("CheckMail"), checkMail},
         {QStringLiteral("mnuFileCheck"), checkMail},
         {QStringLiteral("mnuFileTray"), [this] { HideToTray(); }},
-        {QStringLiteral("mnuFileSetup"), [this] { RefreshCommandStates(); }},
+        {QStringLiteral("mnuFileSetup"), [this] {
+             AccountsSetupDialog setup(d->state, this);
+             setup.exec();
+             RefreshCommandStates();
+         }},
         {QStringLiteral("mnuFileReport"), [this] { ShowAccountsReport(this, d->state); }},
         {QStringLiteral("mnuFileClear"), [this] { ClearAccountsDetails(this, d->state); }},
         {QStringLiteral("mnuFileFriendsManagement"), [this] { friends::ShowFriendsDialog(d->state, this); }},
@@ -286,12 +295,19 @@ void MainWindow::FirstActivation() {
 }
 
 void MainWindow::RunNewAccountWizard() {
-    // No accounts yet: this is where the new account wizard leads the user
-    // through the first one. It sets AccountCount when it adds one.
+    // No accounts yet: the wizard leads the user through the first one and sets
+    // AccountCount when it adds one.
+    {
+        WizardDialog wizard(d->state, this);
+        wizard.exec();
+    }
     if (d->state.AccountCount > 0) {
         SetPanel1(tr("Click Check Mail to check for new mail..."));
+        AccountDoneDialog done(this);
+        done.exec();
         RefreshCommandStates();
     }
+    activateWindow(); // the dialogs had it; without a window manager nothing gives it back
 }
 
 void MainWindow::DispatchCommand(const QString& key) {

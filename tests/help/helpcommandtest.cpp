@@ -1,3 +1,4 @@
+#include "accountstore.h"
 #include "helplauncher.h"
 #include "mainwindow.h"
 #include "messagebox.h"
@@ -46,6 +47,7 @@ private Q_SLOTS:
         if (installed)
             QVERIFY(QFile::copy(qEnvironmentVariable("TIDEMARSH_HELP_FILE"),
                                 folder.filePath(help::HelpFileName())));
+        AccountStore(folder.path()).AppendAccount(AccountRecord{}); // no wizard at first activation
         MainWindow window(folder.path());
         QVERIFY(window.Startup());
 

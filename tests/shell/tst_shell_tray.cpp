@@ -104,6 +104,7 @@ class ShellTrayTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MainWindow> m_window;
+    shelltest::WizardCloser m_wizardCloser;
     QProcess m_trayer;
 
     QSystemTrayIcon* tray() const { return m_window->findChild<QSystemTrayIcon*>(); }

@@ -1,0 +1,208 @@
+// The account dialogs against a real POP3 server: the editor's Test, and the
+// account chosen in Select Account being the one that is checked.
+#include "accounteditor.h"
+#include "accounterrortext.h"
+#include "accountstore.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "modalhelper.h"
+#include "reviewcontroller.h"
+#include "reviewmodel.h"
+#include "settingsstore.h"
+#include "testmailserver.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+QByteArray Mail(int box, int number) {
+    return QStringLiteral(
+               "From: sender%1@example.org\r\nTo: me@example.org\r\nSubject: Box %1, message %2\r\n"
+               "Date: Mon, 07 Dec 2026 10:00:00 +0000\r\n\r\nHello.\r\n")
+        .arg(box)
+        .arg(number)
+        .toUtf8();
+}
+
+template <typename T> T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
+}
+
+} // namespace
+
+class AccountsE2eTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestMailServer> m_server;
+    QList<ui::MessageRequest> m_boxes;
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_server = std::make_unique<TestMailServer>();
+        TIDEMARSH_REQUIRE_MAILSERVER(*m_server);
+        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
+            m_boxes.append(request);
+            return QMessageBox::Ok;
+        });
+    }
+    void cleanupTestCase() { ui::SetMessageBoxHandler({}); }
+    void init() { m_boxes.clear(); }
+
+    // Runs before anything trusts the test CA process-wide: the Test's own trust is what counts.
+    void testButton_data() {
+        QTest::addColumn<QString>("form"); // STLS, TLS, wrong password, not listening
+        QTest::newRow("STARTTLS on the POP3 port") << QStringLiteral("STLS");
+        QTest::newRow("implicit TLS") << QStringLiteral("TLS");
+        QTest::newRow("wrong password") << QStringLiteral("wrong password");
+        QTest::newRow("nothing listening") << QStringLiteral("not listening");
+    }
+    void testButton() {
+        QFETCH(QString, form);
+        TestMailbox box = m_server->createMailbox();
+        QVERIFY2(box.isValid(), qPrintable(box.errorString()));
+        QVERIFY2(box.addMessages({Mail(1, 1), Mail(1, 2)}), qPrintable(box.errorString()));
+
+        QString server = m_server->host() + QLatin1Char(':') + QString::number(m_server->pop3Port());
+        QString password = box.password();
+        if (form == QStringLiteral("TLS"))
+            server = QStringLiteral("pop3s://%1:%2").arg(m_server->host()).arg(m_server->pop3sPort());
+        if (form == QStringLiteral("wrong password"))
+            password += QStringLiteral("x");
+        if (form == QStringLiteral("not listening")) {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            server = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        }
+
+        QTemporaryDir dir;
+        AppState state;
+        state.ProgramFolder = dir.path() + QLatin1Char('/');
+        QTreeWidget list;
+        QPushButton edit, del;
+        AccountEditor editor(state, &list, &edit, &del, nullptr);
+        editor.tester().addCaCertificates(QSslCertificate::fromPath(m_server->caFile()));
+        editor.show();
+        Child<QLineEdit>(&editor, "txtAccount")->setText(QStringLiteral("Test"));
+        Child<QLineEdit>(&editor, "txtLogin")->setText(box.user());
+        Child<QLineEdit>(&editor, "txtPassword")->setText(password);
+        Child<QLineEdit>(&editor, "txtServer")->setText(server);
+        QPushButton* test = Child<QPushButton>(&editor, "cmdTest");
+        QVERIFY(test->isEnabled());
+        test->click(); // returns when the test is over
+
+        QCOMPARE(m_boxes.size(), 1);
+        const ui::MessageRequest& told = m_boxes[0];
+        QCOMPARE(told.title, QStringLiteral("Account Test"));
+        QVERIFY(!told.text.contains(password)); // never the password
+        if (form == QStringLiteral("STLS") || form == QStringLiteral("TLS")) {
+            QCOMPARE(told.icon, ui::MessageIcon::Information);
+            const QString how =
+                form == QStringLiteral("TLS")
+                    ? QStringLiteral("on port %1 with implicit TLS (TLS 1.").arg(m_server->pop3sPort())
+                    : QStringLiteral("on port %1 with STARTTLS (STLS) (TLS 1.").arg(m_server->pop3Port());
+            QVERIFY2(told.text.contains(how), qPrintable(told.text));
+            QVERIFY2(told.text.endsWith(QStringLiteral("2 messages are waiting on the server.")),
+                     qPrintable(told.text));
+            // The server saw a login and a QUIT, and nothing was read or deleted.
+            const std::optional<ServerSession> session = box.waitForSessionEnd();
+            QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+            QVERIFY(session->quit);
+            QCOMPARE(session->tops, 0);
+            QCOMPARE(session->retrs, 0);
+            QCOMPARE(session->deletions, 0);
+            QCOMPARE(box.remainingMessages(), (QList<int>{1, 2}));
+        } else {
+            QCOMPARE(told.icon, ui::MessageIcon::Warning);
+            const int code = form == QStringLiteral("wrong password") ? 4 : 1;
+            QCOMPARE(told.text, QStringLiteral("Could not connect to the server.") +
+                                    AccountError::CodeText(AccountError::LoginKind, code));
+            QVERIFY(box.sessions().isEmpty());
+        }
+        // The test stores nothing, and leaves the dialog as it was.
+        QVERIFY(!QFileInfo::exists(AccountStore(state.ProgramFolder).filePath()));
+        QVERIFY(editor.isVisible());
+        QVERIFY(Child<QPushButton>(&editor, "cmdOK")->isEnabled());
+        QVERIFY(test->isVisible());
+    }
+
+    void chosenAccountIsTheOneChecked() {
+        // The check trusts what the system trusts; the test CA joins it here, as a user's own CA would.
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.addCaCertificates(QSslCertificate::fromPath(m_server->caFile()));
+        QSslConfiguration::setDefaultConfiguration(config);
+
+        QList<TestMailbox> boxes = m_server->createMailboxes(3);
+        QCOMPARE(boxes.size(), 3);
+        QTemporaryDir dir;
+        SettingsRecord settings;
+        settings.CheckDonePromptOff = 1;
+        QVERIFY(SettingsStore(dir.path()).SaveSettings(settings));
+        const QStringList names{QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("Third")};
+        for (int n = 0; n < 3; ++n) {
+            QVERIFY2(boxes[n].isValid(), qPrintable(boxes[n].errorString()));
+            for (int m = 1; m <= n + 1; ++m)
+                QVERIFY(boxes[n].addMessage(Mail(n + 1, m)) == m);
+            AccountRecord account;
+            account.AccountName = names[n];
+            account.LoginName = boxes[n].user();
+            account.LoginPassword = boxes[n].password();
+            account.ServerAddress =
+                m_server->host() + QLatin1Char(':') + QString::number(m_server->pop3Port());
+            AccountStore(dir.path()).AppendAccount(account);
+        }
+
+        MainWindow window(dir.path());
+        QVERIFY(window.Startup());
+        QVERIFY(QTest::qWaitFor([&] { return window.state().ActivatedOnce; }, 30000));
+        QCOMPARE(window.state().AccountCount, 3);
+
+        bool chose = false;
+        WhenModal(QStringLiteral("frmChoose"), [&](QWidget* choose) {
+            auto* list = Child<QTreeWidget>(choose, "ListView1");
+            QCOMPARE(list->topLevelItemCount(), 3);
+            list->setCurrentItem(list->topLevelItem(2));
+            Child<QPushButton>(choose, "cmdOK")->click();
+            chose = true;
+        });
+        window.action(QStringLiteral("CheckMail"))->trigger(); // returns once the check is done
+        QVERIFY(chose);
+        QVERIFY2(m_boxes.isEmpty(), m_boxes.isEmpty() ? "" : qPrintable(m_boxes[0].text));
+
+        QStringList subjects;
+        for (const ReviewItem& row : window.review().model()->items())
+            subjects << row.text(ReviewItem::Subject);
+        subjects.sort();
+        QCOMPARE(subjects,
+                 (QStringList{QStringLiteral("Box 3, message 1"), QStringLiteral("Box 3, message 2"),
+                              QStringLiteral("Box 3, message 3")}));
+        QCOMPARE(window.state().ReviewAccountName, QStringLiteral("Third"));
+
+        const AccountStore store(dir.path());
+        for (int n = 1; n <= 2; ++n) {
+            QCOMPARE(store.ReadAccount(n).LastChecked, QStringLiteral("N/A"));
+            QCOMPARE(store.ReadAccount(n).TotalMessages, 0);
+        }
+        QVERIFY(store.ReadAccount(3).LastChecked != QStringLiteral("N/A"));
+        QCOMPARE(store.ReadAccount(3).TotalMessages, 3);
+        QVERIFY(boxes[2].waitForLogin());
+        QVERIFY(boxes[0].sessions().isEmpty());
+        QVERIFY(boxes[1].sessions().isEmpty());
+        window.review().EndSession();
+    }
+};
+
+QTEST_MAIN(AccountsE2eTest)
+#include "accountse2etest.moc"
