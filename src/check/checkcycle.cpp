@@ -97,10 +97,8 @@ void CheckCycle::RunCheck() {
     std::unique_ptr<pop3::Client> client;
     // Every way out goes through here: the end states of a check that leaves no session.
     auto endWithoutSession = [&](bool disconnect) {
-        if (status) {
-            status->close();
-            delete status.data();
-        }
+        // Deleted, not closed: closing would count as the Cancel button.
+        delete status.data();
         m_review.model()->clear();
         SetPanel(state.hooks.setPanel1, {});
         if (client && disconnect)
@@ -229,10 +227,8 @@ void CheckCycle::RunCheck() {
                      prefix + GroupedNumber(count) +
                          QStringLiteral(" Message(s) to Review (Total Message(s) Size:  ") +
                          SetBytes(static_cast<double>(totalSize)) + QLatin1Char(')'));
-        if (status) {
-            status->close();
-            delete status.data();
-        }
+        // Deleted, not closed: closing would count as the Cancel button.
+        delete status.data();
 
         AccountStore accounts(state.ProgramFolder);
         AccountRecord record;
@@ -252,6 +248,10 @@ void CheckCycle::RunCheck() {
             return;
         }
 
+        // The review owns the session from here: the check's Cancel plumbing stays behind.
+        QObject::disconnect(session, &pop3::Client::ConnectLog, nullptr, nullptr);
+        QObject::disconnect(session, &pop3::Client::StatusMessage, nullptr, nullptr);
+        state.CancelRequested = false;
         m_review.AdoptSession(std::move(client));
         m_review.StartKeepAlive();
         m_review.setSelectedRow(0);

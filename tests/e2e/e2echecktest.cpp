@@ -266,7 +266,9 @@ void E2eCheckTest::cancelEndsSilently() {
     TestMailbox box = m_server->createMailbox();
     QVERIFY(box.isValid());
     QList<QByteArray> mails;
-    for (int i = 1; i <= 400; ++i)
+    // More than one pipelining window, so the download pauses for the link between
+    // windows and the Cancel click gets its turn while it runs.
+    for (int i = 1; i <= 1500; ++i)
         mails.append(Mail("From: sender" + QByteArray::number(i) + "@example.org\r\nSubject: n" +
                           QByteArray::number(i) + "\r\n"));
     QVERIFY(box.addMessages(mails));
@@ -280,6 +282,8 @@ void E2eCheckTest::cancelEndsSilently() {
     account.ServerAddress = QStringLiteral("127.0.0.1:") + QString::number(proxy.port());
     QVERIFY(app.start(account));
     QVERIFY(app.headerFiles().isEmpty());
+    // Should the download win the race after all, no summary may wait for an answer.
+    app.state().Settings.CheckDonePromptOff = 1;
 
     bool cancelWasDisabledAtLogin = false;
     bool barsDisabledWhileBusy = false;
@@ -322,7 +326,7 @@ void E2eCheckTest::cancelEndsSilently() {
     QCOMPARE(app.account().LastChecked, QStringLiteral("N/A"));
     QCOMPARE(app.account().TotalMessages, 0);
     QCOMPARE(app.panel1(), QString());
-    QCOMPARE(box.remainingMessages().size(), 400);
+    QCOMPARE(box.remainingMessages().size(), 1500);
 }
 
 void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
@@ -407,7 +411,8 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
                                 (app.boxes.isEmpty() ? QString() : app.boxes.first().text)));
             QCOMPARE(asked, ask);
         }
-        QVERIFY2(box.remainingMessages() == Sorted(kept), qPrintable(where));
+        // Courier answers QUIT before it has removed every file: give it a moment.
+        QTRY_VERIFY2_WITH_TIMEOUT(box.remainingMessages() == Sorted(kept), qPrintable(where), 10000);
         deletedSoFar += toDelete;
         QCOMPARE(app.account().DeletedMessages, deletedSoFar);
         QCOMPARE(model->rowCount(), 0);
