@@ -2,6 +2,7 @@
 
 #include "accountfields.h"
 #include "accountstore.h"
+#include "certificatedialog.h"
 #include "helplauncher.h"
 #include "messagebox.h"
 #include "pop3types.h"
@@ -15,6 +16,7 @@ AccountEditor::AccountEditor(AppState& state, QTreeWidget* list, QPushButton* ed
                              QPushButton* deleteButton, QWidget* parent)
     : QDialog(parent), m_state(state), m_list(list), m_editButton(editButton), m_deleteButton(deleteButton),
       m_tester(state.Settings), m_ui(std::make_unique<Ui::AccountEditor>()) {
+    m_tester.setProgramFolder(state.ProgramFolder);
     m_ui->setupUi(this);
     accounts::SetUpEntry(m_ui->txtAccount, accounts::kAccountNameBytes);
     for (QLineEdit* box : {m_ui->txtLogin, m_ui->txtPassword, m_ui->txtServer})
@@ -197,6 +199,8 @@ void AccountEditor::reportTestResult(const AccountTester::Result& result) {
 }
 
 void AccountEditor::reportCertificateProblem(const AccountTester::Result& result) {
-    ui::ShowMessage(
-        {this, ui::MessageIcon::Warning, tr("Account Test"), result.text, QMessageBox::Ok, QMessageBox::Ok});
+    // Trusted just now: test again, with the exception in force.
+    if (HandleCertificateProblem(this, m_state.ProgramFolder, tr("Could not connect to the server."),
+                                 result.tlsProblem))
+        onTest();
 }

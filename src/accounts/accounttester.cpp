@@ -2,6 +2,7 @@
 
 #include "accounterrortext.h"
 #include "pop3client.h"
+#include "servertrust.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ AccountTester::Result AccountTester::Run(const QString& login, const QString& pa
                                          const QString& server) {
     Result result;
     if (m_client)
-        return {pop3::Busy, false, {}};
+        return Result{pop3::Busy, false, QString(), pop3::TlsProblem()};
     pop3::Client client;
     m_client = &client;
     m_cancelRequested = false;
@@ -49,12 +50,15 @@ AccountTester::Result AccountTester::Run(const QString& login, const QString& pa
     client.setDefaultPort(m_settings.PopPort());
     client.setTimeoutSeconds(m_settings.TimeoutSeconds());
     client.addCaCertificates(m_caCertificates);
+    if (!m_programFolder.isEmpty())
+        ServerTrust::Apply(client, m_programFolder);
 
     const int connected = client.Connect();
     if (connected != pop3::Ok) {
         m_client = nullptr;
         result.code = connected;
         result.cancelled = m_cancelRequested || connected == pop3::Cancelled;
+        result.tlsProblem = client.lastTlsProblem();
         result.text = tr("Could not connect to the server.") +
                       AccountError::CodeText(AccountError::LoginKind, connected);
         return result;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pop3types.h"
 #include "records.h"
 
 #include <QList>
@@ -21,7 +22,8 @@ public:
     struct Result {
         int code = 0; // pop3::Result; 0 when the login and the count worked
         bool cancelled = false;
-        QString text; // what to tell the user
+        QString text;                // what to tell the user
+        pop3::TlsProblem tlsProblem; // with code 14: why, and the certificate
     };
 
     explicit AccountTester(const SettingsRecord& settings, QObject* parent = nullptr);
@@ -31,12 +33,15 @@ public:
     void Cancel();
     bool isRunning() const { return !m_client.isNull(); }
 
+    // The folder whose Certificates.pem and certificate exceptions apply, as for a check.
+    void setProgramFolder(const QString& folder) { m_programFolder = folder; }
     // Trusted besides the system's CAs (the user's own CA, a test CA).
     void addCaCertificates(const QList<QSslCertificate>& certificates) { m_caCertificates += certificates; }
 
 private:
     SettingsRecord m_settings;
     QList<QSslCertificate> m_caCertificates;
+    QString m_programFolder;
     QPointer<pop3::Client> m_client;
     bool m_cancelRequested = false;
 };

@@ -138,6 +138,35 @@ private Q_SLOTS:
         QVERIFY(test->isVisible());
     }
 
+    // The Test meets a certificate nobody vouches for: the dialog offers the
+    // exception, and once trusted the Test runs again and gets through.
+    void testButtonOffersTheCertificate() {
+        TestMailbox box = m_server->createMailbox();
+        QVERIFY2(box.isValid(), qPrintable(box.errorString()));
+        QTemporaryDir dir;
+        AppState state;
+        state.ProgramFolder = dir.path() + QLatin1Char('/');
+        QTreeWidget list;
+        QPushButton edit, del;
+        AccountEditor editor(state, &list, &edit, &del, nullptr);
+        editor.show();
+        Child<QLineEdit>(&editor, "txtAccount")->setText(QStringLiteral("Test"));
+        Child<QLineEdit>(&editor, "txtLogin")->setText(box.user());
+        Child<QLineEdit>(&editor, "txtPassword")->setText(box.password());
+        Child<QLineEdit>(&editor, "txtServer")
+            ->setText(m_server->host() + QLatin1Char(':') + QString::number(m_server->pop3Port()));
+        bool offered = false;
+        WhenModal(QStringLiteral("frmCertificate"), [&](QWidget* dialog) {
+            offered = true;
+            dialog->findChild<QPushButton*>(QStringLiteral("cmdTrust"))->click();
+        });
+        Child<QPushButton>(&editor, "cmdTest")->click();
+        QVERIFY(offered);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].icon, ui::MessageIcon::Information);
+        QVERIFY(QFileInfo::exists(state.ProgramFolder + QStringLiteral("CertificateExceptions.txt")));
+    }
+
     void chosenAccountIsTheOneChecked() {
         // The check trusts what the system trusts; the test CA joins it here, as a user's own CA would.
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
