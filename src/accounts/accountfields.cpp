@@ -1,5 +1,6 @@
 #include "accountfields.h"
 
+#include "accessibility.h"
 #include "accountstore.h"
 #include "commandicons.h"
 #include "fixedtext.h"
@@ -64,8 +65,7 @@ void SetUpAccountList(QTreeWidget* list) {
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->setAllColumnsShowFocus(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ui::KeepSelectionOnCurrent(list); // the selected row is the one Edit, Delete and OK act on
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setIconSize(QSize(16, 16));
     list->header()->setStretchLastSection(true);

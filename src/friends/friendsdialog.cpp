@@ -1,5 +1,6 @@
 #include "friendsdialog.h"
 
+#include "accessibility.h"
 #include "addressbook.h"
 #include "dialoglayout.h"
 #include "enterfrienddialog.h"
@@ -30,8 +31,7 @@ FriendsDialog::FriendsDialog(AppState& state, QWidget* parent)
     list->setModel(m_model);
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true); // keeps 32,767 rows cheap to lay out
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ui::KeepSelectionOnCurrent(list); // the selected row is the one Edit and Delete act on
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setIconSize(QSize(16, 16));
     list->header()->setSectionsMovable(false);

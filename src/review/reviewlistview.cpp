@@ -1,8 +1,11 @@
 #include "reviewlistview.h"
 
+#include "accessibility.h"
 #include "reviewcontroller.h"
 #include "reviewmodel.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -14,6 +17,8 @@ constexpr double kDivisors[ReviewItem::ColumnCount] = {5.5, 5.5, 3.8, 7, 14, 10,
 
 ReviewListView::ReviewListView(ReviewController& controller, QWidget* parent)
     : QTreeView(parent), m_controller(controller) {
+    // Before anything asks for this view's accessible interface.
+    ui::ExposeTicksAsCheckBoxes(this);
     setObjectName(QStringLiteral("ListView1"));
     setAccessibleName(tr("Messages to review"));
     ReviewModel* model = controller.model();
@@ -24,8 +29,8 @@ ReviewListView::ReviewListView(ReviewController& controller, QWidget* parent)
     setUniformRowHeights(true); // with 32,767 rows the view must not measure each one
     setAlternatingRowColors(true);
     setAllColumnsShowFocus(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
+    // The selected row is the current row: Space, the menu and the commands all act on it.
+    ui::KeepSelectionOnCurrent(this);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
     setWordWrap(false);
@@ -78,17 +83,55 @@ void ReviewListView::selectModelRow(int row) {
 }
 
 void ReviewListView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     // The delegate only toggles on Space in the check column; users expect it anywhere in the row.
-    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Select) && event->modifiers() == Qt::NoModifier) {
-        const QModelIndex current = currentIndex();
-        if (current.isValid()) {
+    if ((key == Qt::Key_Space || key == Qt::Key_Select) && modifiers == Qt::NoModifier) {
+        const int row = m_controller.selectedRow();
+        if (row >= 0) {
             ReviewModel* reviewModel = m_controller.model();
-            reviewModel->setKeep(current.row(), !reviewModel->item(current.row()).keep);
+            reviewModel->setKeep(row, !reviewModel->item(row).keep);
         }
         event->accept();
         return;
     }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+        // Enter does what a double click does.
+        if (model()->rowCount() > 0)
+            Q_EMIT detailsRequested();
+        event->accept();
+        return;
+    }
+    if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier)
+        || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        requestMenuAtCurrentRow();
+        event->accept();
+        return;
+    }
     QTreeView::keyPressEvent(event);
+}
+
+void ReviewListView::contextMenuEvent(QContextMenuEvent* event) {
+    // The mouse's menu opens on the button's release; the keyboard's opens at the row.
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        requestMenuAtCurrentRow();
+    event->accept();
+}
+
+void ReviewListView::requestMenuAtCurrentRow() {
+    // The platform may send both a key press and a context-menu event for one key.
+    if (model()->rowCount() == 0 || QApplication::activePopupWidget())
+        return;
+    const QModelIndex current = currentIndex().isValid() ? currentIndex() : model()->index(0, 0);
+    scrollTo(current);
+    const QRect row = visualRect(current);
+    Q_EMIT actionsMenuRequested(viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom())));
+}
+
+void ReviewListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                 const QList<int>& roles) {
+    QTreeView::dataChanged(topLeft, bottomRight, roles);
+    ui::AnnounceTickChanges(this, topLeft, bottomRight, roles);
 }
 
 void ReviewListView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -5,9 +5,11 @@
 class ReviewController;
 
 // ListView1: the review list. Check boxes in the first column (Space ticks the
-// current row in any column), header click sorts with a fixed direction,
-// column widths follow the list width. Double click and right-button release
-// are reported only when the list has rows.
+// row in any column; the selected row is always the current row), header click
+// sorts with a fixed direction, column widths follow the list width. Double
+// click or Enter, and the right button's release or the menu key (Shift+F10),
+// are reported only when the list has rows. Assistive technology sees each
+// tick as a check box it can toggle.
 class ReviewListView : public QTreeView {
     Q_OBJECT
 public:
@@ -25,6 +27,9 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -33,6 +38,7 @@ private:
     void onSectionClicked(int section);
     void onSelectionChanged();
     void selectModelRow(int row);
+    void requestMenuAtCurrentRow();
 
     ReviewController& m_controller;
 };

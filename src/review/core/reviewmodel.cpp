@@ -42,6 +42,11 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
             (IsRightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     case Qt::DecorationRole:
         return index.column() == 0 ? m_decoration : QVariant();
+    case Qt::AccessibleDescriptionRole:
+        // What the tick means, for a listener who cannot see the list's explanation.
+        if (index.column() == 0)
+            return row.keep ? tr("Keep") : tr("Will be deleted");
+        return {};
     case MessageNumberRole:
         return row.MessageNumber;
     default:
