@@ -1,5 +1,6 @@
 #include "reportdialog.h"
 
+#include "accessibility.h"
 #include "messagebox.h"
 #include "reportdocument.h"
 
@@ -79,6 +80,7 @@ ReportDialog::ReportDialog(const QList<AccountRecord>& accounts, QDate date, con
         toolsWidth += layout()->contentsMargins().left() + layout()->contentsMargins().right();
     resize(std::max(qRound(kClientWidthTwips * dpiX / kTwipsPerInch), toolsWidth),
            qRound(kClientHeightTwips * dpiY / kTwipsPerInch));
+    ui::NameUnnamedParts(this); // the preview's toolbar, its overflow and the zoom list
 }
 
 ReportDialog::~ReportDialog() = default;

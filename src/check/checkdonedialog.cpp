@@ -18,6 +18,8 @@ CheckDoneDialog::CheckDoneDialog(const QString& accountName, const QString& mess
     m_ui->Image1->setAccessibleName(tr("Information"));
     setMinimumWidth(440);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    // Never on "Do not show this again": a stray Space there would silence the summary for good.
+    m_ui->cmdOK->setFocus();
 }
 
 CheckDoneDialog::~CheckDoneDialog() = default;

@@ -21,6 +21,8 @@ ErrorDialog::ErrorDialog(const QString& message, QWidget* parent)
         resize(qMax(width(), 560), height());
     }
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    m_ui->txtError->setAccessibleName(tr("Error details"));
+    m_ui->cmdOK->setFocus();
 }
 
 ErrorDialog::~ErrorDialog() = default;

@@ -12,11 +12,17 @@ StatusDialog::StatusDialog(QWidget* parent)
     setMinimumWidth(400);
     setFixedHeight(sizeHint().height());
     connect(m_ui->cmdCancel, &QPushButton::clicked, this, &StatusDialog::onCancel);
+    m_ui->pbStatus->setAccessibleName(tr("Download progress"));
 }
 
 StatusDialog::~StatusDialog() = default;
 
-void StatusDialog::setCancelEnabled(bool enabled) { m_ui->cmdCancel->setEnabled(enabled); }
+void StatusDialog::setCancelEnabled(bool enabled) {
+    m_ui->cmdCancel->setEnabled(enabled);
+    // Cancel is the window's only control: Enter and Space should reach it.
+    if (enabled && !focusWidget())
+        m_ui->cmdCancel->setFocus();
+}
 
 void StatusDialog::showHeaderProgress(int nMin, int nMax) {
     m_ui->lblStatus->setText(QStringLiteral("Downloading Headers for Message ") + QString::number(nMin)

@@ -1,5 +1,7 @@
 #include "helpwindow.h"
 
+#include "accessibility.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -230,6 +232,7 @@ void HelpWindow::BuildUi() {
     layout->addWidget(toolBar);
     layout->addWidget(splitter, 1);
     setTabOrder(m_tabs, m_browser);
+    ui::NameUnnamedParts(this); // toolbar overflow, splitter handles, the filter's clear button
 
     connect(back, &QAction::triggered, m_browser, &QTextBrowser::backward);
     connect(forward, &QAction::triggered, m_browser, &QTextBrowser::forward);

@@ -41,6 +41,7 @@ OfferPicture::OfferPicture(QWidget* parent) : QAbstractButton(parent) {
     setObjectName(QStringLiteral("picAd"));
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
+    setAccessibleName(tr("QUILLORE Software Offers")); // until the first offer names it
     setAccessibleDescription(tr("Opens the QUILLORE offers page in your web browser"));
     setToolTip(tr("QUILLORE Software Offers: click to see the offers page"));
     setFixedSize(kPictureSize);

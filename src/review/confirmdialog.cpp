@@ -15,6 +15,8 @@ ConfirmDialog::ConfirmDialog(AppState& state, QWidget* parent)
     setMinimumWidth(460);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    // Never on "Do not show this again": a stray Space there would turn the question off for good.
+    m_ui->cmdOK->setFocus();
 }
 
 ConfirmDialog::~ConfirmDialog() = default;

@@ -6,6 +6,7 @@ DelStatusDialog::DelStatusDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
       m_ui(std::make_unique<Ui::DelStatusDialog>()) {
     m_ui->setupUi(this);
+    m_ui->pbStatus->setAccessibleName(tr("Deletion progress"));
     setMinimumWidth(380);
     setFixedHeight(sizeHint().height());
 }

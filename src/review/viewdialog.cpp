@@ -18,6 +18,7 @@ ViewDialog::ViewDialog(const ReviewItem& item, const QString& headerText, QWidge
     m_ui->txtHeader->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_ui->txtHeader->setPlainText(headerText);
     connect(m_ui->cmdClose, &QPushButton::clicked, this, &QDialog::accept);
+    m_ui->cmdClose->setFocus();
 }
 
 ViewDialog::~ViewDialog() = default;

@@ -38,7 +38,7 @@ CommandBars::CommandBars(QMainWindow* window) : QObject(window), m_window(window
     define(QStringLiteral("mnuFileTray"), tr("Send to System &Tray"), QStringLiteral("MainIconSmall"), {});
     define(QStringLiteral("mnuFileSetup"), tr("Accounts &Setup..."), QStringLiteral("AccountsSmall"), {});
     define(QStringLiteral("mnuFileReport"), tr("Accounts &Report"), QStringLiteral("ReportSmall"), {});
-    define(QStringLiteral("mnuFileClear"), tr("&Clear Accounts Details"), {}, {});
+    define(QStringLiteral("mnuFileClear"), tr("C&lear Accounts Details") /* "&Check Mail" has C */, {}, {});
     define(QStringLiteral("mnuFileFriendsManagement"), tr("Friends Management..."),
            QStringLiteral("Friends2Small"), {});
     define(QStringLiteral("mnuFileOptions"), tr("Default &Options..."), QStringLiteral("SettingsSmall"), {});

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "aboutdialog.h"
+#include "accessibility.h"
 #include "accountdonedialog.h"
 #include "accountssetupdialog.h"
 #include "accountstore.h"
@@ -59,11 +60,12 @@ QSizeF LogicalDpi(const QScreen* screen) {
     return {screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()};
 }
 
-QLabel* PlainLabel(const QString& name, const QString& accessibleName, QWidget* parent) {
+QLabel* PlainLabel(const QString& name, const QString& description, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText); // status texts may carry server data
-    label->setAccessibleName(accessibleName);
+    // No accessible name: the text itself is read, and a change of it is announced.
+    label->setAccessibleDescription(description);
     return label;
 }
 
@@ -135,6 +137,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     d->tray->setContextMenu(menu(QStringLiteral("mnuPopUp")));
     connect(d->tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+
+    ui::NameWindowBars(this);
 
     d->state.hooks.setPanel1 = [this](const QString& text) { SetPanel1(text); };
     d->state.hooks.setPanel2 = [this](const QString& text) { SetPanel2(text); };

@@ -216,7 +216,7 @@ private Q_SLOTS:
         QTest::newRow("File") << QStringLiteral("mnuFile")
             << Strs({"mnuFileCheck|&Check Mail", "-", "mnuFileTray|Send to System &Tray", "-",
                            "mnuFileSetup|Accounts &Setup...", "mnuFileReport|Accounts &Report",
-                           "mnuFileClear|&Clear Accounts Details", "-",
+                           "mnuFileClear|C&lear Accounts Details", "-",
                            "mnuFileFriendsManagement|Friends Management...",
                            "mnuFileOptions|Default &Options...", "-",
                            "mnuFileExit|E&xit QUILLORE Tidemarsh"});
