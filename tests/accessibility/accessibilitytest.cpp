@@ -1,0 +1,503 @@
+#include "accessibilitycheck.h"
+
+#include "aboutdialog.h"
+#include "accountdonedialog.h"
+#include "accounteditor.h"
+#include "accountssetupdialog.h"
+#include "accountstore.h"
+#include "appstate.h"
+#include "certificatedialog.h"
+#include "checkdonedialog.h"
+#include "choosedialog.h"
+#include "confirmdialog.h"
+#include "delstatusdialog.h"
+#include "enterfrienddialog.h"
+#include "errordialog.h"
+#include "friendsdialog.h"
+#include "friendsstore.h"
+#include "helpwindow.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "optionsdialog.h"
+#include "reportdialog.h"
+#include "reportdocument.h"
+#include "reviewcontroller.h"
+#include "reviewlistfixture.h"
+#include "reviewlistview.h"
+#include "reviewmodel.h"
+#include "statusdialog.h"
+#include "viewdialog.h"
+#include "wizarddialog.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSizeGrip>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+// Where the dialogs of one test keep their files.
+struct Folder {
+    QTemporaryDir dir;
+    AppState state;
+    Folder() {
+        state.ProgramFolder = dir.path() + QLatin1Char('/');
+        AccountStore accounts(state.ProgramFolder);
+        for (const QString& name : {QStringLiteral("Home"), QStringLiteral("Work")}) {
+            AccountRecord record;
+            record.AccountName = name;
+            record.LoginName = QStringLiteral("me");
+            record.ServerAddress = QStringLiteral("pop.example.com");
+            accounts.AppendAccount(record);
+        }
+        state.AccountCount = 2;
+        FriendsStore(state.ProgramFolder).Append(QStringLiteral("friend@example.com"));
+    }
+};
+
+} // namespace
+
+class AccessibilityTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void ticksAreCheckBoxes();
+    void toggleActionFlipsTheTick();
+    void spaceActsOnTheSelectedRow_data();
+    void spaceActsOnTheSelectedRow();
+    void listIsUsableWithoutAMouse();
+    void listTakesFocusOnRequest();
+    void dialogListsKeepOneRow_data();
+    void dialogListsKeepOneRow();
+    void mainWindowIsNamedAndReadable();
+    void menuAccessKeysAreUnique();
+    void dialogsOpenReadyForTheKeyboard_data();
+    void dialogsOpenReadyForTheKeyboard();
+};
+
+void AccessibilityTest::initTestCase() {
+    ui::SetMessageBoxHandler([](const ui::MessageRequest&) { return QMessageBox::Ok; });
+}
+
+void AccessibilityTest::init() {}
+
+void AccessibilityTest::cleanupTestCase() {
+    ui::SetMessageBoxHandler({});
+}
+
+void AccessibilityTest::ticksAreCheckBoxes() {
+    ReviewList list(4);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list.view);
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Messages to review"));
+    QAccessibleTableInterface* table = list.table();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 4);
+    QCOMPARE(table->columnCount(), kColumns);
+    QCOMPARE(iface->childCount(), 5 * kColumns);
+    QCOMPARE(iface->child(0)->role(), QAccessible::ColumnHeader);
+    QCOMPARE(iface->child(0)->text(QAccessible::Name), QStringLiteral("From"));
+
+    for (int row = 0; row < 4; ++row) {
+        const bool keep = row % 2 == 0;
+        QAccessibleInterface* tick = table->cellAt(row, 0);
+        QVERIFY(tick);
+        QCOMPARE(tick->role(), QAccessible::CheckBox);
+        QVERIFY(tick->state().checkable);
+        QCOMPARE(bool(tick->state().checked), keep);
+        QCOMPARE(tick->text(QAccessible::Name), QStringLiteral("Sender %1").arg(row + 1));
+        QCOMPARE(tick->text(QAccessible::Description),
+                 keep ? QStringLiteral("Keep") : QStringLiteral("Will be deleted"));
+        // The numbering of Qt's own focus and selection events.
+        QCOMPARE(iface->indexOfChild(tick), CellChild(row, 0));
+        QCOMPARE(iface->child(CellChild(row, 0)), tick);
+        QCOMPARE(tick->parent(), iface);
+
+        QAccessibleInterface* subject = table->cellAt(row, ReviewItem::Subject);
+        QCOMPARE(subject->role(), QAccessible::Cell);
+        QVERIFY(!subject->state().checkable);
+        QCOMPARE(subject->text(QAccessible::Name), QStringLiteral("Subject %1").arg(row + 1));
+        QCOMPARE(bool(subject->state().selected), row == 0);
+    }
+    QCOMPARE(table->selectedRows(), QList<int>{0});
+
+    // A sort moves the rows; cells are positions, so they read the new order.
+    list.model()->setKeep(3, true);
+    list.model()->sort(ReviewItem::Size); // "100 Bytes" < "200" < "300" < "400": unchanged order
+    list.model()->sort(ReviewItem::From);
+    QVERIFY(table->cellAt(3, 0)->state().checked);
+    list.model()->clear();
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(iface->childCount(), kColumns);
+}
+
+void AccessibilityTest::toggleActionFlipsTheTick() {
+    ReviewList list(3);
+    QAccessibleInterface* tick = list.table()->cellAt(1, 0);
+    QAccessibleActionInterface* actions = tick->actionInterface();
+    QVERIFY(actions);
+    QCOMPARE(actions->actionNames().value(0), QAccessibleActionInterface::toggleAction());
+    QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    QCOMPARE(actions->keyBindingsForAction(QAccessibleActionInterface::toggleAction()),
+             QStringList{QStringLiteral("Space")});
+
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(list.model()->item(1).keep);
+    QVERIFY(tick->state().checked);
+    // Toggling does not move the row the commands act on.
+    QCOMPARE(list.selectedRows(), QList<int>{0});
+
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    QVERIFY(!list.model()->item(1).keep);
+    QVERIFY(!tick->state().checked);
+
+    // Cells that hold no tick offer no toggle.
+    QAccessibleInterface* subject = list.table()->cellAt(1, ReviewItem::Subject);
+    QVERIFY(!subject->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    subject->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(!list.model()->item(1).keep);
+}
+
+void AccessibilityTest::spaceActsOnTheSelectedRow_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("selection model, current left behind") << QStringLiteral("select");
+    QTest::newRow("ctrl+click") << QStringLiteral("ctrl");
+    QTest::newRow("shift+click") << QStringLiteral("shift");
+    QTest::newRow("assistive tool selects the row") << QStringLiteral("a11y-select");
+    QTest::newRow("assistive tool focuses a cell") << QStringLiteral("a11y-focus");
+}
+
+void AccessibilityTest::spaceActsOnTheSelectedRow() {
+    QFETCH(QString, how);
+    ReviewList list(5);
+    QVERIFY(QTest::qWaitForWindowExposed(&list.window));
+    list.view->setFocus();
+    const QModelIndex target = list.model()->index(3, ReviewItem::Subject);
+    if (how == QLatin1String("select")) {
+        list.view->selectionModel()->select(target,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else if (how == QLatin1String("ctrl") || how == QLatin1String("shift")) {
+        QTest::mouseClick(list.view->viewport(), Qt::LeftButton,
+                          how == QLatin1String("ctrl") ? Qt::ControlModifier : Qt::ShiftModifier,
+                          list.view->visualRect(target).center());
+    } else if (how == QLatin1String("a11y-select")) {
+        QVERIFY(list.table()->selectRow(3));
+    } else {
+        list.table()
+            ->cellAt(3, ReviewItem::Subject)
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::setFocusAction());
+    }
+    QCOMPARE(list.selectedRows(), QList<int>{3});
+    QCOMPARE(list.view->currentIndex().row(), 3);
+    QCOMPARE(list.controller->selectedRow(), 3);
+
+    const QList<bool> before = list.ticks();
+    QTest::keyClick(list.view, Qt::Key_Space);
+    QList<bool> expected = before;
+    expected[3] = !expected[3];
+    QCOMPARE(list.ticks(), expected);
+
+    // A Ctrl+click on the selected row cannot leave the list without its row.
+    QTest::mouseClick(list.view->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list.view->visualRect(target).center());
+    QCOMPARE(list.selectedRows(), QList<int>{3});
+    QCOMPARE(list.view->currentIndex().row(), 3);
+}
+
+void AccessibilityTest::listIsUsableWithoutAMouse() {
+    ReviewList list(6);
+    QVERIFY(QTest::qWaitForWindowExposed(&list.window));
+    list.view->setFocus();
+    QSignalSpy details(list.view, &ReviewListView::detailsRequested);
+    QSignalSpy menu(list.view, &ReviewListView::actionsMenuRequested);
+
+    QTest::keyClick(list.view, Qt::Key_End);
+    QCOMPARE(list.selectedRows(), QList<int>{5});
+    QTest::keyClick(list.view, Qt::Key_Up);
+    QTest::keyClick(list.view, Qt::Key_Up);
+    QCOMPARE(list.selectedRows(), QList<int>{3});
+    QCOMPARE(list.view->currentIndex().row(), 3);
+    QTest::keyClick(list.view, Qt::Key_Space);
+    QCOMPARE(list.ticks(), (QList<bool>{true, false, true, true, true, false}));
+    QTest::keyClick(list.view, Qt::Key_Home);
+    QTest::keyClick(list.view, Qt::Key_Down);
+    QCOMPARE(list.controller->selectedRow(), 1);
+
+    QTest::keyClick(list.view, Qt::Key_Return);
+    QCOMPARE(details.size(), 1);
+
+    // The menu key and Shift+F10 open the menu at the row, not where the mouse is.
+    const QRect row = list.view->visualRect(list.model()->index(1, 0));
+    const QRect rowOnScreen(list.view->viewport()->mapToGlobal(row.topLeft()), row.size());
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+        menu.clear();
+        QTest::keyClick(list.view, key, modifiers);
+        QCOMPARE(menu.size(), 1);
+        const QPoint at = menu.first().first().toPoint();
+        QVERIFY2(at.y() >= rowOnScreen.top() && at.y() <= rowOnScreen.bottom() + 1,
+                 qPrintable(QString::number(at.y())));
+    }
+    menu.clear();
+    QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                                   list.view->viewport()->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(list.view->viewport(), &fromKeyboard);
+    QCOMPARE(menu.size(), 1);
+
+    // An empty list offers neither.
+    details.clear();
+    menu.clear();
+    list.model()->clear();
+    QTest::keyClick(list.view, Qt::Key_Return);
+    QTest::keyClick(list.view, Qt::Key_Menu);
+    QTest::keyClick(list.view, Qt::Key_Space);
+    QCOMPARE(details.size(), 0);
+    QCOMPARE(menu.size(), 0);
+}
+
+void AccessibilityTest::listTakesFocusOnRequest() {
+    ReviewList list(2);
+    QVERIFY(QTest::qWaitForWindowActive(&list.window));
+    list.elsewhere->setFocus();
+    QVERIFY(QTest::qWaitFor([&] { return list.elsewhere->hasFocus(); }, 5000));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list.view);
+    QVERIFY(iface->state().focusable);
+    QAccessibleActionInterface* actions = iface->actionInterface();
+    QVERIFY(actions);
+    QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::setFocusAction()));
+    actions->doAction(QAccessibleActionInterface::setFocusAction());
+    QVERIFY(QTest::qWaitFor([&] { return list.view->hasFocus(); }, 5000));
+    QVERIFY(iface->state().focused);
+    QCOMPARE(iface->focusChild(), list.table()->cellAt(0, 0));
+    QVERIFY(iface->focusChild()->state().focused);
+}
+
+void AccessibilityTest::dialogListsKeepOneRow_data() {
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("frmAccounts") << QStringLiteral("frmAccounts");
+    QTest::newRow("frmChoose") << QStringLiteral("frmChoose");
+    QTest::newRow("frmFriends") << QStringLiteral("frmFriends");
+}
+
+void AccessibilityTest::dialogListsKeepOneRow() {
+    QFETCH(QString, dialog);
+    Folder folder;
+    FriendsStore(folder.state.ProgramFolder).Append(QStringLiteral("second@example.com"));
+    std::unique_ptr<QDialog> window;
+    if (dialog == QLatin1String("frmAccounts"))
+        window = std::make_unique<AccountsSetupDialog>(folder.state, nullptr);
+    else if (dialog == QLatin1String("frmChoose"))
+        window = std::make_unique<ChooseDialog>(folder.state, nullptr);
+    else
+        window = std::make_unique<FriendsDialog>(folder.state, nullptr);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* list = window->findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
+    QVERIFY(list);
+    QVERIFY(list->model()->rowCount() >= 2);
+    QItemSelectionModel* selection = list->selectionModel();
+
+    // Selected without moving the current row, as an assistive tool would.
+    selection->select(list->model()->index(1, 0),
+                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QCOMPARE(list->currentIndex().row(), 1);
+    // Moved with the keyboard.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(selection->selectedRows().size(), 1);
+    QCOMPARE(selection->selectedRows().first().row(), 0);
+    QCOMPARE(list->currentIndex().row(), 0);
+    // A Ctrl+click on it keeps it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualRect(list->model()->index(0, 0)).center());
+    QCOMPARE(selection->selectedRows().size(), 1);
+    QCOMPARE(list->currentIndex().row(), 0);
+    TIDEMARSH_VERIFY_ALL_NAMED(window.get());
+    window->reject();
+}
+
+void AccessibilityTest::mainWindowIsNamedAndReadable() {
+    QTemporaryDir dir;
+    MainWindow window(dir.path());
+    QVector<ReviewItem> rows{Row(1, true), Row(2, false)};
+    window.review().model()->setItems(rows);
+    window.RefreshCommandStates();
+    window.resize(400, 300); // narrow: the toolbar overflows into its extension button
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    TIDEMARSH_VERIFY_ALL_NAMED(&window);
+    // The parts a screen reader reported without a name.
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.menuBar())->text(QAccessible::Name),
+             QStringLiteral("Menu bar"));
+    const QList<std::pair<QString, QString>> menus{
+        {QStringLiteral("mnuFile"), QStringLiteral("File")},
+        {QStringLiteral("mnuActions"), QStringLiteral("Actions")},
+        {QStringLiteral("mnuHelp"), QStringLiteral("Help")},
+        {QStringLiteral("mnuPopUp"), QStringLiteral("QUILLORE Tidemarsh")}};
+    for (const auto& [name, spoken] : menus) {
+        QMenu* menu = window.menu(name);
+        QVERIFY2(menu, qPrintable(name));
+        QCOMPARE(QAccessible::queryAccessibleInterface(menu)->text(QAccessible::Name), spoken);
+        TIDEMARSH_VERIFY_ALL_NAMED(menu);
+    }
+    auto* more = window.findChild<QToolBar*>(QStringLiteral("ToolBar1"))
+                     ->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    QVERIFY(more);
+    QVERIFY(!QAccessible::queryAccessibleInterface(more)->text(QAccessible::Name).isEmpty());
+    auto* grip = window.statusBar()->findChild<QSizeGrip*>();
+    QVERIFY(grip);
+    QVERIFY(!QAccessible::queryAccessibleInterface(grip)->text(QAccessible::Name).isEmpty());
+
+    // The status texts are read as they are.
+    window.SetPanel1(QStringLiteral("Account: Home - 12 Message(s) to Review"));
+    window.SetPanel2(QStringLiteral("Last Check: 08/12/2026 06:00"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.findChild<QLabel*>(QStringLiteral("panel1")))
+                 ->text(QAccessible::Name),
+             QStringLiteral("Account: Home - 12 Message(s) to Review"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.findChild<QLabel*>(QStringLiteral("panel2")))
+                 ->text(QAccessible::Name),
+             QStringLiteral("Last Check: 08/12/2026 06:00"));
+}
+
+void AccessibilityTest::menuAccessKeysAreUnique() {
+    QTemporaryDir dir;
+    MainWindow window(dir.path());
+    QStringList clashes =
+        a11ycheck::ClashingMenuMnemonics(window.menuBar()->actions(), QStringLiteral("menu bar"));
+    clashes += a11ycheck::ClashingMenuMnemonics(window.menu(QStringLiteral("mnuPopUp"))->actions(),
+                                                QStringLiteral("tray menu"));
+    QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(QLatin1Char('\n'))));
+    // Every menu of the bar has its key, and so has every entry the captions give one.
+    for (QAction* top : window.menuBar()->actions())
+        QVERIFY2(!a11ycheck::Mnemonic(top->text()).isNull(), qPrintable(top->text()));
+    QCOMPARE(window.action(QStringLiteral("mnuFileClear"))->text().remove(QLatin1Char('&')),
+             QStringLiteral("Clear Accounts Details"));
+}
+
+void AccessibilityTest::dialogsOpenReadyForTheKeyboard_data() {
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("focus"); // objectName of the widget that must have the focus; empty: none
+    QTest::addColumn<bool>("escapeCloses");
+    QTest::newRow("frmCheckDone") << QStringLiteral("frmCheckDone") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("frmConfirm") << QStringLiteral("frmConfirm") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("frmError") << QStringLiteral("frmError") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("frmStatus") << QStringLiteral("frmStatus") << QStringLiteral("cmdCancel") << true;
+    QTest::newRow("frmDelStatus") << QStringLiteral("frmDelStatus") << QString() << false;
+    QTest::newRow("frmView") << QStringLiteral("frmView") << QStringLiteral("cmdClose") << true;
+    QTest::newRow("frmCertificate") << QStringLiteral("frmCertificate") << QStringLiteral("cmdClose") << true;
+    QTest::newRow("frmAccounts") << QStringLiteral("frmAccounts") << QStringLiteral("cmdClose") << true;
+    QTest::newRow("frmEdit") << QStringLiteral("frmEdit") << QStringLiteral("txtAccount") << true;
+    QTest::newRow("frmWiz") << QStringLiteral("frmWiz") << QStringLiteral("txtAccount") << true;
+    QTest::newRow("frmChoose") << QStringLiteral("frmChoose") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("frmAccountDone") << QStringLiteral("frmAccountDone") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("frmReport") << QStringLiteral("frmReport") << QString() << true;
+    QTest::newRow("frmFriends") << QStringLiteral("frmFriends") << QStringLiteral("cmdClose") << true;
+    QTest::newRow("frmEnterFriend") << QStringLiteral("frmEnterFriend") << QStringLiteral("txtFriend")
+                                    << true;
+    QTest::newRow("frmOptions") << QStringLiteral("frmOptions") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("frmAbout") << QStringLiteral("frmAbout") << QStringLiteral("cmdOK") << true;
+    QTest::newRow("help window") << QStringLiteral("main") << QString() << true;
+}
+
+void AccessibilityTest::dialogsOpenReadyForTheKeyboard() {
+    QFETCH(QString, dialog);
+    QFETCH(QString, focus);
+    QFETCH(bool, escapeCloses);
+    Folder folder;
+    QTreeWidget accountList;
+    QPushButton editButton, deleteButton;
+    std::unique_ptr<QWidget> window;
+    if (dialog == QLatin1String("frmCheckDone")) {
+        window = std::make_unique<CheckDoneDialog>(QStringLiteral("Home"), QStringLiteral("12"),
+                                                   folder.state.Settings, nullptr);
+    } else if (dialog == QLatin1String("frmConfirm")) {
+        window = std::make_unique<ConfirmDialog>(folder.state, nullptr);
+    } else if (dialog == QLatin1String("frmError")) {
+        window = std::make_unique<ErrorDialog>(QStringLiteral("Login failed.\r\n\r\nCode 3"), nullptr);
+    } else if (dialog == QLatin1String("frmStatus")) {
+        auto status = std::make_unique<StatusDialog>(nullptr);
+        status->setCancelEnabled(true); // as the check does once it has a session to cancel
+        window = std::move(status);
+    } else if (dialog == QLatin1String("frmDelStatus")) {
+        window = std::make_unique<DelStatusDialog>(nullptr);
+    } else if (dialog == QLatin1String("frmView")) {
+        window =
+            std::make_unique<ViewDialog>(Row(1, false), QStringLiteral("Subject: Subject 1\r\n"), nullptr);
+    } else if (dialog == QLatin1String("frmCertificate")) {
+        pop3::TlsProblem problem;
+        problem.host = QStringLiteral("pop.example.com");
+        problem.port = 995;
+        problem.reasons = {pop3::TlsProblem::Reason::SelfSigned};
+        window = std::make_unique<CertificateDialog>(QStringLiteral("Check Mail"), problem, nullptr);
+    } else if (dialog == QLatin1String("frmAccounts")) {
+        window = std::make_unique<AccountsSetupDialog>(folder.state, nullptr);
+    } else if (dialog == QLatin1String("frmEdit")) {
+        window =
+            std::make_unique<AccountEditor>(folder.state, &accountList, &editButton, &deleteButton, nullptr);
+    } else if (dialog == QLatin1String("frmWiz")) {
+        window = std::make_unique<WizardDialog>(folder.state, nullptr);
+    } else if (dialog == QLatin1String("frmChoose")) {
+        window = std::make_unique<ChooseDialog>(folder.state, nullptr);
+    } else if (dialog == QLatin1String("frmAccountDone")) {
+        window = std::make_unique<AccountDoneDialog>(nullptr);
+    } else if (dialog == QLatin1String("frmReport")) {
+        window =
+            std::make_unique<ReportDialog>(ReportDocument::ReadAccounts(folder.state.ProgramFolder, nullptr),
+                                           QDate(2026, 12, 8), QLocale(QLocale::English), nullptr);
+    } else if (dialog == QLatin1String("frmFriends")) {
+        window = std::make_unique<FriendsDialog>(folder.state, nullptr);
+    } else if (dialog == QLatin1String("frmEnterFriend")) {
+        window = std::make_unique<EnterFriendDialog>(folder.state, nullptr);
+    } else if (dialog == QLatin1String("frmOptions")) {
+        window = std::make_unique<OptionsDialog>(folder.state, nullptr);
+    } else if (dialog == QLatin1String("frmAbout")) {
+        window = std::make_unique<AboutDialog>(nullptr);
+    } else {
+        window = std::make_unique<help::HelpWindow>(qEnvironmentVariable("TIDEMARSH_HELP_FILE"));
+    }
+    QCOMPARE(window->objectName(), dialog);
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    QWidget* focused = QApplication::focusWidget();
+    if (!focus.isEmpty()) {
+        QVERIFY(focused);
+        QCOMPARE(focused->objectName(), focus);
+        // The focus a screen reader announces is the same control.
+        QVERIFY(a11ycheck::FocusedNames(window.get())
+                    .contains(QAccessible::queryAccessibleInterface(focused)->text(QAccessible::Name)));
+    }
+    if (focused && focused->window() == window.get())
+        QVERIFY2(focused->objectName() != QLatin1String("chkShow"),
+                 "the focus is on 'Do not show this again'");
+
+    TIDEMARSH_VERIFY_ALL_NAMED(window.get());
+    const QStringList clashes = a11ycheck::ClashingMnemonics(window.get());
+    QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(QLatin1Char('\n'))));
+
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QCOMPARE(window->isVisible(), !escapeCloses);
+}
+
+QTEST_MAIN(AccessibilityTest)
+#include "accessibilitytest.moc"

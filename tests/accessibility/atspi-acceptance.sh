@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Acceptance run over AT-SPI (not part of CI): the real program under a private
+# Xvfb, session bus and accessibility bus, driven by atspi_acceptance.py through
+# what a screen reader sees.
+#   usage: tests/accessibility/atspi-acceptance.sh PATH/TO/tidemarsh
+# Needs Debian's xvfb dbus-x11 at-spi2-core python3-pyatspi.
+set -u
+[ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 PATH/TO/tidemarsh" >&2; exit 2; }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+work=$(mktemp -d); chmod 700 "$work"
+XVFB=; BL=
+cleanup() {
+    for p in $BL $XVFB; do kill "$p" 2>/dev/null; done
+    [ -n "${DBUS_SESSION_BUS_PID:-}" ] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+for d in $(shuf -i 300-699 -n 40); do
+    [ -e /tmp/.X$d-lock ] && continue
+    Xvfb :$d -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 & XVFB=$!
+    sleep 1
+    kill -0 "$XVFB" 2>/dev/null && { export DISPLAY=:$d; break; }
+    XVFB=
+done
+[ -n "$XVFB" ] || { echo "no free X display" >&2; exit 1; }
+eval "$(dbus-launch --sh-syntax)"
+export XDG_RUNTIME_DIR=$work
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & BL=$!
+sleep 1
+# The program keeps its files beside itself: give it a folder of its own.
+mkdir "$work/app"
+cp "$1" "$work/app/tidemarsh"
+/usr/bin/python3 "$here/atspi_acceptance.py" "$work/app"
