@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Acceptance run over AT-SPI (not part of CI): the real program under a private
-# Xvfb, session bus and accessibility bus, driven by atspi_acceptance.py through
-# what a screen reader sees.
+# Acceptance run over AT-SPI: the real program under a private Xvfb, session bus
+# and accessibility bus, driven by atspi_acceptance.py through what a screen
+# reader sees. About five seconds; CTest runs it as atspi_acceptance (label x11).
 #   usage: tests/accessibility/atspi-acceptance.sh PATH/TO/tidemarsh
-# Needs Debian's xvfb dbus-x11 at-spi2-core python3-pyatspi.
+# Needs Debian's xvfb dbus-x11 at-spi2-core python3-pyatspi; exits 77 (skipped) without them.
 set -u
 [ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 PATH/TO/tidemarsh" >&2; exit 2; }
+if ! command -v Xvfb >/dev/null || ! command -v dbus-launch >/dev/null || [ ! -x /usr/libexec/at-spi-bus-launcher ] \
+    || ! /usr/bin/python3 -c "import pyatspi" 2>/dev/null; then
+    echo "skipped: xvfb, dbus-x11, at-spi2-core and python3-pyatspi are needed" >&2
+    exit 77
+fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d); chmod 700 "$work"
 XVFB=; BL=
