@@ -12,7 +12,6 @@ server, the session bus and the accessibility bus.
     atspi_acceptance.py --press ROLE NAME   (helper: one action, in its own process)
 """
 import os
-import socket
 import socketserver
 import struct
 import subprocess
