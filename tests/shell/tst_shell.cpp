@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -337,8 +338,16 @@ private Q_SLOTS:
         w.RefreshCommandStates();
         QSignalSpy help(w.action(QStringLiteral("mnuHelpContents")), &QAction::triggered);
         QSignalSpy check(w.action(QStringLiteral("mnuFileCheck")), &QAction::triggered);
+        // This program folder has no help file: its message is answered here.
+        QStringList told;
+        ui::SetMessageBoxHandler([&told](const ui::MessageRequest& r) {
+            told << r.title;
+            return QMessageBox::Ok;
+        });
+        const auto restoreBoxes = qScopeGuard([] { ui::SetMessageBoxHandler({}); });
         QTest::keyClick(&w, Qt::Key_F1);
         QCOMPARE(help.count(), 1);
+        QCOMPARE(told, QStringList{QStringLiteral("QUILLORE Tidemarsh Help")});
 
         // While a check runs nothing on the bars may start another one, keys included.
         w.state().BusyFlag = true;
