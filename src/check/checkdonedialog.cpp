@@ -11,10 +11,11 @@ CheckDoneDialog::CheckDoneDialog(const QString& accountName, const QString& mess
     : QDialog(parent), m_settings(settings), m_ui(std::make_unique<Ui::CheckDoneDialog>()) {
     m_ui->setupUi(this);
     setWindowTitle(QStringLiteral("Check Complete (") + accountName + QLatin1Char(')'));
-    m_ui->lblMess->setText(QStringLiteral("There are ") + messageCountText
-                           + QStringLiteral(" Message(s) to Review."));
+    m_ui->lblMess->setText(QStringLiteral("There are ") + messageCountText +
+                           QStringLiteral(" Message(s) to Review."));
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize));
+    m_ui->Image1->setPixmap(
+        style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize));
     m_ui->Image1->setAccessibleName(tr("Information"));
     setMinimumWidth(440);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);

@@ -25,8 +25,8 @@ void StatusDialog::setCancelEnabled(bool enabled) {
 }
 
 void StatusDialog::showHeaderProgress(int nMin, int nMax) {
-    m_ui->lblStatus->setText(QStringLiteral("Downloading Headers for Message ") + QString::number(nMin)
-                             + QStringLiteral(" of ") + QString::number(nMax) + QStringLiteral("..."));
+    m_ui->lblStatus->setText(QStringLiteral("Downloading Headers for Message ") + QString::number(nMin) +
+                             QStringLiteral(" of ") + QString::number(nMax) + QStringLiteral("..."));
     m_ui->pbStatus->setValue(ProgressPercent(nMin, nMax));
     // Inside the component's call the window is painted only when asked to.
     if (!m_sinceRepaint.isValid() || m_sinceRepaint.elapsed() >= 40 || nMin >= nMax) {
@@ -36,9 +36,13 @@ void StatusDialog::showHeaderProgress(int nMin, int nMax) {
     }
 }
 
-int StatusDialog::progress() const { return m_ui->pbStatus->value(); }
+int StatusDialog::progress() const {
+    return m_ui->pbStatus->value();
+}
 
-QString StatusDialog::statusText() const { return m_ui->lblStatus->text(); }
+QString StatusDialog::statusText() const {
+    return m_ui->lblStatus->text();
+}
 
 void StatusDialog::reject() {
     if (m_ui->cmdCancel->isEnabled())

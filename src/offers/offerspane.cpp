@@ -14,7 +14,9 @@
 #include <algorithm>
 
 // The pictures live in a static library: their initialiser must be pulled in by name.
-static void initOfferResources() { Q_INIT_RESOURCE(offers); }
+static void initOfferResources() {
+    Q_INIT_RESOURCE(offers);
+}
 
 namespace {
 

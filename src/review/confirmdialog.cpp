@@ -10,7 +10,8 @@ ConfirmDialog::ConfirmDialog(AppState& state, QWidget* parent)
     : QDialog(parent), m_state(state), m_ui(std::make_unique<Ui::ConfirmDialog>()) {
     m_ui->setupUi(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(iconSize));
+    m_ui->Image1->setPixmap(
+        style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(iconSize));
     m_ui->Image1->setAccessibleName(tr("Question"));
     setMinimumWidth(460);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);

@@ -13,6 +13,10 @@ DelStatusDialog::DelStatusDialog(QWidget* parent)
 
 DelStatusDialog::~DelStatusDialog() = default;
 
-void DelStatusDialog::setProgress(int percent) { m_ui->pbStatus->setValue(percent); }
+void DelStatusDialog::setProgress(int percent) {
+    m_ui->pbStatus->setValue(percent);
+}
 
-int DelStatusDialog::progress() const { return m_ui->pbStatus->value(); }
+int DelStatusDialog::progress() const {
+    return m_ui->pbStatus->value();
+}

@@ -43,7 +43,8 @@ ReviewListView::ReviewListView(ReviewController& controller, QWidget* parent)
     bar->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(bar, &QHeaderView::sectionClicked, this, &ReviewListView::onSectionClicked);
 
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ReviewListView::onSelectionChanged);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ReviewListView::onSelectionChanged);
     connect(model, &QAbstractItemModel::modelReset, this, &ReviewListView::onSelectionChanged);
     connect(&controller, &ReviewController::selectRowRequested, this, &ReviewListView::selectModelRow);
     applyColumnWidths();
@@ -102,8 +103,8 @@ void ReviewListView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier)
-        || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+    if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+        (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
         requestMenuAtCurrentRow();
         event->accept();
         return;

@@ -9,8 +9,8 @@
 ViewDialog::ViewDialog(const ReviewItem& item, const QString& headerText, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::ViewDialog>()) {
     m_ui->setupUi(this);
-    m_ui->lblSender->setText(item.text(ReviewItem::From) + QStringLiteral(" (") + item.text(ReviewItem::Address)
-                             + QLatin1Char(')'));
+    m_ui->lblSender->setText(item.text(ReviewItem::From) + QStringLiteral(" (") +
+                             item.text(ReviewItem::Address) + QLatin1Char(')'));
     m_ui->lblSubject->setText(item.text(ReviewItem::Subject));
     m_ui->lblDate->setText(item.text(ReviewItem::Date));
     m_ui->lblSize->setText(item.text(ReviewItem::Size));

@@ -22,12 +22,11 @@ CommandBars::CommandBars(QMainWindow* window) : QObject(window), m_window(window
            tr("Tick every message (ticked messages are kept)"));
     define(QStringLiteral("CheckNone"), tr("Check None"), QStringLiteral("CheckNone"),
            tr("Clear every tick"));
-    define(QStringLiteral("MessageDetails"), tr("Message Details"),
-           QStringLiteral("ViewHeadersSmall"), tr("Show the full header of the selected message"));
+    define(QStringLiteral("MessageDetails"), tr("Message Details"), QStringLiteral("ViewHeadersSmall"),
+           tr("Show the full header of the selected message"));
     define(QStringLiteral("AcceptAll"), tr("Accept All"), QStringLiteral("AcceptAll"),
            tr("Keep every message and end the review"));
-    define(QStringLiteral("DeleteUnchecked"), tr("Delete Unchecked"),
-           QStringLiteral("DeletingMessagesSmall"),
+    define(QStringLiteral("DeleteUnchecked"), tr("Delete Unchecked"), QStringLiteral("DeletingMessagesSmall"),
            tr("Delete every unticked message on the server"));
     define(QStringLiteral("AddFriends"), tr("Add to Friends"), QStringLiteral("Friends2Small"),
            tr("Add the sender of the selected message to your Friends list"));
@@ -48,8 +47,8 @@ CommandBars::CommandBars(QMainWindow* window) : QObject(window), m_window(window
            QStringLiteral("DeletingMessagesSmall"), {});
     define(QStringLiteral("mnuActionsAll"), tr("Check All"), QStringLiteral("CheckAll"), {});
     define(QStringLiteral("mnuActionsNone"), tr("Check None"), QStringLiteral("CheckNone"), {});
-    define(QStringLiteral("mnuActionsView"), tr("&View Message Details"),
-           QStringLiteral("ViewHeadersSmall"), {});
+    define(QStringLiteral("mnuActionsView"), tr("&View Message Details"), QStringLiteral("ViewHeadersSmall"),
+           {});
     define(QStringLiteral("mnuActionsAdd"), tr("Add to &Friends"), QStringLiteral("Friends2Small"), {});
     define(QStringLiteral("mnuHelpContents"), tr("&Contents"), QStringLiteral("HelpSmall"), {});
     define(QStringLiteral("mnuHelpOnline"), tr("QUILLORE &Online"), {}, {});
@@ -70,22 +69,20 @@ CommandBars::CommandBars(QMainWindow* window) : QObject(window), m_window(window
     m_menuBar = new QMenuBar(window);
     m_menuBar->setObjectName(QStringLiteral("MenuBar1"));
     window->setMenuBar(m_menuBar);
-    m_menuBar->addMenu(addMenu(QStringLiteral("mnuFile"), tr("&File"),
-                               {QStringLiteral("mnuFileCheck"), Separator,
-                                QStringLiteral("mnuFileTray"), Separator,
-                                QStringLiteral("mnuFileSetup"), QStringLiteral("mnuFileReport"),
-                                QStringLiteral("mnuFileClear"), Separator,
-                                QStringLiteral("mnuFileFriendsManagement"),
-                                QStringLiteral("mnuFileOptions"), Separator,
-                                QStringLiteral("mnuFileExit")}));
-    m_menuBar->addMenu(addMenu(QStringLiteral("mnuActions"), tr("&Actions"),
-                               {QStringLiteral("mnuActionsAccept"), QStringLiteral("mnuActionsDelete"),
-                                Separator, QStringLiteral("mnuActionsAll"),
-                                QStringLiteral("mnuActionsNone"), Separator,
-                                QStringLiteral("mnuActionsView"), QStringLiteral("mnuActionsAdd")}));
+    m_menuBar->addMenu(
+        addMenu(QStringLiteral("mnuFile"), tr("&File"),
+                {QStringLiteral("mnuFileCheck"), Separator, QStringLiteral("mnuFileTray"), Separator,
+                 QStringLiteral("mnuFileSetup"), QStringLiteral("mnuFileReport"),
+                 QStringLiteral("mnuFileClear"), Separator, QStringLiteral("mnuFileFriendsManagement"),
+                 QStringLiteral("mnuFileOptions"), Separator, QStringLiteral("mnuFileExit")}));
+    m_menuBar->addMenu(
+        addMenu(QStringLiteral("mnuActions"), tr("&Actions"),
+                {QStringLiteral("mnuActionsAccept"), QStringLiteral("mnuActionsDelete"), Separator,
+                 QStringLiteral("mnuActionsAll"), QStringLiteral("mnuActionsNone"), Separator,
+                 QStringLiteral("mnuActionsView"), QStringLiteral("mnuActionsAdd")}));
     m_menuBar->addMenu(addMenu(QStringLiteral("mnuHelp"), tr("&Help"),
-                               {QStringLiteral("mnuHelpContents"), Separator,
-                                QStringLiteral("mnuHelpOnline"), QStringLiteral("mnuHelpAbout")}));
+                               {QStringLiteral("mnuHelpContents"), Separator, QStringLiteral("mnuHelpOnline"),
+                                QStringLiteral("mnuHelpAbout")}));
     // No bar shows the tray menu.
     addMenu(QStringLiteral("mnuPopUp"), tr("QUILLORE Tidemarsh"),
             {QStringLiteral("mnuPopUpRestore"), Separator, QStringLiteral("mnuPopUpExit")});
@@ -94,11 +91,17 @@ CommandBars::CommandBars(QMainWindow* window) : QObject(window), m_window(window
     m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
     m_toolBar->setIconSize(QSize(24, 24));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    const QStringList toolKeys{QStringLiteral("CheckMail"), Separator,
-                               QStringLiteral("CheckAll"), QStringLiteral("CheckNone"),
-                               QStringLiteral("MessageDetails"), Separator,
-                               QStringLiteral("AcceptAll"), QStringLiteral("DeleteUnchecked"),
-                               Separator, QStringLiteral("AddFriends"), Separator,
+    const QStringList toolKeys{QStringLiteral("CheckMail"),
+                               Separator,
+                               QStringLiteral("CheckAll"),
+                               QStringLiteral("CheckNone"),
+                               QStringLiteral("MessageDetails"),
+                               Separator,
+                               QStringLiteral("AcceptAll"),
+                               QStringLiteral("DeleteUnchecked"),
+                               Separator,
+                               QStringLiteral("AddFriends"),
+                               Separator,
                                QStringLiteral("MainHelp")};
     for (const QString& key : toolKeys) {
         if (key.isEmpty())
@@ -137,9 +140,13 @@ QMenu* CommandBars::addMenu(const QString& name, const QString& title, const QSt
     return m;
 }
 
-QAction* CommandBars::action(const QString& key) const { return m_actions.value(key); }
+QAction* CommandBars::action(const QString& key) const {
+    return m_actions.value(key);
+}
 
-QMenu* CommandBars::menu(const QString& name) const { return m_menus.value(name); }
+QMenu* CommandBars::menu(const QString& name) const {
+    return m_menus.value(name);
+}
 
 const QStringList& CommandBars::AccountKeys() {
     static const QStringList keys{QStringLiteral("CheckMail"), QStringLiteral("mnuFileCheck"),
@@ -148,13 +155,12 @@ const QStringList& CommandBars::AccountKeys() {
 }
 
 const QStringList& CommandBars::ReviewKeys() {
-    static const QStringList keys{
-        QStringLiteral("AcceptAll"),       QStringLiteral("mnuActionsAccept"),
-        QStringLiteral("CheckAll"),        QStringLiteral("mnuActionsAll"),
-        QStringLiteral("AddFriends"),      QStringLiteral("mnuActionsAdd"),
-        QStringLiteral("CheckNone"),       QStringLiteral("mnuActionsNone"),
-        QStringLiteral("DeleteUnchecked"), QStringLiteral("mnuActionsDelete"),
-        QStringLiteral("MessageDetails"),  QStringLiteral("mnuActionsView")};
+    static const QStringList keys{QStringLiteral("AcceptAll"),       QStringLiteral("mnuActionsAccept"),
+                                  QStringLiteral("CheckAll"),        QStringLiteral("mnuActionsAll"),
+                                  QStringLiteral("AddFriends"),      QStringLiteral("mnuActionsAdd"),
+                                  QStringLiteral("CheckNone"),       QStringLiteral("mnuActionsNone"),
+                                  QStringLiteral("DeleteUnchecked"), QStringLiteral("mnuActionsDelete"),
+                                  QStringLiteral("MessageDetails"),  QStringLiteral("mnuActionsView")};
     return keys;
 }
 

@@ -152,7 +152,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
         {QStringLiteral("CheckMail"), checkMail},
         {QStringLiteral("mnuFileCheck"), checkMail},
         {QStringLiteral("mnuFileTray"), [this] { HideToTray(); }},
-        {QStringLiteral("mnuFileSetup"), [this] {
+        {QStringLiteral("mnuFileSetup"),
+         [this] {
              AccountsSetupDialog setup(d->state, this);
              setup.exec();
              RefreshCommandStates();
@@ -414,16 +415,30 @@ void MainWindow::ExitApplication() {
     Q_EMIT exitFinished();
 }
 
-void MainWindow::ApplyThemeColours() { d->bars->setPlainColours(d->state.Settings.ThemeColoursOff != 0); }
+void MainWindow::ApplyThemeColours() {
+    d->bars->setPlainColours(d->state.Settings.ThemeColoursOff != 0);
+}
 
-void MainWindow::SetPanel1(const QString& text) { d->panel1->setText(text); }
+void MainWindow::SetPanel1(const QString& text) {
+    d->panel1->setText(text);
+}
 
-void MainWindow::SetPanel2(const QString& text) { d->panel2->setText(text); }
+void MainWindow::SetPanel2(const QString& text) {
+    d->panel2->setText(text);
+}
 
-AppState& MainWindow::state() { return d->state; }
+AppState& MainWindow::state() {
+    return d->state;
+}
 
-ReviewController& MainWindow::review() { return *d->review; }
+ReviewController& MainWindow::review() {
+    return *d->review;
+}
 
-QAction* MainWindow::action(const QString& key) const { return d->bars->action(key); }
+QAction* MainWindow::action(const QString& key) const {
+    return d->bars->action(key);
+}
 
-QMenu* MainWindow::menu(const QString& name) const { return d->bars->menu(name); }
+QMenu* MainWindow::menu(const QString& name) const {
+    return d->bars->menu(name);
+}

@@ -4,7 +4,8 @@
 #include <numeric>
 
 namespace {
-const char* const kHeaders[ReviewItem::ColumnCount] = {"From", "Address", "Subject", "Date", "Size", "Content", "#"};
+const char* const kHeaders[ReviewItem::ColumnCount] = {"From", "Address", "Subject", "Date",
+                                                       "Size", "Content", "#"};
 }
 
 ReviewModel::ReviewModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -13,7 +14,9 @@ int ReviewModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
-int ReviewModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ReviewItem::ColumnCount; }
+int ReviewModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ReviewItem::ColumnCount;
+}
 
 QString ReviewModel::HeaderText(int column) {
     if (column < 0 || column >= ReviewItem::ColumnCount)
@@ -55,8 +58,8 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
 }
 
 bool ReviewModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || index.column() != 0
-        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (role != Qt::CheckStateRole || index.column() != 0 ||
+        !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return false;
     setKeep(index.row(), value.value<Qt::CheckState>() == Qt::Checked);
     return true;
@@ -77,8 +80,8 @@ QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int r
     if (role == Qt::DisplayRole)
         return HeaderText(section);
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(Qt::Alignment(
-            (IsRightAligned(section) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        return QVariant::fromValue(
+            Qt::Alignment((IsRightAligned(section) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     return {};
 }
 
@@ -129,8 +132,8 @@ int ReviewModel::addItem(ReviewItem item) {
     qsizetype row = m_rows.size();
     if (m_sortColumn >= 0)
         row = std::upper_bound(m_rows.begin(), m_rows.end(), item,
-                               [this](const ReviewItem& a, const ReviewItem& b) { return lessThan(a, b); })
-            - m_rows.begin();
+                               [this](const ReviewItem& a, const ReviewItem& b) { return lessThan(a, b); }) -
+              m_rows.begin();
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
     m_rows.insert(row, std::move(item));
     endInsertRows();
