@@ -49,6 +49,9 @@ void SslStream::open(const QString& host, quint16 port, bool implicitTls) {
     m_host = host;
     m_port = port;
     m_socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // Bounded reads: a fast server otherwise hands over (and TLS decrypts) many
+    // megabytes in one event, and the event loop stalls for that long.
+    m_socket.setReadBufferSize(256 * 1024);
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (implicitTls) {
         m_handshaking = true;
