@@ -7,10 +7,10 @@
 // the byte layouts live in the stores that read and write them.
 
 struct AccountRecord {
-    QString AccountName;   // 20 bytes on disk
-    QString LoginName;     // 75
-    QString LoginPassword; // 75
-    QString ServerAddress; // 75
+    QString AccountName;                         // 20 bytes on disk
+    QString LoginName;                           // 75
+    QString LoginPassword;                       // 75
+    QString ServerAddress;                       // 75
     QString LastChecked = QStringLiteral("N/A"); // 75
     qint32 TotalMessages = 0;
     qint32 DeletedMessages = 0;

@@ -104,8 +104,8 @@ void ReviewWidgetsTest::cleanup() {
 
 void ReviewWidgetsTest::fill(const QVector<ReviewItem>& rows) {
     m_controller->model()->setItems(rows);
-    m_view->selectionModel()->setCurrentIndex(m_controller->model()->index(0, 0),
-                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_view->selectionModel()->setCurrentIndex(
+        m_controller->model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ReviewWidgetsTest::viewLooksRight() {
@@ -150,8 +150,9 @@ void ReviewWidgetsTest::headerClickSortsOnceAndSelectionFollows() {
     QCOMPARE(m_controller->selectedRow(), 0); // message 1
 
     QHeaderView* header = m_view->header();
-    const QPoint sizeHeader(header->sectionViewportPosition(ReviewItem::Size) + header->sectionSize(ReviewItem::Size) / 2,
-                           header->height() / 2);
+    const QPoint sizeHeader(header->sectionViewportPosition(ReviewItem::Size) +
+                                header->sectionSize(ReviewItem::Size) / 2,
+                            header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
     ReviewModel* model = m_controller->model();
     QCOMPARE(model->item(0).MessageNumber, 2);
@@ -226,8 +227,9 @@ void ReviewWidgetsTest::deleteWithEveryRowTicked() {
     m_controller->DeleteUnchecked();
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.first().title, QStringLiteral("No Messages to be Deleted"));
-    QCOMPARE(m_boxes.first().text, QStringLiteral("The action cannot be performed.  All messages have a check mark "
-                                                  "beside them which means that no messages are set to be deleted."));
+    QCOMPARE(m_boxes.first().text,
+             QStringLiteral("The action cannot be performed.  All messages have a check mark "
+                            "beside them which means that no messages are set to be deleted."));
     QCOMPARE(m_boxes.first().icon, ui::MessageIcon::Information);
     QCOMPARE(m_controller->rowCount(), 2);
     QVERIFY(m_controller->keepAliveRunning());
@@ -261,9 +263,10 @@ void ReviewWidgetsTest::confirmationNotGiven() {
     WhenModal(QStringLiteral("frmConfirm"), [&](QWidget* dialog) {
         seen = true;
         caption = dialog->windowTitle();
-        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lblMess"))->text(),
-                 QStringLiteral("This will DELETE all listed messages that do not have a check mark beside them, "
-                                "from the server."));
+        QCOMPARE(
+            dialog->findChild<QLabel*>(QStringLiteral("lblMess"))->text(),
+            QStringLiteral("This will DELETE all listed messages that do not have a check mark beside them, "
+                           "from the server."));
         auto* show = dialog->findChild<QCheckBox*>(QStringLiteral("chkShow"));
         QVERIFY(!show->isChecked());
         show->setChecked(dontAsk);
@@ -298,9 +301,8 @@ void ReviewWidgetsTest::deleteWithoutUsableSessionStillEndsCleanly() {
     bool progressSeen = false;
     bool topMost = false;
     bool closable = true;
-    WhenModal(QStringLiteral("frmConfirm"), [&](QWidget* dialog) {
-        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    });
+    WhenModal(QStringLiteral("frmConfirm"),
+              [&](QWidget* dialog) { dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click(); });
     ui::SetMessageBoxHandler([&](const ui::MessageRequest& request) {
         m_boxes.append(request);
         return QMessageBox::Ok;
@@ -330,9 +332,10 @@ void ReviewWidgetsTest::deleteWithoutUsableSessionStillEndsCleanly() {
     QCOMPARE(m_boxes.first().title, QStringLiteral("Message Deletion"));
     QCOMPARE(m_boxes.first().icon, ui::MessageIcon::Warning);
     QCOMPARE(m_boxes.first().text,
-             QStringLiteral("One or more of the messages that were to be deleted could not be marked for deletion on "
-                            "the server.\r\n\r\nThis can happen if the connection to the server was lost or the "
-                            "server would not allow the action."));
+             QStringLiteral(
+                 "One or more of the messages that were to be deleted could not be marked for deletion on "
+                 "the server.\r\n\r\nThis can happen if the connection to the server was lost or the "
+                 "server would not allow the action."));
     QCOMPARE(AccountStore(m_state->ProgramFolder).ReadAccount(1).DeletedMessages, 5);
 }
 
@@ -342,7 +345,13 @@ void ReviewWidgetsTest::detailsNeedASelection() {
     m_view->selectionModel()->clear();
     QCOMPARE(m_controller->selectedRow(), -1);
     bool opened = false;
-    WhenModal(QStringLiteral("frmView"), [&](QWidget* dialog) { opened = true; dialog->close(); }, 300);
+    WhenModal(
+        QStringLiteral("frmView"),
+        [&](QWidget* dialog) {
+            opened = true;
+            dialog->close();
+        },
+        300);
     m_controller->MessageDetails();
     m_controller->AddFriends();
     QTest::qWait(350);
@@ -355,9 +364,10 @@ void ReviewWidgetsTest::detailsShowRowAndHeaderFile() {
     fill({Row(1, QStringLiteral("<b>Eve</b>"), QStringLiteral("eve@example.com"), QStringLiteral("1.50 KB")),
           Row(2, QStringLiteral("Bob"), QStringLiteral("bob@example.com"))});
     HeaderFiles::EnsureDataFolder(m_state->ProgramFolder);
-    HeaderFiles::WriteHeaderFile(m_state->ProgramFolder, 2,
-                                 QByteArrayLiteral("From: Bob <bob@example.com>\r\nSubject: =?utf-8?q?hi?=\r\n"
-                                                   " folded\r\n"));
+    HeaderFiles::WriteHeaderFile(
+        m_state->ProgramFolder, 2,
+        QByteArrayLiteral("From: Bob <bob@example.com>\r\nSubject: =?utf-8?q?hi?=\r\n"
+                          " folded\r\n"));
     struct Seen {
         QString title, sender, subject, date, size, content, header;
         bool readOnly = false, plain = true;
@@ -366,8 +376,8 @@ void ReviewWidgetsTest::detailsShowRowAndHeaderFile() {
         return [&seen](QWidget* dialog) {
             seen.title = dialog->windowTitle();
             for (const char* name : {"lblSender", "lblSubject", "lblDate", "lblSize", "lblContent"})
-                seen.plain = seen.plain
-                    && dialog->findChild<QLabel*>(QLatin1String(name))->textFormat() == Qt::PlainText;
+                seen.plain = seen.plain &&
+                             dialog->findChild<QLabel*>(QLatin1String(name))->textFormat() == Qt::PlainText;
             seen.sender = dialog->findChild<QLabel*>(QStringLiteral("lblSender"))->text();
             seen.subject = dialog->findChild<QLabel*>(QStringLiteral("lblSubject"))->text();
             seen.date = dialog->findChild<QLabel*>(QStringLiteral("lblDate"))->text();
@@ -390,7 +400,8 @@ void ReviewWidgetsTest::detailsShowRowAndHeaderFile() {
     QCOMPARE(first.date, QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0000"));
     QCOMPARE(first.size, QStringLiteral("1.50 KB"));
     QCOMPARE(first.content, QStringLiteral("text/plain"));
-    QCOMPARE(first.header, QStringLiteral("No header information could be downloaded for the selected message."));
+    QCOMPARE(first.header,
+             QStringLiteral("No header information could be downloaded for the selected message."));
     QVERIFY(first.readOnly);
 
     m_view->setCurrentIndex(m_controller->model()->index(1, 0));
@@ -399,7 +410,8 @@ void ReviewWidgetsTest::detailsShowRowAndHeaderFile() {
     m_controller->MessageDetails();
     QCOMPARE(second.sender, QStringLiteral("Bob (bob@example.com)"));
     // Three lines, each ended by a line break, shown exactly as stored.
-    QCOMPARE(second.header, QStringLiteral("From: Bob <bob@example.com>\nSubject: =?utf-8?q?hi?=\n folded\n"));
+    QCOMPARE(second.header,
+             QStringLiteral("From: Bob <bob@example.com>\nSubject: =?utf-8?q?hi?=\n folded\n"));
 }
 
 void ReviewWidgetsTest::addFriends_data() {
@@ -409,18 +421,18 @@ void ReviewWidgetsTest::addFriends_data() {
     QTest::addColumn<QStringList>("titles");
     QTest::addColumn<QStringList>("stored");
     const QStringList none;
-    QTest::newRow("new friend") << "  new@example.com " << QStringList{QStringLiteral("a@b")} << int(QMessageBox::Ok)
-                                << QStringList{QStringLiteral("Address Added")}
+    QTest::newRow("new friend") << "  new@example.com " << QStringList{QStringLiteral("a@b")}
+                                << int(QMessageBox::Ok) << QStringList{QStringLiteral("Address Added")}
                                 << QStringList{QStringLiteral("a@b"), QStringLiteral("new@example.com")};
-    QTest::newRow("empty store gets record 1") << "Mixed@Example.com" << none << int(QMessageBox::Ok)
-                                               << QStringList{QStringLiteral("Address Added")}
-                                               << QStringList{QStringLiteral("Mixed@Example.com")};
+    QTest::newRow("empty store gets record 1")
+        << "Mixed@Example.com" << none << int(QMessageBox::Ok) << QStringList{QStringLiteral("Address Added")}
+        << QStringList{QStringLiteral("Mixed@Example.com")};
     QTest::newRow("duplicate by case and blanks")
         << "BOB@example.com " << QStringList{QStringLiteral("x@y"), QStringLiteral("bob@EXAMPLE.com")}
         << int(QMessageBox::Ok) << QStringList{QStringLiteral("Duplicate Address")}
         << QStringList{QStringLiteral("x@y"), QStringLiteral("bob@EXAMPLE.com")};
-    QTest::newRow("one blank is no address") << " " << none << int(QMessageBox::Ok)
-                                             << QStringList{QStringLiteral("No Address")} << none;
+    QTest::newRow("one blank is no address")
+        << " " << none << int(QMessageBox::Ok) << QStringList{QStringLiteral("No Address")} << none;
     QTest::newRow("no @, cancelled") << "postmaster" << none << int(QMessageBox::Cancel)
                                      << QStringList{QStringLiteral("Invalid Address")} << none;
     QTest::newRow("no @, added anyway")
@@ -458,23 +470,26 @@ void ReviewWidgetsTest::addFriends() {
     for (const ui::MessageRequest& box : m_boxes) {
         if (box.title == QLatin1String("No Address")) {
             QCOMPARE(box.icon, ui::MessageIcon::Warning);
-            QCOMPARE(box.text, QStringLiteral("The selected message does not have an address associated with it.  "
-                                              "Unable to add this address."));
+            QCOMPARE(box.text,
+                     QStringLiteral("The selected message does not have an address associated with it.  "
+                                    "Unable to add this address."));
         } else if (box.title == QLatin1String("Invalid Address")) {
             QCOMPARE(box.icon, ui::MessageIcon::Question);
             QCOMPARE(box.buttons, QMessageBox::Ok | QMessageBox::Cancel);
             QCOMPARE(box.defaultButton, QMessageBox::Ok);
-            QCOMPARE(box.text, QStringLiteral("The selected message does not appear to have a valid email address "
-                                              "associated with it.\r\n\r\nAdd this address anyway?"));
+            QCOMPARE(box.text,
+                     QStringLiteral("The selected message does not appear to have a valid email address "
+                                    "associated with it.\r\n\r\nAdd this address anyway?"));
         } else if (box.title == QLatin1String("Duplicate Address")) {
             QCOMPARE(box.icon, ui::MessageIcon::Information);
-            QCOMPARE(box.text, QStringLiteral("The selected address '") + trimmed
-                                   + QStringLiteral("' is already in your Friends List."));
+            QCOMPARE(box.text, QStringLiteral("The selected address '") + trimmed +
+                                   QStringLiteral("' is already in your Friends List."));
         } else {
             QCOMPARE(box.icon, ui::MessageIcon::Information);
-            QCOMPARE(box.text, QStringLiteral("The selected address '") + trimmed
-                                   + QStringLiteral("' was added to your list of Friends.  Any future messages from "
-                                                    "this address will be checked for you automatically."));
+            QCOMPARE(box.text,
+                     QStringLiteral("The selected address '") + trimmed +
+                         QStringLiteral("' was added to your list of Friends.  Any future messages from "
+                                        "this address will be checked for you automatically."));
         }
     }
 }

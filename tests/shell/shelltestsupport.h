@@ -23,7 +23,9 @@ inline bool WriteAll(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-inline QString In(const QString& folder, const char* name) { return QDir(folder).filePath(QLatin1String(name)); }
+inline QString In(const QString& folder, const char* name) {
+    return QDir(folder).filePath(QLatin1String(name));
+}
 
 inline bool WriteConfig(const QString& folder, const SettingsRecord& record) {
     return WriteAll(In(folder, "Config.dat"), SettingsStore::Encode(record));
@@ -34,7 +36,8 @@ inline QList<int> ConfigFields(const QString& folder) {
     const QByteArray bytes = ReadAll(In(folder, "Config.dat"));
     QList<int> fields;
     for (int i = 0; i + 1 < bytes.size(); i += 2)
-        fields.append(static_cast<qint16>(static_cast<quint8>(bytes[i]) | (static_cast<quint8>(bytes[i + 1]) << 8)));
+        fields.append(
+            static_cast<qint16>(static_cast<quint8>(bytes[i]) | (static_cast<quint8>(bytes[i + 1]) << 8)));
     return fields;
 }
 

@@ -12,8 +12,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -29,13 +29,17 @@ using shelltest::In;
 
 namespace {
 
-const QStringList AlwaysAvailable{
-    QStringLiteral("mnuFileTray"),     QStringLiteral("mnuFileSetup"),
-    QStringLiteral("mnuFileFriendsManagement"), QStringLiteral("mnuFileOptions"),
-    QStringLiteral("mnuFileExit"),     QStringLiteral("MainHelp"),
-    QStringLiteral("mnuHelpContents"), QStringLiteral("mnuHelpOnline"),
-    QStringLiteral("mnuHelpAbout"),    QStringLiteral("mnuPopUpRestore"),
-    QStringLiteral("mnuPopUpExit")};
+const QStringList AlwaysAvailable{QStringLiteral("mnuFileTray"),
+                                  QStringLiteral("mnuFileSetup"),
+                                  QStringLiteral("mnuFileFriendsManagement"),
+                                  QStringLiteral("mnuFileOptions"),
+                                  QStringLiteral("mnuFileExit"),
+                                  QStringLiteral("MainHelp"),
+                                  QStringLiteral("mnuHelpContents"),
+                                  QStringLiteral("mnuHelpOnline"),
+                                  QStringLiteral("mnuHelpAbout"),
+                                  QStringLiteral("mnuPopUpRestore"),
+                                  QStringLiteral("mnuPopUpExit")};
 
 QStringList Strs(std::initializer_list<const char*> items) {
     QStringList out;
@@ -94,12 +98,12 @@ private Q_SLOTS:
         QTest::addColumn<double>("dpi");
         QTest::addColumn<QRect>("pixels");
         QTest::addColumn<QList<int>>("twips"); // left, top, width, height
-        QTest::newRow("96 dpi: 15 twips a pixel") << 96.0 << QRect(100, 80, 600, 400)
-                                                  << QList<int>{1500, 1200, 9000, 6000};
-        QTest::newRow("120 dpi: 12 twips a pixel") << 120.0 << QRect(-10, 0, 1000, 700)
-                                                   << QList<int>{-120, 0, 12000, 8400};
-        QTest::newRow("144 dpi: 10 twips a pixel") << 144.0 << QRect(3, 5, 2000, 1500)
-                                                   << QList<int>{30, 50, 20000, 15000};
+        QTest::newRow("96 dpi: 15 twips a pixel")
+            << 96.0 << QRect(100, 80, 600, 400) << QList<int>{1500, 1200, 9000, 6000};
+        QTest::newRow("120 dpi: 12 twips a pixel")
+            << 120.0 << QRect(-10, 0, 1000, 700) << QList<int>{-120, 0, 12000, 8400};
+        QTest::newRow("144 dpi: 10 twips a pixel")
+            << 144.0 << QRect(3, 5, 2000, 1500) << QList<int>{30, 50, 20000, 15000};
     }
     void twipsConversion() {
         QFETCH(double, dpi);
@@ -158,8 +162,14 @@ private Q_SLOTS:
         QCOMPARE(m_window->state().ProgramFolder, QDir(folder()).absolutePath() + QLatin1Char('/'));
         QVERIFY(!m_window->state().SecondInstance);
 
-        QCOMPARE(shelltest::ReadAll(In(folder(), "Config.dat")),
-                 QByteArray::fromHex("00000000" "6e00" "1e00" "0000" "0000" "0000" "0000" "0000"));
+        QCOMPARE(shelltest::ReadAll(In(folder(), "Config.dat")), QByteArray::fromHex("00000000"
+                                                                                     "6e00"
+                                                                                     "1e00"
+                                                                                     "0000"
+                                                                                     "0000"
+                                                                                     "0000"
+                                                                                     "0000"
+                                                                                     "0000"));
         QVERIFY(QFileInfo(In(folder(), "Data")).isDir());
         QVERIFY(m_window->isMaximized());
         QVERIFY(m_window->isVisible());
@@ -208,29 +218,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("container");
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("toolbar") << QStringLiteral("ToolBar1")
-            << Strs({"CheckMail|Check Mail", "-", "CheckAll|Check All", "CheckNone|Check None",
-                           "MessageDetails|Message Details", "-", "AcceptAll|Accept All",
-                           "DeleteUnchecked|Delete Unchecked", "-", "AddFriends|Add to Friends", "-",
-                           "MainHelp|Help"});
+                                 << Strs({"CheckMail|Check Mail", "-", "CheckAll|Check All",
+                                          "CheckNone|Check None", "MessageDetails|Message Details", "-",
+                                          "AcceptAll|Accept All", "DeleteUnchecked|Delete Unchecked", "-",
+                                          "AddFriends|Add to Friends", "-", "MainHelp|Help"});
         QTest::newRow("menu bar") << QStringLiteral("MenuBar1")
-            << Strs({"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
+                                  << Strs({"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
         QTest::newRow("File") << QStringLiteral("mnuFile")
-            << Strs({"mnuFileCheck|&Check Mail", "-", "mnuFileTray|Send to System &Tray", "-",
-                           "mnuFileSetup|Accounts &Setup...", "mnuFileReport|Accounts &Report",
-                           "mnuFileClear|C&lear Accounts Details", "-",
-                           "mnuFileFriendsManagement|Friends Management...",
-                           "mnuFileOptions|Default &Options...", "-",
-                           "mnuFileExit|E&xit QUILLORE Tidemarsh"});
+                              << Strs({"mnuFileCheck|&Check Mail", "-", "mnuFileTray|Send to System &Tray",
+                                       "-", "mnuFileSetup|Accounts &Setup...",
+                                       "mnuFileReport|Accounts &Report",
+                                       "mnuFileClear|C&lear Accounts Details", "-",
+                                       "mnuFileFriendsManagement|Friends Management...",
+                                       "mnuFileOptions|Default &Options...", "-",
+                                       "mnuFileExit|E&xit QUILLORE Tidemarsh"});
         QTest::newRow("Actions") << QStringLiteral("mnuActions")
-            << Strs({"mnuActionsAccept|&Accept All", "mnuActionsDelete|&Delete Unchecked", "-",
-                           "mnuActionsAll|Check All", "mnuActionsNone|Check None", "-",
-                           "mnuActionsView|&View Message Details", "mnuActionsAdd|Add to &Friends"});
+                                 << Strs({"mnuActionsAccept|&Accept All",
+                                          "mnuActionsDelete|&Delete Unchecked", "-",
+                                          "mnuActionsAll|Check All", "mnuActionsNone|Check None", "-",
+                                          "mnuActionsView|&View Message Details",
+                                          "mnuActionsAdd|Add to &Friends"});
         QTest::newRow("Help") << QStringLiteral("mnuHelp")
-            << Strs({"mnuHelpContents|&Contents", "-", "mnuHelpOnline|QUILLORE &Online",
-                           "mnuHelpAbout|&About QUILLORE Tidemarsh"});
+                              << Strs({"mnuHelpContents|&Contents", "-", "mnuHelpOnline|QUILLORE &Online",
+                                       "mnuHelpAbout|&About QUILLORE Tidemarsh"});
         QTest::newRow("tray menu") << QStringLiteral("mnuPopUp")
-            << Strs({"mnuPopUpRestore|Restore QUILLORE Tidemarsh", "-",
-                           "mnuPopUpExit|Exit QUILLORE Tidemarsh"});
+                                   << Strs({"mnuPopUpRestore|Restore QUILLORE Tidemarsh", "-",
+                                            "mnuPopUpExit|Exit QUILLORE Tidemarsh"});
     }
     void barsAsDesigned() {
         QFETCH(QString, container);
@@ -245,19 +258,22 @@ private Q_SLOTS:
         QCOMPARE(dock->windowTitle(), QStringLiteral("QUILLORE Software Offers"));
         QVERIFY(dock->findChild<QWidget*>(QStringLiteral("picAd")));
         // Nothing is written before start-up.
-        QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
     }
 
     void commandIcons_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("hasImage");
-        const QStringList without = Strs({"mnuFileClear", "mnuFileExit", "mnuHelpOnline", "mnuHelpAbout", "mnuPopUpExit"});
+        const QStringList without =
+            Strs({"mnuFileClear", "mnuFileExit", "mnuHelpOnline", "mnuHelpAbout", "mnuPopUpExit"});
         QTemporaryDir dir; // _data runs before init()
         MainWindow window(dir.path());
         for (QAction* a : window.findChildren<QAction*>()) {
             if (a->objectName().isEmpty() || a->menu())
                 continue;
-            QTest::newRow(qPrintable(a->objectName())) << a->objectName() << !without.contains(a->objectName());
+            QTest::newRow(qPrintable(a->objectName()))
+                << a->objectName() << !without.contains(a->objectName());
         }
     }
     void commandIcons() {
@@ -274,7 +290,8 @@ private Q_SLOTS:
             for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x)
                     opaque += qAlpha(image.pixel(x, y)) > 128;
-            QVERIFY2(opaque > 10 && opaque < image.width() * image.height(), qPrintable(QString::number(opaque)));
+            QVERIFY2(opaque > 10 && opaque < image.width() * image.height(),
+                     qPrintable(QString::number(opaque)));
         }
     }
 
@@ -406,7 +423,8 @@ private Q_SLOTS:
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, inside);
         // The main menu's own Actions menu, with its states.
         QTRY_VERIFY(actions->isVisible());
-        QVERIFY(w.findChild<QMenuBar*>(QStringLiteral("MenuBar1"))->actions().contains(actions->menuAction()));
+        QVERIFY(
+            w.findChild<QMenuBar*>(QStringLiteral("MenuBar1"))->actions().contains(actions->menuAction()));
         QVERIFY(w.action(QStringLiteral("mnuActionsView"))->isEnabled());
         actions->hide();
     }
@@ -512,7 +530,8 @@ private Q_SLOTS:
         QCOMPARE(shown[0].title, QStringLiteral("QUILLORE Tidemarsh"));
         QVERIFY2(shown[0].text.contains(target), qPrintable(shown[0].text));
         QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
     }
 };
 

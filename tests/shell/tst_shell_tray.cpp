@@ -4,9 +4,8 @@
 #include "shelltestsupport.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QElapsedTimer>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
@@ -34,8 +33,8 @@ xcb_connection_t* X11Connection() {
 }
 
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
     const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(r);
     return a;
@@ -90,11 +89,11 @@ QPoint TrayIconCentre() {
 
 // A real pointer click through the X server (XTEST).
 void Click(const QPoint& global, int button) {
-    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
-                               {QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                                QString::number(global.x()), QString::number(global.y()),
-                                QStringLiteral("click"), QString::number(button)}),
-             0);
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("xdotool"),
+                          {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(global.x()),
+                           QString::number(global.y()), QStringLiteral("click"), QString::number(button)}),
+        0);
 }
 
 } // namespace
@@ -182,10 +181,10 @@ private Q_SLOTS:
     }
 
     void trayHostAppears() {
-        m_trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
-                                                  QStringLiteral("--align"), QStringLiteral("right"),
-                                                  QStringLiteral("--widthtype"), QStringLiteral("request"),
-                                                  QStringLiteral("--height"), QStringLiteral("24")});
+        m_trayer.start(QStringLiteral("trayer"),
+                       {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                        QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                        QStringLiteral("--height"), QStringLiteral("24")});
         QVERIFY2(m_trayer.waitForStarted(), "trayer is not installed");
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
     }
@@ -240,7 +239,8 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return finished.count() == 1; }));
         QVERIFY(!tray()->isVisible());
         QVERIFY(QFileInfo::exists(In(m_dir->path(), "Tidemarsh.dsl")));
-        QCOMPARE(shelltest::ConfigFields(m_dir->path()), (QList<int>{0, 0, 110, 30, 9000, 6000, 1500, 1200, 0}));
+        QCOMPARE(shelltest::ConfigFields(m_dir->path()),
+                 (QList<int>{0, 0, 110, 30, 9000, 6000, 1500, 1200, 0}));
     }
 };
 
