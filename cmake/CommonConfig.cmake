@@ -23,7 +23,7 @@ function(tidemarsh_add_test name)
     cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENVIRONMENT" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE tidemarsh_common Qt6::Test ${T_LIBS})
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     add_test(NAME ${name} COMMAND ${name})
     set(env
         QT_QPA_PLATFORM=offscreen
@@ -48,19 +48,14 @@ endfunction()
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/xdg-runtime)
 file(CHMOD ${CMAKE_BINARY_DIR}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 
-# tidemarsh_add_library(NAME GLOBS pattern... [PUBLIC libs...] [PRIVATE libs...])
-# A STATIC library of the sources matching GLOBS (relative to the calling folder),
-# with that folder as its public include directory.
+# tidemarsh_add_library(NAME SOURCES file... [PUBLIC libs...] [PRIVATE libs...])
+# A STATIC library of the listed sources. Includes name their folder under src
+# ("pop3/session.h"), so the include directory is src for every library.
 function(tidemarsh_add_library name)
-    cmake_parse_arguments(L "" "" "GLOBS;PUBLIC;PRIVATE" ${ARGN})
-    set(patterns)
-    foreach(p IN LISTS L_GLOBS)
-        list(APPEND patterns ${CMAKE_CURRENT_SOURCE_DIR}/${p})
-    endforeach()
-    file(GLOB sources CONFIGURE_DEPENDS ${patterns})
-    add_library(${name} STATIC ${sources})
+    cmake_parse_arguments(L "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+    add_library(${name} STATIC ${L_SOURCES})
     set_target_properties(${name} PROPERTIES LINKER_LANGUAGE CXX)
-    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC tidemarsh_common ${L_PUBLIC} PRIVATE ${L_PRIVATE})
 endfunction()
 

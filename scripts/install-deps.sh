@@ -9,9 +9,9 @@ run_pkgs=(cmake ninja-build g++ pkg-config ccache
           fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils
            dovecot-core dovecot-pop3d openssl python3
-           clang libclang-rt-14-dev poppler-utils
+           clang clang-format libclang-rt-14-dev poppler-utils
            courier-base courier-authdaemon cyrus-common sasl2-bin)
-test_pkgs+=(at-spi2-core python3-pyatspi dbus-x11) # tests/accessibility/atspi-acceptance.sh
+test_pkgs+=(at-spi2-core python3-pyatspi dbus-x11) # tests/accessibility/atspiacceptancetest.sh
 
 pkgs=("${run_pkgs[@]}")
 [ "$what" = all ] && pkgs+=("${test_pkgs[@]}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and runs every test: installs the packages, builds twice (plain and with
-# AddressSanitizer + UndefinedBehaviorSanitizer) and runs the CTest suite on each.
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs the CTest suite on each;
+# fails too when a C++ file differs from the clang-format style (scripts/format.sh).
 #   scripts/test.sh            both builds
 #   scripts/test.sh plain      only the plain build (likewise: sanitize)
 set -euo pipefail
@@ -24,6 +25,8 @@ run_suite() { # name, extra cmake args...
 
 variants=${1:-all}
 status=0
+echo "=== format check" >&2
+bash scripts/format.sh --check || status=1
 if [ "$variants" = all ] || [ "$variants" = plain ]; then
     run_suite plain || status=1
 fi

@@ -1,10 +1,10 @@
 // friendsbench: time frmFriends with 32,767 friends (the most Friends.dat holds).
 // Usage: friendsbench [friends]   (QT_QPA_PLATFORM=offscreen works)
-#include "appstate.h"
-#include "friendsdialog.h"
-#include "friendsmodel.h"
-#include "friendsstore.h"
-#include "messagebox.h"
+#include "common/messagebox.h"
+#include "friends/friendsdialog.h"
+#include "friends/friendsmodel.h"
+#include "store/appstate.h"
+#include "store/friendsstore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -11,9 +11,9 @@
 // header bytes. With --dump, one tab-separated line per message (number, the
 // review list's From, Address, Subject, Date, Size, Content and # columns, the
 // status flag) goes to stdout and the figures to stderr.
-#include "friendmatcher.h"
-#include "pop3client.h"
-#include "reviewitem.h"
+#include "pop3/pop3client.h"
+#include "review/core/friendmatcher.h"
+#include "review/core/reviewitem.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -26,17 +26,16 @@
 namespace {
 
 // Tabs and line breaks would break the line-per-message format.
-QString FlattenCell(QString text)
-{
+QString FlattenCell(QString text) {
     for (QChar& c : text) {
-        if (c == u'\t' || c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if (c == u'\t' || c == u'\r' || c == u'\n' || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
             c = u' ';
     }
     return text;
 }
 
-QString Address(const QString& security, const QString& host, const QString& port)
-{
+QString Address(const QString& security, const QString& host, const QString& port) {
     const QString h = host.contains(u':') ? u'[' + host + u']' : host;
     if (security == u"plain")
         return QStringLiteral("pop3://%1:%2").arg(h, port);
@@ -45,8 +44,7 @@ QString Address(const QString& security, const QString& host, const QString& por
     return QStringLiteral("%1:%2").arg(h, port);
 }
 
-int Fail(const char* step, int code, const pop3::Client& client)
-{
+int Fail(const char* step, int code, const pop3::Client& client) {
     std::fprintf(stderr, "pop3bench: %s failed with code %d %s\n", step, code,
                  qPrintable(client.lastServerReply()));
     return 1;
@@ -54,8 +52,7 @@ int Fail(const char* step, int code, const pop3::Client& client)
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QElapsedTimer wall;
     wall.start();
     QCoreApplication app(argc, argv);
@@ -137,8 +134,9 @@ int main(int argc, char* argv[])
     std::fprintf(figures,
                  "seconds %.3f (setup %.3f, connect %.3f, headers %.3f, quit %.3f, rows %.3f)\n"
                  "messages %d\nheader-bytes %lld\n",
-                 s(endNs), s(setupNs), s(connectedNs - setupNs), s(headersNs - connectedNs), s(quitNs - headersNs),
-                 s(endNs - quitNs), client.Count(), static_cast<long long>(headerBytes));
+                 s(endNs), s(setupNs), s(connectedNs - setupNs), s(headersNs - connectedNs),
+                 s(quitNs - headersNs), s(endNs - quitNs), client.Count(),
+                 static_cast<long long>(headerBytes));
     if (failed)
         std::fprintf(figures, "headers-missing %d\n", failed);
     if (disconnected != pop3::Ok)

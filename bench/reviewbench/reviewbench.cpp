@@ -1,12 +1,12 @@
 // reviewbench: time the review list with 32,767 rows (the most a review holds).
 // Runs with a real view attached and shown, so model signals reach a view as
 // they do in the program. Usage: reviewbench [rows]   (QT_QPA_PLATFORM=offscreen works)
-#include "appstate.h"
-#include "friendmatcher.h"
-#include "pop3types.h"
-#include "reviewcontroller.h"
-#include "reviewlistview.h"
-#include "reviewmodel.h"
+#include "pop3/pop3types.h"
+#include "review/core/friendmatcher.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "review/reviewlistview.h"
+#include "store/appstate.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,7 +23,9 @@ QString RandomWord(QRandomGenerator& random, int length) {
     return word;
 }
 
-double Ms(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
+double Ms(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -38,7 +40,8 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < rows; ++i) {
         pop3::Message& m = messages[static_cast<size_t>(i)];
         m.From = RandomWord(random, 6) + QLatin1Char(' ') + RandomWord(random, 9);
-        m.FromAddr = (i % 10 == 0) ? friendList.at(i % friendList.size()) : RandomWord(random, 7) + QStringLiteral("@example.org");
+        m.FromAddr = (i % 10 == 0) ? friendList.at(i % friendList.size())
+                                   : RandomWord(random, 7) + QStringLiteral("@example.org");
         m.Subject = RandomWord(random, 30);
         m.Date = QStringLiteral("Mon, %1 Dec 2026 %2:%3:00 +0000")
                      .arg(random.bounded(1, 29))

@@ -1,6 +1,6 @@
-#include "accountdonedialog.h"
+#include "accounts/accountdonedialog.h"
 
-#include "commandicons.h"
+#include "common/commandicons.h"
 #include "ui_accountdonedialog.h"
 
 #include <QPushButton>

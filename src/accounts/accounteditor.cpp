@@ -1,11 +1,11 @@
-#include "accounteditor.h"
+#include "accounts/accounteditor.h"
 
-#include "accountfields.h"
-#include "accountstore.h"
-#include "certificatedialog.h"
-#include "helplauncher.h"
-#include "messagebox.h"
-#include "pop3types.h"
+#include "accounts/accountfields.h"
+#include "check/certificatedialog.h"
+#include "common/messagebox.h"
+#include "help/helplauncher.h"
+#include "pop3/pop3types.h"
+#include "store/accountstore.h"
 #include "ui_accounteditor.h"
 
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "accounttester.h"
-#include "appstate.h"
+#include "accounts/accounttester.h"
+#include "store/appstate.h"
 
 #include <QDialog>
 #include <memory>

@@ -1,10 +1,10 @@
-#include "accountfields.h"
+#include "accounts/accountfields.h"
 
-#include "accessibility.h"
-#include "accountstore.h"
-#include "commandicons.h"
-#include "fixedtext.h"
-#include "messagebox.h"
+#include "common/accessibility.h"
+#include "common/commandicons.h"
+#include "common/messagebox.h"
+#include "store/accountstore.h"
+#include "store/fixedtext.h"
 
 #include <QEvent>
 #include <QHeaderView>

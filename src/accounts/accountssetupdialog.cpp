@@ -1,9 +1,9 @@
-#include "accountssetupdialog.h"
+#include "accounts/accountssetupdialog.h"
 
-#include "accounteditor.h"
-#include "accountfields.h"
-#include "accountstore.h"
-#include "messagebox.h"
+#include "accounts/accounteditor.h"
+#include "accounts/accountfields.h"
+#include "common/messagebox.h"
+#include "store/accountstore.h"
 #include "ui_accountssetupdialog.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "accounttester.h"
+#include "accounts/accounttester.h"
 
-#include "accounterrortext.h"
-#include "pop3client.h"
-#include "servertrust.h"
+#include "check/core/accounterrortext.h"
+#include "check/core/servertrust.h"
+#include "pop3/pop3client.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pop3types.h"
-#include "records.h"
+#include "pop3/pop3types.h"
+#include "store/records.h"
 
 #include <QList>
 #include <QObject>

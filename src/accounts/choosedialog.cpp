@@ -1,7 +1,7 @@
-#include "choosedialog.h"
+#include "accounts/choosedialog.h"
 
-#include "accountfields.h"
-#include "accountstore.h"
+#include "accounts/accountfields.h"
+#include "store/accountstore.h"
 #include "ui_choosedialog.h"
 
 #include <QEvent>

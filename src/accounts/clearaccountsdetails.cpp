@@ -1,8 +1,8 @@
-#include "clearaccountsdetails.h"
+#include "accounts/clearaccountsdetails.h"
 
-#include "accountstore.h"
-#include "messagebox.h"
-#include "storeerror.h"
+#include "common/messagebox.h"
+#include "store/accountstore.h"
+#include "store/storeerror.h"
 
 #include <QApplication>
 #include <QScopeGuard>

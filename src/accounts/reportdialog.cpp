@@ -1,8 +1,8 @@
-#include "reportdialog.h"
+#include "accounts/reportdialog.h"
 
-#include "accessibility.h"
-#include "messagebox.h"
-#include "reportdocument.h"
+#include "accounts/reportdocument.h"
+#include "common/accessibility.h"
+#include "common/messagebox.h"
 
 #include <QAction>
 #include <QComboBox>

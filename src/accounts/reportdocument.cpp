@@ -1,8 +1,8 @@
-#include "reportdocument.h"
+#include "accounts/reportdocument.h"
 
-#include "accountstore.h"
-#include "recordfile.h"
-#include "storeerror.h"
+#include "store/accountstore.h"
+#include "store/recordfile.h"
+#include "store/storeerror.h"
 
 #include <QFontMetricsF>
 #include <QImage>

@@ -1,10 +1,10 @@
-#include "wizarddialog.h"
+#include "accounts/wizarddialog.h"
 
-#include "accountfields.h"
-#include "accountstore.h"
-#include "commandicons.h"
-#include "helplauncher.h"
-#include "messagebox.h"
+#include "accounts/accountfields.h"
+#include "common/commandicons.h"
+#include "common/messagebox.h"
+#include "help/helplauncher.h"
+#include "store/accountstore.h"
 #include "ui_wizarddialog.h"
 
 #include <QPushButton>

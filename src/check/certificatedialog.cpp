@@ -1,10 +1,10 @@
-#include "certificatedialog.h"
+#include "check/certificatedialog.h"
 
-#include "accounterrortext.h"
-#include "errordialog.h"
-#include "messagebox.h"
-#include "servertrust.h"
-#include "storeerror.h"
+#include "check/core/accounterrortext.h"
+#include "check/core/servertrust.h"
+#include "check/errordialog.h"
+#include "common/messagebox.h"
+#include "store/storeerror.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

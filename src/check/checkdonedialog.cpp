@@ -1,6 +1,6 @@
-#include "checkdonedialog.h"
+#include "check/checkdonedialog.h"
 
-#include "records.h"
+#include "store/records.h"
 #include "ui_checkdonedialog.h"
 
 #include <QPushButton>

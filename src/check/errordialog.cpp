@@ -1,6 +1,6 @@
-#include "errordialog.h"
+#include "check/errordialog.h"
 
-#include "accounterrortext.h"
+#include "check/core/accounterrortext.h"
 #include "ui_errordialog.h"
 
 #include <QPushButton>

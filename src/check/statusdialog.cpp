@@ -1,6 +1,6 @@
-#include "statusdialog.h"
+#include "check/statusdialog.h"
 
-#include "progresspercent.h"
+#include "review/core/progresspercent.h"
 #include "ui_statusdialog.h"
 
 #include <QPushButton>

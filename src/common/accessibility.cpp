@@ -1,4 +1,4 @@
-#include "accessibility.h"
+#include "common/accessibility.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,9 +1,11 @@
-#include "commandicons.h"
+#include "common/commandicons.h"
 
 #include <QHash>
 
 // The resource lives in a static library: its initialiser must be pulled in by name.
-static void initIconResources() { Q_INIT_RESOURCE(icons); }
+static void initIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace ui {
 namespace {
@@ -35,6 +37,8 @@ QIcon CommandIcon(const QString& imageName) {
     return QIcon::fromTheme(themeName, own);
 }
 
-QIcon ApplicationIcon() { return bundled(QStringLiteral("MainIconSmall")); }
+QIcon ApplicationIcon() {
+    return bundled(QStringLiteral("MainIconSmall"));
+}
 
 } // namespace ui

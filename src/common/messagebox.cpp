@@ -1,4 +1,4 @@
-#include "messagebox.h"
+#include "common/messagebox.h"
 
 namespace ui {
 namespace {
@@ -9,10 +9,14 @@ MessageBoxHandler& handler() {
 
 QMessageBox::Icon toQt(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Warning: return QMessageBox::Warning;
-    case MessageIcon::Question: return QMessageBox::Question;
-    case MessageIcon::Critical: return QMessageBox::Critical;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
@@ -27,6 +31,8 @@ QMessageBox::StandardButton ShowMessage(const MessageRequest& request) {
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void SetMessageBoxHandler(MessageBoxHandler h) { handler() = std::move(h); }
+void SetMessageBoxHandler(MessageBoxHandler h) {
+    handler() = std::move(h);
+}
 
 } // namespace ui

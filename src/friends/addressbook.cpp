@@ -1,7 +1,7 @@
-#include "addressbook.h"
+#include "friends/addressbook.h"
 
-#include "fixedtext.h"
-#include "friendsstore.h"
+#include "store/fixedtext.h"
+#include "store/friendsstore.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
-#include "enterfrienddialog.h"
+#include "friends/enterfrienddialog.h"
 
-#include "addressbook.h"
-#include "dialoglayout.h"
-#include "fixedtext.h"
-#include "messagebox.h"
+#include "common/messagebox.h"
+#include "friends/addressbook.h"
+#include "friends/dialoglayout.h"
+#include "store/fixedtext.h"
 #include "ui_enterfrienddialog.h"
 
 #include <QEvent>

@@ -1,12 +1,12 @@
-#include "friendsdialog.h"
+#include "friends/friendsdialog.h"
 
-#include "accessibility.h"
-#include "addressbook.h"
-#include "dialoglayout.h"
-#include "enterfrienddialog.h"
-#include "friendsmodel.h"
-#include "friendsstore.h"
-#include "messagebox.h"
+#include "common/accessibility.h"
+#include "common/messagebox.h"
+#include "friends/addressbook.h"
+#include "friends/dialoglayout.h"
+#include "friends/enterfrienddialog.h"
+#include "friends/friendsmodel.h"
+#include "store/friendsstore.h"
 #include "ui_friendsdialog.h"
 
 #include <QApplication>

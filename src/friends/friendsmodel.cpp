@@ -1,6 +1,6 @@
-#include "friendsmodel.h"
+#include "friends/friendsmodel.h"
 
-#include "commandicons.h"
+#include "common/commandicons.h"
 
 FriendsModel::FriendsModel(QObject* parent)
     : QAbstractListModel(parent), m_icon(ui::CommandIcon(QStringLiteral("Friends2Small"))) {}

@@ -1,7 +1,7 @@
-#include "helplauncher.h"
+#include "help/helplauncher.h"
 
-#include "helpwindow.h"
-#include "messagebox.h"
+#include "common/messagebox.h"
+#include "help/helpwindow.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "helpwindow.h"
+#include "help/helpwindow.h"
 
-#include "accessibility.h"
+#include "common/accessibility.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,7 +1,7 @@
-#include "aboutdialog.h"
+#include "offers/aboutdialog.h"
 
-#include "commandicons.h"
-#include "gmimeversion.h"
+#include "common/commandicons.h"
+#include "pop3/gmimeversion.h"
 #include "ui_aboutdialog.h"
 
 #include <QSslSocket>

@@ -1,6 +1,6 @@
-#include "offerspane.h"
+#include "offers/offerspane.h"
 
-#include "weblinks.h"
+#include "offers/weblinks.h"
 
 #include <QImageReader>
 #include <QKeyEvent>

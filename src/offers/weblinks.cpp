@@ -1,4 +1,4 @@
-#include "weblinks.h"
+#include "offers/weblinks.h"
 
 #include <QDesktopServices>
 

@@ -1,4 +1,4 @@
-#include "numbertext.h"
+#include "options/numbertext.h"
 
 #include <charconv>
 #include <cmath>

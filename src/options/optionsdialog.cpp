@@ -1,9 +1,9 @@
-#include "optionsdialog.h"
+#include "options/optionsdialog.h"
 
-#include "fixedtext.h"
-#include "helplauncher.h"
-#include "messagebox.h"
-#include "numbertext.h"
+#include "common/messagebox.h"
+#include "help/helplauncher.h"
+#include "options/numbertext.h"
+#include "store/fixedtext.h"
 #include "ui_optionsdialog.h"
 
 #include <QEvent>

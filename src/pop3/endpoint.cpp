@@ -1,4 +1,4 @@
-#include "pop3types.h"
+#include "pop3/pop3types.h"
 
 #include <QHostAddress>
 

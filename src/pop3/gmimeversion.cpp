@@ -1,7 +1,7 @@
 // GMime first: its GIO headers clash with Qt's keywords otherwise.
 #include <gmime/gmime.h>
 
-#include "gmimeversion.h"
+#include "pop3/gmimeversion.h"
 
 namespace pop3 {
 

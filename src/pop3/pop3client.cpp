@@ -1,6 +1,6 @@
-#include "pop3client.h"
+#include "pop3/pop3client.h"
 
-#include "session.h"
+#include "pop3/session.h"
 
 #include <QEventLoop>
 #include <QPointer>

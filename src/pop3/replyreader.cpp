@@ -1,4 +1,4 @@
-#include "replyreader.h"
+#include "pop3/replyreader.h"
 
 #include <cstring>
 

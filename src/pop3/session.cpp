@@ -1,4 +1,4 @@
-#include "session.h"
+#include "pop3/session.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "pop3types.h"
-#include "replyreader.h"
-#include "stream.h"
+#include "pop3/pop3types.h"
+#include "pop3/replyreader.h"
+#include "pop3/stream.h"
 
 #include <QElapsedTimer>
 #include <QObject>

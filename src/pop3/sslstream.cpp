@@ -1,4 +1,4 @@
-#include "sslstream.h"
+#include "pop3/sslstream.h"
 
 #include <QCryptographicHash>
 #include <QSslConfiguration>

@@ -1,6 +1,6 @@
-#include "confirmdialog.h"
+#include "review/confirmdialog.h"
 
-#include "appstate.h"
+#include "store/appstate.h"
 #include "ui_confirmdialog.h"
 
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "delstatusdialog.h"
+#include "review/delstatusdialog.h"
 
 #include "ui_delstatusdialog.h"
 

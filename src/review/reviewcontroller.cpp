@@ -1,15 +1,15 @@
-#include "reviewcontroller.h"
+#include "review/reviewcontroller.h"
 
-#include "accountstore.h"
-#include "confirmdialog.h"
-#include "delstatusdialog.h"
-#include "friendmatcher.h"
-#include "friendsstore.h"
-#include "headerfiles.h"
-#include "messagebox.h"
-#include "pop3client.h"
-#include "reviewmodel.h"
-#include "viewdialog.h"
+#include "common/messagebox.h"
+#include "pop3/pop3client.h"
+#include "review/confirmdialog.h"
+#include "review/core/friendmatcher.h"
+#include "review/core/reviewmodel.h"
+#include "review/delstatusdialog.h"
+#include "review/viewdialog.h"
+#include "store/accountstore.h"
+#include "store/friendsstore.h"
+#include "store/headerfiles.h"
 
 #include <QApplication>
 #include <QPersistentModelIndex>
@@ -21,7 +21,7 @@
 #include <exception>
 #include <limits>
 
-#include "progresspercent.h"
+#include "review/core/progresspercent.h"
 
 namespace {
 constexpr int kKeepAliveMs = 1000;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appstate.h"
+#include "store/appstate.h"
 
 #include <QObject>
 #include <QPointer>

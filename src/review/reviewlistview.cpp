@@ -1,8 +1,8 @@
-#include "reviewlistview.h"
+#include "review/reviewlistview.h"
 
-#include "accessibility.h"
-#include "reviewcontroller.h"
-#include "reviewmodel.h"
+#include "common/accessibility.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

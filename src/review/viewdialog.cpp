@@ -1,6 +1,6 @@
-#include "viewdialog.h"
+#include "review/viewdialog.h"
 
-#include "reviewitem.h"
+#include "review/core/reviewitem.h"
 #include "ui_viewdialog.h"
 
 #include <QFontDatabase>

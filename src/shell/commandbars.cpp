@@ -1,6 +1,6 @@
-#include "commandbars.h"
+#include "shell/commandbars.h"
 
-#include "commandicons.h"
+#include "common/commandicons.h"
 
 #include <QAction>
 #include <QMainWindow>

@@ -38,8 +38,7 @@ Q_SIGNALS:
     void commandTriggered(const QString& key);
 
 private:
-    QAction* define(const QString& key, const QString& caption, const QString& image,
-                    const QString& toolTip);
+    QAction* define(const QString& key, const QString& caption, const QString& image, const QString& toolTip);
     QMenu* addMenu(const QString& name, const QString& title, const QStringList& keys);
 
     QMainWindow* m_window;

@@ -1,4 +1,4 @@
-#include "terminationwatcher.h"
+#include "shell/terminationwatcher.h"
 
 #include <QSocketNotifier>
 

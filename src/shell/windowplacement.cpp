@@ -1,4 +1,4 @@
-#include "windowplacement.h"
+#include "shell/windowplacement.h"
 
 #include <cmath>
 #include <limits>
@@ -6,7 +6,9 @@
 namespace WindowPlacement {
 namespace {
 
-int toPixels(qint16 twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / TwipsPerInch)); }
+int toPixels(qint16 twips, double dpi) {
+    return static_cast<int>(std::lround(twips * dpi / TwipsPerInch));
+}
 
 void storeTwips(qint16& field, int pixels, double dpi) {
     const double twips = std::round(pixels * TwipsPerInch / dpi);

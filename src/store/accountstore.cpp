@@ -1,7 +1,7 @@
-#include "accountstore.h"
+#include "store/accountstore.h"
 
-#include "fixedtext.h"
-#include "recordfile.h"
+#include "store/fixedtext.h"
+#include "store/recordfile.h"
 
 #include <QDir>
 #include <QtEndian>

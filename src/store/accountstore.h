@@ -1,7 +1,7 @@
 #pragma once
 
-#include "records.h"
-#include "storeerror.h"
+#include "store/records.h"
+#include "store/storeerror.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "certificateexceptions.h"
+#include "store/certificateexceptions.h"
 
-#include "recordfile.h"
-#include "storeerror.h"
+#include "store/recordfile.h"
+#include "store/storeerror.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "fixedtext.h"
+#include "store/fixedtext.h"
 
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>

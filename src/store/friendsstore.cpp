@@ -1,7 +1,7 @@
-#include "friendsstore.h"
+#include "store/friendsstore.h"
 
-#include "fixedtext.h"
-#include "recordfile.h"
+#include "store/fixedtext.h"
+#include "store/recordfile.h"
 
 #include <QDir>
 

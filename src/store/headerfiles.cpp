@@ -1,6 +1,6 @@
-#include "headerfiles.h"
+#include "store/headerfiles.h"
 
-#include "fixedtext.h"
+#include "store/fixedtext.h"
 
 #include <QDir>
 #include <QFile>
@@ -153,8 +153,9 @@ private:
             if (!failure.isEmpty() && !job.batch->reported && job.batch->onError) {
                 job.batch->reported = true;
                 if (QCoreApplication* app = QCoreApplication::instance())
-                    QMetaObject::invokeMethod(app, [report = job.batch->onError, failure] { report(failure); },
-                                              Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(
+                        app, [report = job.batch->onError, failure] { report(failure); },
+                        Qt::QueuedConnection);
             }
             m_idle.notify_all();
         }
@@ -212,7 +213,9 @@ void WriteHeaderFilesInBackground(const QString& programFolder, HeaderFileList f
         BackgroundWriter::instance().enqueue(programFolder, std::move(files), std::move(onError));
 }
 
-void WaitForPendingWrites() { BackgroundWriter::instance().waitAll(); }
+void WaitForPendingWrites() {
+    BackgroundWriter::instance().waitAll();
+}
 
 std::optional<QString> ReadHeaderFile(const QString& programFolder, int messageNumber) {
     if (messageNumber < 1)

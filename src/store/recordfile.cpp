@@ -1,6 +1,6 @@
-#include "recordfile.h"
+#include "store/recordfile.h"
 
-#include "storeerror.h"
+#include "store/storeerror.h"
 
 #include <QFileInfo>
 

@@ -1,5 +1,5 @@
-#include "mainwindow.h"
 #include "reviewlistfixture.h"
+#include "shell/mainwindow.h"
 
 #include <QAccessible>
 #include <QLabel>

@@ -1,13 +1,13 @@
 // The account dialogs driven through their widgets: wizard, setup, editor, choose.
-#include "accountdonedialog.h"
-#include "accounteditor.h"
-#include "accountssetupdialog.h"
-#include "accountstore.h"
-#include "appstate.h"
-#include "choosedialog.h"
-#include "messagebox.h"
-#include "modalhelper.h"
-#include "wizarddialog.h"
+#include "accounts/accountdonedialog.h"
+#include "accounts/accounteditor.h"
+#include "accounts/accountssetupdialog.h"
+#include "accounts/choosedialog.h"
+#include "accounts/wizarddialog.h"
+#include "common/messagebox.h"
+#include "store/accountstore.h"
+#include "store/appstate.h"
+#include "support/modalhelper.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -1,15 +1,15 @@
 // The account dialogs against a real POP3 server: the editor's Test, and the
 // account chosen in Select Account being the one that is checked.
-#include "accounteditor.h"
-#include "accounterrortext.h"
-#include "accountstore.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "modalhelper.h"
-#include "reviewcontroller.h"
-#include "reviewmodel.h"
-#include "settingsstore.h"
-#include "testmailserver.h"
+#include "accounts/accounteditor.h"
+#include "check/core/accounterrortext.h"
+#include "common/messagebox.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "shell/mainwindow.h"
+#include "store/accountstore.h"
+#include "store/settingsstore.h"
+#include "support/mailserver/testmailserver.h"
+#include "support/modalhelper.h"
 
 #include <QAction>
 #include <QLineEdit>

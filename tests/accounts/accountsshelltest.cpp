@@ -1,9 +1,9 @@
 // The account dialogs as the main window runs them: the wizard at the first
 // start, Accounts Setup from the File menu.
-#include "accountstore.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "modalhelper.h"
+#include "common/messagebox.h"
+#include "shell/mainwindow.h"
+#include "store/accountstore.h"
+#include "support/modalhelper.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The real program started in an empty program folder on a private X server:
 // the wizard comes up by itself and the keyboard alone creates the first account.
-#include "accountstore.h"
+#include "store/accountstore.h"
 
 #include <QDir>
 #include <QFile>

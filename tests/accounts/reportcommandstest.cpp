@@ -1,10 +1,10 @@
-#include "../review/modalhelper.h"
+#include "support/modalhelper.h"
 
-#include "accountstore.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "reportdialog.h"
-#include "reportdocument.h"
+#include "accounts/reportdialog.h"
+#include "accounts/reportdocument.h"
+#include "common/messagebox.h"
+#include "shell/mainwindow.h"
+#include "store/accountstore.h"
 
 #include <QAction>
 #include <QApplication>

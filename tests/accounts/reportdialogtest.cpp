@@ -1,8 +1,8 @@
-#include "../review/modalhelper.h"
+#include "support/modalhelper.h"
 
-#include "accountstore.h"
-#include "messagebox.h"
-#include "reportdialog.h"
+#include "accounts/reportdialog.h"
+#include "common/messagebox.h"
+#include "store/accountstore.h"
 
 #include <QAbstractScrollArea>
 #include <QAccessible>

@@ -1,5 +1,5 @@
-#include "reportdocument.h"
-#include "accountstore.h"
+#include "accounts/reportdocument.h"
+#include "store/accountstore.h"
 
 #include <QDir>
 #include <QFile>

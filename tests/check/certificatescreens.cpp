@@ -1,10 +1,10 @@
 // Pictures of the certificate dialog and of an error report with a TLS reason,
 // on a real X display (not a test):
 //   Xvfb :N -screen 0 1024x700x24 &  DISPLAY=:N certificatescreens OUTPUT_FOLDER
-#include "accounterrortext.h"
-#include "certificatedialog.h"
-#include "errordialog.h"
-#include "servertrust.h"
+#include "check/certificatedialog.h"
+#include "check/core/accounterrortext.h"
+#include "check/core/servertrust.h"
+#include "check/errordialog.h"
 
 #include <QApplication>
 #include <QProcess>

@@ -1,5 +1,5 @@
-#include "accounterrortext.h"
-#include "servertrust.h"
+#include "check/core/accounterrortext.h"
+#include "check/core/servertrust.h"
 
 #include <QSslCertificate>
 

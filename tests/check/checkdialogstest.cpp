@@ -1,12 +1,12 @@
-#include "../review/modalhelper.h"
-#include "accountstore.h"
-#include "appstate.h"
-#include "checkcycle.h"
-#include "checkdonedialog.h"
-#include "errordialog.h"
-#include "messagebox.h"
-#include "reviewcontroller.h"
-#include "statusdialog.h"
+#include "check/checkcycle.h"
+#include "check/checkdonedialog.h"
+#include "check/errordialog.h"
+#include "check/statusdialog.h"
+#include "common/messagebox.h"
+#include "review/reviewcontroller.h"
+#include "store/accountstore.h"
+#include "store/appstate.h"
+#include "support/modalhelper.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -36,9 +36,12 @@ void CheckDialogsTest::lastCheckedText_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("expected");
     // Short date, a blank, the time with seconds; never a time-zone name.
-    QTest::newRow("en_US") << "en_US" << "12/7/26 11:49:24 PM";
-    QTest::newRow("de_DE") << "de_DE" << "07.12.26 23:49:24";
-    QTest::newRow("en_GB") << "en_GB" << "07/12/2026 23:49:24";
+    QTest::newRow("en_US") << "en_US"
+                           << "12/7/26 11:49:24 PM";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "07.12.26 23:49:24";
+    QTest::newRow("en_GB") << "en_GB"
+                           << "07/12/2026 23:49:24";
 }
 
 void CheckDialogsTest::lastCheckedText() {
@@ -131,17 +134,18 @@ void CheckDialogsTest::errorReport_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("login 4") << "Could not connect to the server." << 1 << 4
-                             << "Could not connect to the server. (Code 4):  The user name or password defined for "
-                                "the account is incorrect.";
-    QTest::newRow("login 3 is Code 0")
-        << "Could not connect to the server." << 1 << 3
-        << "Could not connect to the server. (Code 0):  An unknown error occurred.  Ensure the settings for the "
-           "account are correct.";
-    QTest::newRow("download 1 is Code 0")
-        << "Could not download message headers." << 2 << 1
-        << "Could not download message headers. (Code 0):  An unknown error occurred.  Try performing the action "
-           "again.";
+    QTest::newRow("login 4")
+        << "Could not connect to the server." << 1 << 4
+        << "Could not connect to the server. (Code 4):  The user name or password defined for "
+           "the account is incorrect.";
+    QTest::newRow("login 3 is Code 0") << "Could not connect to the server." << 1 << 3
+                                       << "Could not connect to the server. (Code 0):  An unknown error "
+                                          "occurred.  Ensure the settings for the "
+                                          "account are correct.";
+    QTest::newRow("download 1 is Code 0") << "Could not download message headers." << 2 << 1
+                                          << "Could not download message headers. (Code 0):  An unknown "
+                                             "error occurred.  Try performing the action "
+                                             "again.";
     QTest::newRow("other kind unchanged") << "Something <b>else</b>." << 9 << 4 << "Something <b>else</b>.";
 }
 
@@ -167,8 +171,9 @@ void CheckDialogsTest::errorReport() {
     ReportAccountError(&owner, message, kind, code);
     QCOMPARE(message, shown); // appended in place
     QCOMPARE(seen.title, QStringLiteral("Operation Error"));
-    QCOMPARE(seen.label, QStringLiteral("An error occurred during the current operation.  See details below on the "
-                                        "error, error code and a description of the error:"));
+    QCOMPARE(seen.label,
+             QStringLiteral("An error occurred during the current operation.  See details below on the "
+                            "error, error code and a description of the error:"));
     QCOMPARE(seen.text, shown);
     QVERIFY(seen.readOnly);
     QVERIFY(seen.picture);

@@ -2,11 +2,11 @@
 // messages and Delete Unchecked of 5,000 of them, through the real main window,
 // against the fixture's Dovecot, with a 20 ms round trip added by a proxy on its
 // own thread. Prints the times; checks only that the outcome is right.
-#include "../review/modalhelper.h"
 #include "e2eharness.h"
-#include "pop3proxy.h"
-#include "reviewcontroller.h"
-#include "reviewmodel.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "support/modalhelper.h"
+#include "support/pop3proxy.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -41,8 +41,8 @@ void E2eBench::largeMailbox_data() {
     QTest::addColumn<int>("messages");
     QTest::addColumn<int>("rttMs");
     const int count = qEnvironmentVariableIntValue("TIDEMARSH_BENCH_MESSAGES") > 0
-        ? qEnvironmentVariableIntValue("TIDEMARSH_BENCH_MESSAGES")
-        : 10000;
+                          ? qEnvironmentVariableIntValue("TIDEMARSH_BENCH_MESSAGES")
+                          : 10000;
     QTest::addRow("%d messages, direct", count) << count << 0;
     QTest::addRow("%d messages, 20 ms round trip", count) << count << 20;
 }
@@ -56,9 +56,9 @@ void E2eBench::largeMailbox() {
     mails.reserve(messages);
     for (int i = 1; i <= messages; ++i)
         mails.append("From: Sender " + QByteArray::number(i % 97) + " <s" + QByteArray::number(i) +
-                     "@example.org>\r\nTo: me@example.org\r\nSubject: Message number " + QByteArray::number(i) +
-                     "\r\nDate: Mon, 07 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + QByteArray::number(i) +
-                     "@bench>\r\n\r\nBody of the message.\r\n");
+                     "@example.org>\r\nTo: me@example.org\r\nSubject: Message number " +
+                     QByteArray::number(i) + "\r\nDate: Mon, 07 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" +
+                     QByteArray::number(i) + "@bench>\r\n\r\nBody of the message.\r\n");
     QVERIFY(box.addMessages(mails));
 
     auto* proxy = new Pop3Proxy(m_server->host(), m_server->pop3Port());
@@ -96,8 +96,8 @@ void E2eBench::largeMailbox() {
     QCOMPARE(app.account().DeletedMessages, messages - static_cast<int>(kept.size()));
     QCOMPARE(box.remainingMessages(), kept);
 
-    qInfo("%d messages, round trip %d ms: Check Mail %lld ms, Delete Unchecked of %d: %lld ms", messages, rttMs,
-          checkMs, messages - static_cast<int>(kept.size()), deleteMs);
+    qInfo("%d messages, round trip %d ms: Check Mail %lld ms, Delete Unchecked of %d: %lld ms", messages,
+          rttMs, checkMs, messages - static_cast<int>(kept.size()), deleteMs);
     proxy->deleteLater();
 }
 

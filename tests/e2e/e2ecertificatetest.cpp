@@ -1,11 +1,11 @@
 // Certificates through the main window, with nothing trusted for the whole
 // process: the fixture's server is signed by a CA this machine does not know.
-#include "../review/modalhelper.h"
-#include "certificateexceptions.h"
+#include "check/core/servertrust.h"
 #include "e2eharness.h"
-#include "reviewcontroller.h"
-#include "reviewmodel.h"
-#include "servertrust.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "store/certificateexceptions.h"
+#include "support/modalhelper.h"
 
 #include <QFile>
 #include <QLabel>

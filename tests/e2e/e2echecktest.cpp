@@ -1,13 +1,13 @@
-#include "../review/modalhelper.h"
 #include "e2eharness.h"
-#include "friendsstore.h"
-#include "headerfiles.h"
-#include "pop3client.h"
-#include "pop3proxy.h"
-#include "reviewcontroller.h"
-#include "reviewlistview.h"
-#include "reviewmodel.h"
-#include "setbytes.h"
+#include "pop3/pop3client.h"
+#include "review/core/reviewmodel.h"
+#include "review/core/setbytes.h"
+#include "review/reviewcontroller.h"
+#include "review/reviewlistview.h"
+#include "store/friendsstore.h"
+#include "store/headerfiles.h"
+#include "support/modalhelper.h"
+#include "support/pop3proxy.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 #include "e2eharness.h"
 
-#include "accountstore.h"
-#include "headerfiles.h"
-#include "reviewcontroller.h"
-#include "reviewlistview.h"
+#include "review/reviewcontroller.h"
+#include "review/reviewlistview.h"
+#include "store/accountstore.h"
+#include "store/headerfiles.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "records.h"
-#include "testmailserver.h"
+#include "common/messagebox.h"
+#include "shell/mainwindow.h"
+#include "store/records.h"
+#include "support/mailserver/testmailserver.h"
 
 #include <QList>
 #include <QString>

@@ -2,11 +2,11 @@
 // server: every message is listed, and Delete Unchecked removes exactly the
 // unticked ones, with random ticks and a random sort. TIDEMARSH_HOSTILE_ROUNDS
 // sets the number of rounds (the bench target runs a thousand).
-#include "../review/modalhelper.h"
 #include "e2eharness.h"
-#include "reviewcontroller.h"
-#include "reviewlistview.h"
-#include "reviewmodel.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "review/reviewlistview.h"
+#include "support/modalhelper.h"
 
 #include <QAction>
 #include <QHeaderView>

@@ -1,9 +1,9 @@
-#include "../review/modalhelper.h"
 #include "e2eharness.h"
-#include "friendsstore.h"
-#include "reviewcontroller.h"
-#include "reviewlistview.h"
-#include "reviewmodel.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "review/reviewlistview.h"
+#include "store/friendsstore.h"
+#include "support/modalhelper.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -2,13 +2,13 @@
 // on a real X display and saves a picture of the screen at each step:
 //   Xvfb :N -screen 0 1280x800x24 &  DISPLAY=:N e2escreens OUTPUT_FOLDER
 // Needs the fixture's mail server running (mailserver.sh start) and ImageMagick.
-#include "../review/modalhelper.h"
 #include "e2eharness.h"
-#include "friendsstore.h"
-#include "pop3proxy.h"
-#include "reviewcontroller.h"
-#include "reviewlistview.h"
-#include "reviewmodel.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "review/reviewlistview.h"
+#include "store/friendsstore.h"
+#include "support/modalhelper.h"
+#include "support/pop3proxy.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -30,17 +30,19 @@ void Shot(const QString& name, bool settle = true) {
 }
 
 QByteArray Mail(int i) {
-    static const char* const names[] = {"Anna Lindqvist", "=?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?=", "Priya Raman",
-                                        "Daily Deals", "Tom O'Neill", "Mailing List", "Chen Wei", "Newsletter"};
-    static const char* const subjects[] = {"Minutes of Tuesday's meeting", "Re: Holiday plans",
-                                           "Invoice 2026-1187", "50% off everything - today only!",
-                                           "Photos from the weekend", "[dev] Build broken on main",
-                                           "Quarterly report draft", "Your weekly digest"};
+    static const char* const names[] = {"Anna Lindqvist", "=?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?=",
+                                        "Priya Raman",    "Daily Deals",
+                                        "Tom O'Neill",    "Mailing List",
+                                        "Chen Wei",       "Newsletter"};
+    static const char* const subjects[] = {
+        "Minutes of Tuesday's meeting",     "Re: Holiday plans",       "Invoice 2026-1187",
+        "50% off everything - today only!", "Photos from the weekend", "[dev] Build broken on main",
+        "Quarterly report draft",           "Your weekly digest"};
     const int k = i % 8;
-    QByteArray mail = QByteArray("From: ") + names[k] + " <sender" + QByteArray::number(k) + "@example.org>\r\n" +
-                      "To: me@example.org\r\nSubject: " + subjects[k] + "\r\nDate: Mon, " +
-                      QByteArray::number(1 + i % 28) + " Dec 2026 " + QByteArray::number(8 + i % 10) +
-                      ":15:00 +0100\r\n";
+    QByteArray mail = QByteArray("From: ") + names[k] + " <sender" + QByteArray::number(k) +
+                      "@example.org>\r\n" + "To: me@example.org\r\nSubject: " + subjects[k] +
+                      "\r\nDate: Mon, " + QByteArray::number(1 + i % 28) + " Dec 2026 " +
+                      QByteArray::number(8 + i % 10) + ":15:00 +0100\r\n";
     if (k == 5)
         mail += "Cc: a@example.org, b@example.org, c@example.org\r\n";
     if (k == 3)

@@ -1,5 +1,5 @@
 // The address-book readers and the import plan, without a screen.
-#include "addressbook.h"
+#include "friends/addressbook.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 // frmFriends and frmEnterFriend driven through their widgets, and the import.
-#include "friendsdialog.h"
-#include "appstate.h"
-#include "friendsmodel.h"
-#include "friendsstore.h"
-#include "messagebox.h"
-#include "modalhelper.h"
+#include "friends/friendsdialog.h"
+#include "common/messagebox.h"
+#include "friends/friendsmodel.h"
+#include "store/appstate.h"
+#include "store/friendsstore.h"
+#include "support/modalhelper.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "accountstore.h"
-#include "helplauncher.h"
-#include "mainwindow.h"
-#include "messagebox.h"
+#include "common/messagebox.h"
+#include "help/helplauncher.h"
+#include "shell/mainwindow.h"
+#include "store/accountstore.h"
 
 #include <QFile>
 #include <QTemporaryDir>

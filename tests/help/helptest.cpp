@@ -1,7 +1,7 @@
-#include "helplauncher.h"
-#include "helpwindow.h"
-#include "messagebox.h"
-#include "modalhelper.h"
+#include "common/messagebox.h"
+#include "help/helplauncher.h"
+#include "help/helpwindow.h"
+#include "support/modalhelper.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

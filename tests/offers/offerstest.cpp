@@ -1,11 +1,11 @@
 // The offers pane in the main window, its links, and frmAbout.
-#include "aboutdialog.h"
-#include "accountstore.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "modalhelper.h"
-#include "offerspane.h"
-#include "weblinks.h"
+#include "common/messagebox.h"
+#include "offers/aboutdialog.h"
+#include "offers/offerspane.h"
+#include "offers/weblinks.h"
+#include "shell/mainwindow.h"
+#include "store/accountstore.h"
+#include "support/modalhelper.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -1,12 +1,12 @@
 // frmOptions through its widgets, the number reading behind its boxes, and the
 // theme switch it applies to the main window.
-#include "accountstore.h"
-#include "appstate.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "modalhelper.h"
-#include "numbertext.h"
-#include "optionsdialog.h"
+#include "common/messagebox.h"
+#include "options/numbertext.h"
+#include "options/optionsdialog.h"
+#include "shell/mainwindow.h"
+#include "store/accountstore.h"
+#include "store/appstate.h"
+#include "support/modalhelper.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stream.h"
+#include "pop3/stream.h"
 
 #include <QByteArray>
 #include <QSet>

@@ -1,5 +1,5 @@
 // Header blocks as real mailers write them, through ParseHeaderBlock.
-#include "pop3types.h"
+#include "pop3/pop3types.h"
 
 #include <QDir>
 #include <QElapsedTimer>

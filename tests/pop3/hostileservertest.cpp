@@ -1,7 +1,7 @@
 // What a stranger's mail or a broken server can throw at the client, through a
 // real TLS connection: each case ends cleanly, the good messages around a bad
 // one are all listed, and time and memory stay bounded.
-#include "pop3client.h"
+#include "pop3/pop3client.h"
 #include "scriptedserver.h"
 
 #include <QElapsedTimer>

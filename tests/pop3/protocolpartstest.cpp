@@ -1,6 +1,6 @@
 // The small parts under the session: server addresses and the reply splitter.
-#include "pop3types.h"
-#include "replyreader.h"
+#include "pop3/pop3types.h"
+#include "pop3/replyreader.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // The client against a real TLS server of our own, for faults no real server
 // produces on demand: drops at every command, hostile sizes, STLS attacks and
 // certificates that must be refused before any credential leaves.
-#include "pop3client.h"
+#include "pop3/pop3client.h"
 #include "scriptedserver.h"
 
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 // The session against scripted servers, written as the server would log it.
 #include "fakestream.h"
-#include "pop3client.h"
+#include "pop3/pop3client.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,10 +1,10 @@
-#include "friendmatcher.h"
-#include "friendsstore.h"
-#include "pop3types.h"
-#include "progresspercent.h"
-#include "reviewitem.h"
-#include "reviewmodel.h"
-#include "setbytes.h"
+#include "pop3/pop3types.h"
+#include "review/core/friendmatcher.h"
+#include "review/core/progresspercent.h"
+#include "review/core/reviewitem.h"
+#include "review/core/reviewmodel.h"
+#include "review/core/setbytes.h"
+#include "store/friendsstore.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

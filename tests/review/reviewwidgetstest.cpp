@@ -1,13 +1,13 @@
-#include "accountstore.h"
-#include "appstate.h"
-#include "friendmatcher.h"
-#include "friendsstore.h"
-#include "headerfiles.h"
-#include "messagebox.h"
-#include "modalhelper.h"
-#include "reviewcontroller.h"
-#include "reviewlistview.h"
-#include "reviewmodel.h"
+#include "common/messagebox.h"
+#include "review/core/friendmatcher.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "review/reviewlistview.h"
+#include "store/accountstore.h"
+#include "store/appstate.h"
+#include "store/friendsstore.h"
+#include "store/headerfiles.h"
+#include "support/modalhelper.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "records.h"
-#include "settingsstore.h"
+#include "store/records.h"
+#include "store/settingsstore.h"
 
 #include <QApplication>
 #include <QDir>

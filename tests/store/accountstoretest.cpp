@@ -1,4 +1,4 @@
-#include "accountstore.h"
+#include "store/accountstore.h"
 #include "storetestutil.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "certificateexceptions.h"
-#include "storeerror.h"
+#include "store/certificateexceptions.h"
+#include "store/storeerror.h"
 #include "storetestutil.h"
 
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 // Child process for the crash test: deletes the first account of the store in
 // the given folder again and again until the parent kills it.
-#include "accountstore.h"
+#include "store/accountstore.h"
 
 #include <QString>
 

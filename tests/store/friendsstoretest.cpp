@@ -1,4 +1,4 @@
-#include "friendsstore.h"
+#include "store/friendsstore.h"
 #include "storetestutil.h"
 
 #include <QFile>

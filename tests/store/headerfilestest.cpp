@@ -1,12 +1,12 @@
-#include "headerfiles.h"
+#include "store/headerfiles.h"
 #include "storetestutil.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
-#include <QTemporaryDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -144,7 +144,6 @@ void HeaderFilesTest::writeFailureNamesTheFile() {
     }
     QVERIFY_THROWS_EXCEPTION(StoreError, HeaderFiles::WriteHeaderFile(folder(), 0, "A"));
 }
-
 
 void HeaderFilesTest::backgroundWritesReachTheReader() {
     HeaderFiles::EnsureDataFolder(folder());

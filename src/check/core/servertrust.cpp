@@ -1,8 +1,8 @@
-#include "servertrust.h"
+#include "check/core/servertrust.h"
 
-#include "certificateexceptions.h"
-#include "pop3client.h"
-#include "storeerror.h"
+#include "pop3/pop3client.h"
+#include "store/certificateexceptions.h"
+#include "store/storeerror.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pop3types.h"
+#include "pop3/pop3types.h"
 
 #include <QByteArray>
 #include <QList>

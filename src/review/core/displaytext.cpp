@@ -1,4 +1,4 @@
-#include "displaytext.h"
+#include "review/core/displaytext.h"
 
 namespace {
 bool IsBidiControl(char16_t c) {

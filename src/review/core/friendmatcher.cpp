@@ -1,4 +1,4 @@
-#include "friendmatcher.h"
+#include "review/core/friendmatcher.h"
 
 // Only the blank is trimmed: tabs and other white space are part of an address.
 QString FriendMatcher::TrimBlanks(const QString& text) {
@@ -17,6 +17,10 @@ FriendMatcher::FriendMatcher(const QStringList& addresses) : m_count(static_cast
         m_keys.insert(Key(address));
 }
 
-QString FriendMatcher::Key(const QString& address) { return TrimBlanks(address).toUpper(); }
+QString FriendMatcher::Key(const QString& address) {
+    return TrimBlanks(address).toUpper();
+}
 
-bool FriendMatcher::IsFriend(const QString& address) const { return m_keys.contains(Key(address)); }
+bool FriendMatcher::IsFriend(const QString& address) const {
+    return m_keys.contains(Key(address));
+}

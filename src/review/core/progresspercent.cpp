@@ -1,4 +1,4 @@
-#include "progresspercent.h"
+#include "review/core/progresspercent.h"
 
 int ProgressPercent(long long done, long long total) {
     if (total <= 0)

@@ -1,9 +1,9 @@
-#include "reviewitem.h"
+#include "review/core/reviewitem.h"
 
-#include "displaytext.h"
-#include "friendmatcher.h"
-#include "pop3types.h"
-#include "setbytes.h"
+#include "pop3/pop3types.h"
+#include "review/core/displaytext.h"
+#include "review/core/friendmatcher.h"
+#include "review/core/setbytes.h"
 
 namespace {
 bool IsBlank(const QString& text) {

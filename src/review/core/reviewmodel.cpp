@@ -1,4 +1,4 @@
-#include "reviewmodel.h"
+#include "review/core/reviewmodel.h"
 
 #include <algorithm>
 #include <numeric>

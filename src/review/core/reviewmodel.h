@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reviewitem.h"
+#include "review/core/reviewitem.h"
 
 #include <QAbstractTableModel>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "setbytes.h"
+#include "review/core/setbytes.h"
 
 #include <cmath>
 

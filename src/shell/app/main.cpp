@@ -1,6 +1,6 @@
-#include "commandicons.h"
-#include "mainwindow.h"
-#include "terminationwatcher.h"
+#include "common/commandicons.h"
+#include "shell/mainwindow.h"
+#include "shell/terminationwatcher.h"
 
 #include <QApplication>
 #include <QSessionManager>

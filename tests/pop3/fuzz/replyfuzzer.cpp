@@ -2,10 +2,10 @@
 // read twice: as one header block, and as the byte stream of TOP replies, cut
 // into pieces as a network would, through the reply reader. Every reply becomes
 // a row. Nothing may crash, hang, or read out of bounds, whatever a server sends.
-#include "friendmatcher.h"
-#include "pop3types.h"
-#include "replyreader.h"
-#include "reviewitem.h"
+#include "pop3/pop3types.h"
+#include "pop3/replyreader.h"
+#include "review/core/friendmatcher.h"
+#include "review/core/reviewitem.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,10 +2,10 @@
 // turn): every address form logs in, over TLS unless it says pop3:// to a server
 // without STLS, failures get their own codes, a thousand headers arrive decoded,
 // and deletions happen exactly when QUIT is confirmed.
-#include "pop3client.h"
-#include "pop3proxy.h"
+#include "pop3/pop3client.h"
 #include "samplemessages.h"
-#include "testmailserver.h"
+#include "support/mailserver/testmailserver.h"
+#include "support/pop3proxy.h"
 
 #include <QSet>
 #include <QSslCertificate>

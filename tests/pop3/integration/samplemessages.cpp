@@ -28,8 +28,8 @@ const Kind kKinds[] = {
      "To: a@example.net, \"B\" <b@example.net>\n"
      "Cc: c@example.net\n"
      "Content-Type: text/html; charset=iso-8859-1\n",
-     "=?iso-8859-1?q?R=E9union_=E0_14h?=", true, u"François Lefèvre", "fl@example.fr", "",
-     u"Réunion à 14h", "text", "html", 3},
+     "=?iso-8859-1?q?R=E9union_=E0_14h?=", true, u"François Lefèvre", "fl@example.fr", "", u"Réunion à 14h",
+     "text", "html", 3},
     {"From: =?koi8-r?b?6dLJzsEg8MXU0s/XwQ==?= <irina@example.ru>\n"
      "To: bench@example.net\n"
      "Content-Type: multipart/alternative;\n\tboundary=\"=_alt\"\n",
@@ -66,8 +66,9 @@ const Kind kKinds[] = {
     // Raw UTF-8 in a header.
     {"From: \"M\xc3\xbcller, Bj\xc3\xb6rn\" <bjoern@example.de>\n"
      "To: bench@example.net\n",
-     "Gr\xc3\xbc\xc3\x9f" "e roh", true, u"Müller, Björn", "bjoern@example.de", "", u"Grüße roh", "text",
-     "plain", 1},
+     "Gr\xc3\xbc\xc3\x9f"
+     "e roh",
+     true, u"Müller, Björn", "bjoern@example.de", "", u"Grüße roh", "text", "plain", 1},
     // Raw Latin-1 in a header: not UTF-8, read as windows-1252.
     {"From: Caf\xe9 Owner <cafe@example.fr>\n"
      "To: bench@example.net\n",
@@ -85,8 +86,7 @@ const Kind kKinds[] = {
      "zoe@example.se", "", u"A rather long subject that goes on over a fold", "text", "plain", 1},
 };
 
-QByteArray manyAddresses(int count)
-{
+QByteArray manyAddresses(int count) {
     QByteArray out;
     for (int i = 1; i <= count; ++i) {
         out += "reader" + QByteArray::number(i) + "@example.com";
@@ -98,18 +98,16 @@ QByteArray manyAddresses(int count)
 
 } // namespace
 
-int SampleKindCount()
-{
+int SampleKindCount() {
     return int(std::size(kKinds));
 }
 
-SampleMessage MakeSampleMessage(int n)
-{
+SampleMessage MakeSampleMessage(int n) {
     const Kind& kind = kKinds[(n - 1) % SampleKindCount()];
     const QByteArray number = QByteArray::number(n);
-    const QByteArray date = "Fri, 01 Mar 2024 " + QByteArray::number(8 + n / 3600).rightJustified(2, '0') + ':'
-                            + QByteArray::number(n / 60 % 60).rightJustified(2, '0') + ':'
-                            + QByteArray::number(n % 60).rightJustified(2, '0') + " +0100";
+    const QByteArray date = "Fri, 01 Mar 2024 " + QByteArray::number(8 + n / 3600).rightJustified(2, '0') +
+                            ':' + QByteArray::number(n / 60 % 60).rightJustified(2, '0') + ':' +
+                            QByteArray::number(n % 60).rightJustified(2, '0') + " +0100";
     QByteArray header = QByteArray(kind.headers).replace("@MANY@", manyAddresses(1500));
     header += "Subject: " + QByteArray(kind.subject) + " #" + number + '\n';
     header += "Date: " + date + '\n';

@@ -7,8 +7,8 @@
 // of their headers: encoded words in several charsets, 8-bit bytes, Reply-To
 // without From, groups, thousands of recipients, no Content-Type.
 struct SampleMessage {
-    QByteArray raw;    // CRLF line ends
-    QByteArray header; // the header block of raw, without the blank line
+    QByteArray raw;        // CRLF line ends
+    QByteArray header;     // the header block of raw, without the blank line
     bool checkFrom = true; // false: no From header, its display text is the component's choice
     QString from;
     QString fromAddr;

@@ -2,7 +2,7 @@
 // fixture's CA the way an administrator would (update-ca-certificates) and runs
 // pop3bench as a separate process with no certificate of its own, so nothing in
 // the process has been told about the CA. Needs root; skipped otherwise.
-#include "testmailserver.h"
+#include "support/mailserver/testmailserver.h"
 
 #include <QDir>
 #include <QFile>

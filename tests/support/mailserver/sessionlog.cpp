@@ -1,4 +1,4 @@
-#include "sessionlog.h"
+#include "support/mailserver/sessionlog.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "testmailbox.h"
+#include "support/mailserver/testmailbox.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sessionlog.h"
+#include "support/mailserver/sessionlog.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "testmailserver.h"
+#include "support/mailserver/testmailserver.h"
 
 #include <QAtomicInt>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sessionlog.h"
-#include "testmailbox.h"
+#include "support/mailserver/sessionlog.h"
+#include "support/mailserver/testmailbox.h"
 
 #include <QList>
 #include <QString>

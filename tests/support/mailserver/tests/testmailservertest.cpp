@@ -2,7 +2,7 @@
 // component: fresh mailboxes log in at once, each sees only its own mail,
 // deletions reach the store only after QUIT, the server's records read back as
 // sessions, and a locked mailbox says [IN-USE].
-#include "testmailserver.h"
+#include "support/mailserver/testmailserver.h"
 
 #include <QElapsedTimer>
 #include <QSslConfiguration>

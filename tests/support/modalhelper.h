@@ -12,7 +12,8 @@
 // Answers a modal dialog that a blocking call is about to open: polls the
 // modal stack until a widget with objectName appears, then runs handler on it.
 // Gives up silently after timeoutMs (the test's own checks then fail).
-inline void WhenModal(const QString& objectName, std::function<void(QWidget*)> handler, int timeoutMs = 20000) {
+inline void WhenModal(const QString& objectName, std::function<void(QWidget*)> handler,
+                      int timeoutMs = 20000) {
     auto* timer = new QTimer;
     timer->setInterval(5);
     auto clock = std::make_shared<QElapsedTimer>();

@@ -34,7 +34,8 @@ QMap<QString, FileState> Snapshot(const QString& folder) {
         const QFileInfo info = it.fileInfo();
         FileState state{info.size(), info.lastModified().toMSecsSinceEpoch(), {}};
         if (info.isFile())
-            state.hash = QCryptographicHash::hash(shelltest::ReadAll(info.filePath()), QCryptographicHash::Sha256);
+            state.hash =
+                QCryptographicHash::hash(shelltest::ReadAll(info.filePath()), QCryptographicHash::Sha256);
         out.insert(QDir(folder).relativeFilePath(info.filePath()), state);
     }
     return out;
@@ -78,10 +79,14 @@ class ShellProcessTest : public QObject {
     // Started, holding the lock, first activation done (it creates Acc.dat),
     // and on the X server, its window on screen.
     static bool WaitUntilRunning(QProcess& p, const QTemporaryDir& dir, Screen screen = Screen::X11) {
-        return p.waitForStarted() && QTest::qWaitFor([&] {
-                   return QFileInfo::exists(In(dir.path(), "Acc.dat")) && LockOwner(dir) == p.processId() &&
-                          (screen == Screen::Offscreen || HasVisibleWindow(p.processId()));
-               }, 20000);
+        return p.waitForStarted() &&
+               QTest::qWaitFor(
+                   [&] {
+                       return QFileInfo::exists(In(dir.path(), "Acc.dat")) &&
+                              LockOwner(dir) == p.processId() &&
+                              (screen == Screen::Offscreen || HasVisibleWindow(p.processId()));
+                   },
+                   20000);
     }
     static bool Terminate(QProcess& p) {
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
@@ -104,8 +109,9 @@ private Q_SLOTS:
 
         // Watch the X server for any window being mapped while the second copy runs.
         QProcess watcher;
-        watcher.start(QStringLiteral("stdbuf"), {QStringLiteral("-oL"), QStringLiteral("xev"), QStringLiteral("-root"),
-                                                 QStringLiteral("-event"), QStringLiteral("substructure")});
+        watcher.start(QStringLiteral("stdbuf"),
+                      {QStringLiteral("-oL"), QStringLiteral("xev"), QStringLiteral("-root"),
+                       QStringLiteral("-event"), QStringLiteral("substructure")});
         QVERIFY(watcher.waitForStarted());
         QTest::qWait(300);
 
@@ -143,7 +149,8 @@ private Q_SLOTS:
         {
             QFile config(In(dir.path(), "Config.dat"));
             QVERIFY(config.open(QIODevice::ReadWrite));
-            QVERIFY(config.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+            QVERIFY(config.setFileTime(QDateTime::currentDateTime().addDays(-1),
+                                       QFileDevice::FileModificationTime));
         }
         const QDateTime written = QFileInfo(In(dir.path(), "Config.dat")).lastModified();
 
@@ -182,4 +189,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(ShellProcessTest)
-#include "tst_shell_process.moc"
+#include "shellprocesstest.moc"

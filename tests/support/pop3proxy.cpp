@@ -1,4 +1,4 @@
-#include "pop3proxy.h"
+#include "support/pop3proxy.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -26,7 +26,9 @@ Pop3Proxy::~Pop3Proxy() {
     }
 }
 
-bool Pop3Proxy::listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+bool Pop3Proxy::listen() {
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
 
 void Pop3Proxy::onNewConnection() {
     while (QTcpSocket* client = m_server.nextPendingConnection()) {

@@ -5,11 +5,11 @@ Serves five messages from a small POP3 server on loopback, then, through the
 desktop's accessibility bus only: checks mail, reads every row with its tick,
 ticks and unticks rows by the ticks' own actions, gives the list the focus,
 deletes the unticked messages and confirms. The server must have lost exactly
-the unticked messages. Run by atspi-acceptance.sh, which provides the X
+the unticked messages. Run by atspiacceptancetest.sh, which provides the X
 server, the session bus and the accessibility bus.
 
-    atspi_acceptance.py PROGRAM_FOLDER      (the folder holding the program)
-    atspi_acceptance.py --press ROLE NAME   (helper: one action, in its own process)
+    atspiacceptancetest.py PROGRAM_FOLDER      (the folder holding the program)
+    atspiacceptancetest.py --press ROLE NAME   (helper: one action, in its own process)
 """
 import os
 import socketserver

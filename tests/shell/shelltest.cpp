@@ -1,11 +1,11 @@
-#include "accountstore.h"
-#include "commandbars.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "reviewcontroller.h"
-#include "reviewmodel.h"
+#include "common/messagebox.h"
+#include "review/core/reviewmodel.h"
+#include "review/reviewcontroller.h"
+#include "shell/commandbars.h"
+#include "shell/mainwindow.h"
+#include "shell/windowplacement.h"
 #include "shelltestsupport.h"
-#include "windowplacement.h"
+#include "store/accountstore.h"
 
 #include <QAbstractItemView>
 #include <QDockWidget>
@@ -536,4 +536,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(ShellTest)
-#include "tst_shell.moc"
+#include "shelltest.moc"

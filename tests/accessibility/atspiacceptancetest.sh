@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Acceptance run over AT-SPI: the real program under a private Xvfb, session bus
-# and accessibility bus, driven by atspi_acceptance.py through what a screen
-# reader sees. About five seconds; CTest runs it as atspi_acceptance (label x11).
-#   usage: tests/accessibility/atspi-acceptance.sh PATH/TO/tidemarsh
+# and accessibility bus, driven by atspiacceptancetest.py through what a screen
+# reader sees. About five seconds; CTest runs it as atspiacceptancetest (label x11).
+#   usage: tests/accessibility/atspiacceptancetest.sh PATH/TO/tidemarsh
 # Needs Debian's xvfb dbus-x11 at-spi2-core python3-pyatspi; exits 77 (skipped) without them.
 set -u
 [ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 PATH/TO/tidemarsh" >&2; exit 2; }
@@ -35,4 +35,4 @@ sleep 1
 # The program keeps its files beside itself: give it a folder of its own.
 mkdir "$work/app"
 cp "$1" "$work/app/tidemarsh"
-/usr/bin/python3 "$here/atspi_acceptance.py" "$work/app"
+/usr/bin/python3 "$here/atspiacceptancetest.py" "$work/app"

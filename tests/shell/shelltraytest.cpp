@@ -1,6 +1,6 @@
 // The close box and the tray on a real X server: first with no tray host (the
 // window must minimise, never vanish), then with trayer embedding the icon.
-#include "mainwindow.h"
+#include "shell/mainwindow.h"
 #include "shelltestsupport.h"
 
 #include <QApplication>
@@ -245,4 +245,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(ShellTrayTest)
-#include "tst_shell_tray.moc"
+#include "shelltraytest.moc"
