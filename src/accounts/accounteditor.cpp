@@ -189,11 +189,11 @@ void AccountEditor::onTest() {
 void AccountEditor::reportTestResult(const AccountTester::Result& result) {
     if (result.cancelled)
         return;
-    if (result.code == pop3::CertificateInvalid) {
+    if (result.code == pop3::Result::CertificateInvalid) {
         reportCertificateProblem(result);
         return;
     }
-    const bool ok = result.code == pop3::Ok;
+    const bool ok = result.code == pop3::Result::Ok;
     ui::ShowMessage({this, ok ? ui::MessageIcon::Information : ui::MessageIcon::Warning, tr("Account Test"),
                      result.text, QMessageBox::Ok, QMessageBox::Ok});
 }

@@ -39,7 +39,7 @@ AccountTester::Result AccountTester::Run(const QString& login, const QString& pa
                                          const QString& server) {
     Result result;
     if (m_client)
-        return Result{pop3::Busy, false, QString(), pop3::TlsProblem()};
+        return Result{pop3::Result::Busy, false, QString(), pop3::TlsProblem()};
     pop3::Client client;
     m_client = &client;
     m_cancelRequested = false;
@@ -53,27 +53,27 @@ AccountTester::Result AccountTester::Run(const QString& login, const QString& pa
     if (!m_programFolder.isEmpty())
         ServerTrust::Apply(client, m_programFolder);
 
-    const int connected = client.Connect();
-    if (connected != pop3::Ok) {
+    const pop3::Result connected = client.Connect();
+    if (connected != pop3::Result::Ok) {
         m_client = nullptr;
         result.code = connected;
-        result.cancelled = m_cancelRequested || connected == pop3::Cancelled;
+        result.cancelled = m_cancelRequested || connected == pop3::Result::Cancelled;
         result.tlsProblem = client.lastTlsProblem();
         result.text = tr("Could not connect to the server.") +
-                      AccountError::CodeText(AccountError::LoginKind, connected);
+                      AccountError::CodeText(AccountError::Kind::Login, connected);
         return result;
     }
     int count = 0;
-    const int counted = client.Stat(&count);
+    const pop3::Result counted = client.Stat(&count);
     const pop3::Client::ConnectionInfo info = client.connectionInfo();
     // QUIT whatever the count did; a session it already ended has nothing to end.
     client.Disconnect();
     m_client = nullptr;
     result.code = counted;
-    result.cancelled = m_cancelRequested || counted == pop3::Cancelled;
-    if (counted != pop3::Ok) {
+    result.cancelled = m_cancelRequested || counted == pop3::Result::Cancelled;
+    if (counted != pop3::Result::Ok) {
         result.text = tr("Logged in, but could not count the messages on the server.") +
-                      AccountError::CodeText(AccountError::DownloadKind, counted);
+                      AccountError::CodeText(AccountError::Kind::Download, counted);
         return result;
     }
     result.text = tr("Connected to %1 on port %2 %3, logged in and logged out again.")
@@ -85,5 +85,5 @@ AccountTester::Result AccountTester::Run(const QString& login, const QString& pa
 void AccountTester::Cancel() {
     m_cancelRequested = true;
     if (m_client)
-        m_client->CancelOperation(0);
+        m_client->CancelOperation();
 }

@@ -20,7 +20,7 @@ class AccountTester : public QObject {
     Q_OBJECT
 public:
     struct Result {
-        int code = 0; // pop3::Result; 0 when the login and the count worked
+        pop3::Result code = pop3::Result::Ok; // Ok when the login and the count worked
         bool cancelled = false;
         QString text;                // what to tell the user
         pop3::TlsProblem tlsProblem; // with code 14: why, and the certificate

@@ -40,8 +40,9 @@ CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::Tl
     icon->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     icon->setAccessibleName(tr("Warning"));
 
-    auto* message = PlainLabel(failedAction + AccountError::CodeText(AccountError::LoginKind, 14),
-                               QStringLiteral("lblMessage"), this);
+    auto* message = PlainLabel(
+        failedAction + AccountError::CodeText(AccountError::Kind::Login, pop3::Result::CertificateInvalid),
+        QStringLiteral("lblMessage"), this);
     auto* reason =
         PlainLabel(tr("Server: %1").arg(server) + QLatin1Char('\n') + ServerTrust::ReasonText(problem),
                    QStringLiteral("lblReason"), this);
@@ -101,8 +102,8 @@ CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::Tl
 bool HandleCertificateProblem(QWidget* owner, const QString& programFolder, const QString& failedAction,
                               const pop3::TlsProblem& problem) {
     if (!problem.canBeExcepted()) {
-        QString message = failedAction;
-        ReportAccountError(owner, message, AccountError::LoginKind, 14, ServerTrust::ProblemText(problem));
+        ReportAccountError(owner, failedAction, AccountError::Kind::Login, pop3::Result::CertificateInvalid,
+                           ServerTrust::ProblemText(problem));
         return false;
     }
     CertificateDialog dialog(failedAction, problem, owner);

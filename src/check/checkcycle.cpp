@@ -12,6 +12,7 @@
 #include "review/core/setbytes.h"
 #include "review/reviewcontroller.h"
 #include "store/accountstore.h"
+#include "store/fixedtext.h"
 #include "store/friendsstore.h"
 #include "store/headerfiles.h"
 
@@ -24,20 +25,269 @@
 #include <limits>
 
 namespace {
-void SetPanel(const std::function<void(const QString&)>& panel, const QString& text) {
-    if (panel)
-        panel(text);
-}
 
-void Refresh(AppState& state) {
-    if (state.hooks.refreshCommandStates)
-        state.hooks.refreshCommandStates();
-}
-
-// A file the check needs could not be read or written.
-struct FileFailure {
-    QString message;
+// How a run ended; decides how the session is released and what the user is told.
+enum class Ending {
+    Listed,             // messages listed: the review takes the session over
+    NothingWaiting,     // logged in, no messages: the session ends
+    Cancelled,          // the user pressed Cancel: nothing to report
+    CertificateProblem, // the server's certificate was refused: the user may trust it
+    ConnectFailed,      // no session: the login failed
+    DownloadFailed,     // the session broke during the download
+    FileFailure,        // a file of the program could not be read or written
 };
+
+// One run of the check, told in its steps: prepare, connect, download, list,
+// finish. Every step after prepare may end the run; finish is the one way out.
+class CheckRun {
+public:
+    CheckRun(AppState& state, ReviewController& review, QWidget* owner, bool accountChosen)
+        : m_state(state), m_review(review), m_owner(owner), m_accountChosen(accountChosen) {}
+
+    // True when the user trusted the server's certificate: the check should run again.
+    bool Run() {
+        OpenStatusWindow();
+        Ending ending = Ending::FileFailure;
+        try {
+            ending = Prepare();
+            if (ending == Ending::Listed)
+                ending = Connect();
+            if (ending == Ending::Listed)
+                ending = Download();
+            if (ending == Ending::Listed)
+                ending = List();
+        } catch (const StoreError& error) {
+            ending = Ending::FileFailure;
+            m_detail = error.message();
+        }
+        Finish(ending);
+        return Report(ending);
+    }
+
+private:
+    void OpenStatusWindow();
+    Ending Prepare();
+    Ending Connect();
+    Ending Download();
+    Ending List();
+    void WriteHeaderFiles(HeaderFiles::HeaderFileList files);
+    void ShowListedPanel(int count, qint64 totalSize);
+    void UpdateStatistics(int count);
+    void Finish(Ending ending);
+    bool Report(Ending ending);
+
+    AppState& m_state;
+    ReviewController& m_review;
+    QWidget* m_owner;
+    const bool m_accountChosen;
+
+    QPointer<StatusDialog> m_status;
+    std::unique_ptr<pop3::Client> m_client;
+    std::unique_ptr<FriendMatcher> m_friends;
+    QString m_accountName;
+    bool m_cancelled = false;
+    int m_count = 0;
+    pop3::Result m_result = pop3::Result::Ok;
+    QString m_detail; // our own words for the failure, shown below its code text
+    pop3::TlsProblem m_tlsProblem;
+};
+
+void CheckRun::OpenStatusWindow() {
+    m_state.BusyFlag = true;
+    m_state.hooks.refreshCommands();
+    // Nothing to keep alive while a new session is made; the old one is gone.
+    m_review.StopKeepAlive();
+    m_review.ClearReviewList();
+    m_state.hooks.showPanel1({});
+    m_state.hooks.showPanel2({});
+
+    m_status = new StatusDialog(m_owner);
+    m_status->setAttribute(Qt::WA_DeleteOnClose, false);
+    m_status->show();
+    m_status->raise();
+    QCoreApplication::processEvents();
+}
+
+// Reads the friends and the account, and sets the session up as the account says.
+Ending CheckRun::Prepare() {
+    QStringList friendAddresses;
+    for (const auto& [number, address] : FriendsStore(m_state.ProgramFolder).ReadAll())
+        friendAddresses.append(address);
+    m_friends = std::make_unique<FriendMatcher>(friendAddresses);
+
+    if (m_state.AccountCount == 1 || (m_state.AccountCount > 1 && !m_accountChosen))
+        m_state.CurrentAccount = AccountStore(m_state.ProgramFolder).ReadAccount(1);
+    const AccountRecord& account = m_state.CurrentAccount;
+    m_accountName = FixedText::TrimBlanks(account.AccountName);
+    m_state.ReviewAccountName = m_accountName;
+
+    m_client = std::make_unique<pop3::Client>();
+    pop3::Client* session = m_client.get();
+    session->setUserName(FixedText::TrimBlanks(account.LoginName));
+    session->setPassword(FixedText::TrimBlanks(account.LoginPassword));
+    session->setHostName(FixedText::TrimBlanks(account.ServerAddress));
+    session->setDefaultPort(m_state.Settings.PopPort());
+    session->setTimeoutSeconds(m_state.Settings.TimeoutSeconds());
+    ServerTrust::Apply(*session, m_state.ProgramFolder);
+
+    // Cancel ends the running call at once, even while the server is silent.
+    QObject::connect(m_status, &StatusDialog::cancelRequested, session, [this, session] {
+        m_cancelled = true;
+        session->CancelOperation();
+    });
+    QObject::connect(session, &pop3::Client::StatusMessage, m_status,
+                     [status = m_status](const QString&, int nMin, int nMax, pop3::StatusCode code) {
+                         if (code == pop3::StatusCode::Header)
+                             status->showHeaderProgress(nMin, nMax);
+                     });
+    return Ending::Listed;
+}
+
+Ending CheckRun::Connect() {
+    m_result = m_client->Connect();
+    if (m_result == pop3::Result::CertificateInvalid) {
+        m_tlsProblem = m_client->lastTlsProblem();
+        return Ending::CertificateProblem;
+    }
+    if (m_result == pop3::Result::Cancelled)
+        return Ending::Cancelled;
+    if (m_result != pop3::Result::Ok)
+        return Ending::ConnectFailed;
+    if (m_status)
+        m_status->setCancelEnabled(true);
+    return Ending::Listed;
+}
+
+Ending CheckRun::Download() {
+    m_result = m_client->GetHeaders();
+    if (m_result == pop3::Result::Cancelled || m_cancelled)
+        return Ending::Cancelled;
+    if (m_result != pop3::Result::Ok) {
+        m_detail = m_client->failureDetail();
+        return Ending::DownloadFailed;
+    }
+    return Ending::Listed;
+}
+
+// Fills the review list, writes the header files and the statistics.
+Ending CheckRun::List() {
+    m_count = m_client->Count();
+    QVector<ReviewItem> rows;
+    rows.reserve(m_count);
+    HeaderFiles::HeaderFileList headerFiles;
+    headerFiles.reserve(static_cast<size_t>(m_count));
+    qint64 totalSize = 0;
+    for (int n = 1; n <= m_count; ++n) {
+        const pop3::Message& message = m_client->Item(n);
+        totalSize += message.Size;
+        rows.append(MakeReviewItem(message, n, *m_friends));
+        if (message.MessageStatusFlag == pop3::MessageStatus::Downloaded)
+            headerFiles.emplace_back(n, message.Headers);
+    }
+    WriteHeaderFiles(std::move(headerFiles));
+    m_review.model()->setItems(std::move(rows));
+    ShowListedPanel(m_count, totalSize);
+    UpdateStatistics(m_count);
+    return m_count == 0 ? Ending::NothingWaiting : Ending::Listed;
+}
+
+void CheckRun::WriteHeaderFiles(HeaderFiles::HeaderFileList files) {
+    // The first file is written here, so an unusable Data folder stops the check
+    // cleanly; the rest follow in the background while the user reviews.
+    if (!files.empty()) {
+        HeaderFiles::WriteHeaderFile(m_state.ProgramFolder, files.front().first, files.front().second);
+        files.erase(files.begin());
+    }
+    QPointer<QWidget> owner = m_owner;
+    HeaderFiles::WriteHeaderFilesInBackground(
+        m_state.ProgramFolder, std::move(files), [owner](const QString& detail) {
+            ui::ShowMessage({owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
+                             QStringLiteral("Some message headers could not be saved, so their details "
+                                            "cannot be shown.\r\n\r\n") +
+                                 detail});
+        });
+}
+
+void CheckRun::ShowListedPanel(int count, qint64 totalSize) {
+    const QString prefix = QStringLiteral("Account:  ") + m_accountName + QStringLiteral(" - ");
+    if (count == 0)
+        m_state.hooks.showPanel1(prefix + QStringLiteral("No New Messages to Review..."));
+    else
+        m_state.hooks.showPanel1(prefix + GroupedNumber(count) +
+                                 QStringLiteral(" Message(s) to Review (Total Message(s) Size:  ") +
+                                 SetBytes(static_cast<double>(totalSize)) + QLatin1Char(')'));
+}
+
+void CheckRun::UpdateStatistics(int count) {
+    AccountStore accounts(m_state.ProgramFolder);
+    AccountRecord record;
+    const int recordNumber = accounts.FindAccountByName(m_accountName, &record);
+    if (recordNumber <= 0)
+        return;
+    record.LastChecked = CheckCycle::GeneralDateText(QDateTime::currentDateTime());
+    m_state.hooks.showPanel2(QStringLiteral("Last Checked: ") + record.LastChecked.trimmed());
+    record.TotalMessages = static_cast<qint32>(std::min<qint64>(
+        static_cast<qint64>(record.TotalMessages) + count, std::numeric_limits<qint32>::max()));
+    accounts.WriteAccount(recordNumber, record);
+}
+
+// The one way out: the status window goes, the session is handed over or
+// released, and the commands come back, whatever happened.
+void CheckRun::Finish(Ending ending) {
+    // Deleted, not closed: closing would count as the Cancel button.
+    delete m_status.data();
+    if (ending == Ending::Listed) {
+        m_review.AdoptSession(std::move(m_client));
+        m_review.StartKeepAlive();
+        m_review.setSelectedRow(0);
+        Q_EMIT m_review.selectRowRequested(0);
+    } else {
+        if (ending != Ending::NothingWaiting) {
+            m_review.model()->clear();
+            m_state.hooks.showPanel1({});
+        }
+        // QUIT ends an open session politely; nothing was marked, so nothing goes.
+        if (m_client && m_client->isConnected())
+            m_client->Disconnect();
+        m_client.reset();
+    }
+    m_state.BusyFlag = false;
+    m_state.hooks.refreshCommands();
+}
+
+bool CheckRun::Report(Ending ending) {
+    switch (ending) {
+    case Ending::Listed:
+        if (m_state.Settings.CheckDonePromptOff != 1) {
+            CheckDoneDialog summary(m_accountName, GroupedNumber(m_count), m_state.Settings, m_owner);
+            summary.exec();
+        }
+        return false;
+    case Ending::NothingWaiting:
+    case Ending::Cancelled:
+        return false;
+    case Ending::CertificateProblem:
+        return HandleCertificateProblem(m_owner, m_state.ProgramFolder,
+                                        QStringLiteral("Could not connect to the server."), m_tlsProblem);
+    case Ending::ConnectFailed:
+        ReportAccountError(m_owner, QStringLiteral("Could not connect to the server."),
+                           AccountError::Kind::Login, m_result);
+        return false;
+    case Ending::DownloadFailed:
+        ReportAccountError(m_owner, QStringLiteral("Could not download message headers."),
+                           AccountError::Kind::Download, m_result, m_detail);
+        return false;
+    case Ending::FileFailure:
+        ui::ShowMessage(
+            {m_owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
+             QStringLiteral("The check was stopped because a file of the program could not be read "
+                            "or written.\r\n\r\n") +
+                 m_detail});
+        return false;
+    }
+    return false;
+}
+
 } // namespace
 
 CheckCycle::CheckCycle(AppState& state, ReviewController& review, QWidget* owner)
@@ -73,202 +323,9 @@ void CheckCycle::RunCheckMailCommand() {
 }
 
 void CheckCycle::RunCheck() {
-    AppState& state = m_state;
     const bool accountChosen = m_accountChosen;
     m_accountChosen = false;
-
-    state.BusyFlag = true;
-    Refresh(state);
-    // Nothing to keep alive while a new session is made; the old one is gone.
-    m_review.StopKeepAlive();
-    m_review.ClearReviewList();
-    SetPanel(state.hooks.setPanel1, {});
-    SetPanel(state.hooks.setPanel2, {});
-
-    state.CancelRequested = false;
-    QPointer<StatusDialog> status = new StatusDialog(m_owner);
-    status->setAttribute(Qt::WA_DeleteOnClose, false);
-    QObject::connect(status, &StatusDialog::cancelRequested, status,
-                     [&state] { state.CancelRequested = true; });
-    status->show();
-    status->raise();
-    QCoreApplication::processEvents();
-
-    std::unique_ptr<pop3::Client> client;
-    // Every way out goes through here: the end states of a check that leaves no session.
-    auto endWithoutSession = [&](bool disconnect) {
-        // Deleted, not closed: closing would count as the Cancel button.
-        delete status.data();
-        m_review.model()->clear();
-        SetPanel(state.hooks.setPanel1, {});
-        if (client && disconnect)
-            client->Disconnect();
-        client.reset();
-        state.BusyFlag = false;
-        Refresh(state);
-    };
-    auto fileFailure = [&](const QString& detail) {
-        endWithoutSession(true);
-        ui::ShowMessage(
-            {m_owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-             QStringLiteral("The check was stopped because a file of the program could not be read or "
-                            "written.\r\n\r\n") +
-                 detail});
-    };
-
-    try {
-        QStringList friendAddresses;
-        for (const auto& [number, address] : FriendsStore(state.ProgramFolder).ReadAll())
-            friendAddresses.append(address);
-        const FriendMatcher friends(friendAddresses);
-
-        client = std::make_unique<pop3::Client>();
-        pop3::Client* session = client.get();
-        const auto cancelIfAsked = [&state, session] {
-            if (state.CancelRequested)
-                session->CancelOperation(0);
-        };
-        QObject::connect(session, &pop3::Client::ConnectLog, session,
-                         [cancelIfAsked](const QString&, int) { cancelIfAsked(); });
-        QObject::connect(session, &pop3::Client::StatusMessage, session,
-                         [cancelIfAsked, status](const QString&, int nMin, int nMax, int code) {
-                             cancelIfAsked();
-                             if (code == pop3::StatusHeader && status)
-                                 status->showHeaderProgress(nMin, nMax);
-                         });
-
-        if (state.AccountCount == 1 || (state.AccountCount > 1 && !accountChosen))
-            state.CurrentAccount = AccountStore(state.ProgramFolder).ReadAccount(1);
-        const QString accountName = FriendMatcher::TrimBlanks(state.CurrentAccount.AccountName);
-        state.ReviewAccountName = accountName;
-
-        session->setUserName(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginName));
-        session->setPassword(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginPassword));
-        session->setHostName(FriendMatcher::TrimBlanks(state.CurrentAccount.ServerAddress));
-        session->setDefaultPort(state.Settings.PopPort());
-        session->setTimeoutSeconds(state.Settings.TimeoutSeconds());
-
-        ServerTrust::Apply(*session, state.ProgramFolder);
-
-        const int connectResult = session->Connect();
-        if (connectResult == pop3::CertificateInvalid) {
-            const pop3::TlsProblem problem = session->lastTlsProblem();
-            endWithoutSession(false);
-            // Trusted just now: the same check again, with the exception in force.
-            if (HandleCertificateProblem(m_owner, state.ProgramFolder,
-                                         QStringLiteral("Could not connect to the server."), problem)) {
-                m_accountChosen = accountChosen;
-                RunCheck();
-            }
-            return;
-        }
-        if (connectResult != pop3::Ok) {
-            endWithoutSession(false);
-            if (connectResult != pop3::Cancelled) {
-                QString message = QStringLiteral("Could not connect to the server.");
-                ReportAccountError(m_owner, message, 1, connectResult);
-            }
-            return;
-        }
-        if (status)
-            status->setCancelEnabled(true);
-
-        const int headersResult = session->GetHeaders();
-        if (headersResult != pop3::Ok) {
-            const QString failureDetail = session->failureDetail();
-            endWithoutSession(true);
-            // The download's own result says what went wrong; QUIT's says nothing about it.
-            if (headersResult != pop3::Cancelled) {
-                QString message = QStringLiteral("Could not download message headers.");
-                ReportAccountError(m_owner, message, 2, headersResult, failureDetail);
-            }
-            return;
-        }
-        if (state.CancelRequested) {
-            endWithoutSession(true);
-            return;
-        }
-
-        const int count = session->Count();
-        QVector<ReviewItem> rows;
-        rows.reserve(count);
-        HeaderFiles::HeaderFileList headerFiles;
-        headerFiles.reserve(static_cast<size_t>(count));
-        qint64 totalSize = 0;
-        for (int n = 1; n <= count; ++n) {
-            const pop3::Message& message = session->Item(n);
-            totalSize += message.Size;
-            rows.append(MakeReviewItem(message, n, friends));
-            if (message.MessageStatusFlag > 1)
-                headerFiles.emplace_back(n, message.Headers);
-        }
-        // The first file is written here, so an unusable Data folder stops the check
-        // cleanly; the rest follow in the background while the user reviews.
-        if (!headerFiles.empty()) {
-            HeaderFiles::WriteHeaderFile(state.ProgramFolder, headerFiles.front().first,
-                                         headerFiles.front().second);
-            headerFiles.erase(headerFiles.begin());
-        }
-        QPointer<QWidget> owner = m_owner;
-        HeaderFiles::WriteHeaderFilesInBackground(
-            state.ProgramFolder, std::move(headerFiles), [owner](const QString& detail) {
-                ui::ShowMessage({owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-                                 QStringLiteral("Some message headers could not be saved, so their details "
-                                                "cannot be shown.\r\n\r\n") +
-                                     detail});
-            });
-        m_review.model()->setItems(std::move(rows));
-
-        const QString prefix = QStringLiteral("Account:  ") + accountName + QStringLiteral(" - ");
-        if (count == 0)
-            SetPanel(state.hooks.setPanel1, prefix + QStringLiteral("No New Messages to Review..."));
-        else
-            SetPanel(state.hooks.setPanel1,
-                     prefix + GroupedNumber(count) +
-                         QStringLiteral(" Message(s) to Review (Total Message(s) Size:  ") +
-                         SetBytes(static_cast<double>(totalSize)) + QLatin1Char(')'));
-        // Deleted, not closed: closing would count as the Cancel button.
-        delete status.data();
-
-        AccountStore accounts(state.ProgramFolder);
-        AccountRecord record;
-        const int recordNumber = accounts.FindAccountByName(accountName, &record);
-        if (recordNumber > 0) {
-            record.LastChecked = GeneralDateText(QDateTime::currentDateTime());
-            SetPanel(state.hooks.setPanel2, QStringLiteral("Last Checked: ") + record.LastChecked.trimmed());
-            record.TotalMessages = static_cast<qint32>(std::min<qint64>(
-                static_cast<qint64>(record.TotalMessages) + count, std::numeric_limits<qint32>::max()));
-            accounts.WriteAccount(recordNumber, record);
-        }
-
-        if (count == 0) {
-            client.reset();
-            state.BusyFlag = false;
-            Refresh(state);
-            return;
-        }
-
-        // The review owns the session from here: the check's Cancel plumbing stays behind.
-        QObject::disconnect(session, &pop3::Client::ConnectLog, nullptr, nullptr);
-        QObject::disconnect(session, &pop3::Client::StatusMessage, nullptr, nullptr);
-        state.CancelRequested = false;
-        m_review.AdoptSession(std::move(client));
-        m_review.StartKeepAlive();
-        m_review.setSelectedRow(0);
-        Q_EMIT m_review.selectRowRequested(0);
-        state.BusyFlag = false;
-        Refresh(state);
-        if (state.Settings.CheckDonePromptOff != 1) {
-            CheckDoneDialog summary(accountName, GroupedNumber(count), state.Settings, m_owner);
-            summary.exec();
-        }
-    } catch (const StoreError& error) {
-        if (m_review.session()) {
-            // The failure came after the hand-over: end that review the same way.
-            m_review.StopKeepAlive();
-            m_review.ClearReviewList();
-            m_review.EndSession();
-        }
-        fileFailure(error.message());
+    // Trusting the certificate on the way runs the same check again, with the exception in force.
+    while (CheckRun(m_state, m_review, m_owner, accountChosen).Run()) {
     }
 }

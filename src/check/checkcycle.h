@@ -18,7 +18,9 @@ public:
     // The whole command: (account choice,) clear header files, end the previous
     // review, run the check.
     void RunCheckMailCommand();
-    // The check itself, on CurrentAccount (record 1 is read when there is one account).
+    // The check itself, on CurrentAccount (record 1 is read when there is one
+    // account or none was chosen). Runs again when the user trusts the server's
+    // certificate on the way.
     void RunCheck();
 
     // With two or more accounts the command first asks which one: the chooser

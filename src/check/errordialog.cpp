@@ -27,9 +27,9 @@ ErrorDialog::ErrorDialog(const QString& message, QWidget* parent)
 
 ErrorDialog::~ErrorDialog() = default;
 
-void ReportAccountError(QWidget* owner, QString& message, int kind, int code, const QString& detail) {
-    if (kind == AccountError::LoginKind || kind == AccountError::DownloadKind)
-        AccountError::AppendCodeText(message, kind, code);
+void ReportAccountError(QWidget* owner, const QString& action, AccountError::Kind kind, pop3::Result result,
+                        const QString& detail) {
+    QString message = action + AccountError::CodeText(kind, result);
     if (!detail.isEmpty())
         message += QStringLiteral("\r\n\r\n") + detail;
     ErrorDialog dialog(message, owner);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "check/core/accounterrortext.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -18,7 +20,8 @@ private:
     std::unique_ptr<Ui::ErrorDialog> m_ui;
 };
 
-// Appends the code text of kind (1 login, 2 header download) to message, then
-// detail (a paragraph of its own) when given, and shows it in frmError; returns
-// when the user has closed the dialog.
-void ReportAccountError(QWidget* owner, QString& message, int kind, int code, const QString& detail = {});
+// Shows action followed by the result's code text for that kind, then detail (a
+// paragraph of its own) when given, in frmError; returns when the user has
+// closed the dialog.
+void ReportAccountError(QWidget* owner, const QString& action, AccountError::Kind kind, pop3::Result result,
+                        const QString& detail = {});

@@ -16,7 +16,7 @@ constexpr int kWatchdogSlackMs = 5000;
 
 struct Client::Wait {
     QEventLoop loop;
-    int result = Session::Pending;
+    Result result = Result::Pending;
 };
 
 Client::Client(QObject* parent) : Client(defaultStreamFactory(), parent) {}
@@ -31,18 +31,12 @@ Client::Client(std::shared_ptr<StreamFactory> factory, QObject* parent)
 
 Client::~Client() {
     if (m_wait) {
-        if (m_wait->result == Session::Pending)
-            m_wait->result = Cancelled;
+        if (m_wait->result == Result::Pending)
+            m_wait->result = Result::Cancelled;
         m_wait->loop.quit();
     }
 }
 
-void Client::setTraceFile(const QString& path) {
-    m_traceFile = path;
-}
-QString Client::traceFile() const {
-    return m_traceFile;
-}
 void Client::setUserName(const QString& user) {
     m_user = user;
 }
@@ -77,14 +71,14 @@ void Client::setMaxCommandsInFlight(int commands) {
     m_session->setMaxInFlight(commands);
 }
 
-int Client::Connect() {
+Result Client::Connect() {
     if (m_wait)
-        return Busy;
+        return Result::Busy;
     SessionSettings settings;
     settings.user = m_user;
     settings.password = m_password;
     if (!Endpoint::Parse(m_hostName, m_defaultPort, settings.endpoint))
-        return HostNotFound;
+        return Result::HostNotFound;
     settings.timeoutSeconds = m_timeoutSeconds;
     settings.probeSeconds = m_probeSeconds;
     settings.caCertificates = m_caCertificates;
@@ -92,31 +86,29 @@ int Client::Connect() {
     return wait(m_session->startConnect(settings));
 }
 
-int Client::GetHeaders() {
-    return m_wait ? Busy : wait(m_session->startGetHeaders());
+Result Client::GetHeaders() {
+    return m_wait ? Result::Busy : wait(m_session->startGetHeaders());
 }
 
-int Client::Stat(int* count) {
+Result Client::Stat(int* count) {
     if (m_wait)
-        return Busy;
-    const int result = wait(m_session->startStat());
-    if (result == Ok && count)
+        return Result::Busy;
+    const Result result = wait(m_session->startStat());
+    if (result == Result::Ok && count)
         *count = m_session->statCount();
     return result;
 }
 
-int Client::Disconnect() {
-    return m_wait ? Busy : wait(m_session->startDisconnect());
+Result Client::Disconnect() {
+    return m_wait ? Result::Busy : wait(m_session->startDisconnect());
 }
 
-int Client::KeepAlive() {
-    return m_wait ? Busy : wait(m_session->startKeepAlive());
+Result Client::KeepAlive() {
+    return m_wait ? Result::Busy : wait(m_session->startKeepAlive());
 }
 
-int Client::CancelOperation(int reserved) {
-    Q_UNUSED(reserved)
+void Client::CancelOperation() {
     m_session->cancel();
-    return Ok;
 }
 
 int Client::Count() const {
@@ -127,17 +119,17 @@ const Message& Client::Item(int n) const {
     return m_session->item(n);
 }
 
-int Client::DeleteFromServer(int n) {
-    return DeleteFromServer(QVector<int>{n}).value(0, ConnectionProblem);
+Result Client::DeleteFromServer(int n) {
+    return DeleteFromServer(QVector<int>{n}).value(0, Result::ConnectionProblem);
 }
 
-QVector<int> Client::DeleteFromServer(const QVector<int>& numbers) {
+QVector<Result> Client::DeleteFromServer(const QVector<int>& numbers) {
     if (m_wait)
-        return QVector<int>(numbers.size(), Busy);
+        return QVector<Result>(numbers.size(), Result::Busy);
     QPointer<Client> self(this);
-    const int result = wait(m_session->startDelete(numbers));
+    const Result result = wait(m_session->startDelete(numbers));
     if (!self)
-        return QVector<int>(numbers.size(), result);
+        return QVector<Result>(numbers.size(), result);
     return m_session->deleteResults();
 }
 
@@ -180,15 +172,15 @@ QString Client::lastServerReply() const {
     return m_session->lastServerReply();
 }
 
-void Client::onFinished(int result) {
-    if (m_wait && m_wait->result == Session::Pending) {
+void Client::onFinished(Result result) {
+    if (m_wait && m_wait->result == Result::Pending) {
         m_wait->result = result;
         m_wait->loop.quit();
     }
 }
 
-int Client::wait(int started) {
-    if (started != Session::Pending)
+Result Client::wait(Result started) {
+    if (started != Result::Pending)
         return started;
     QPointer<Client> self(this);
     Wait wait;
@@ -201,10 +193,10 @@ int Client::wait(int started) {
     const QPointer<Session> session(m_session.get());
     connect(&watchdog, &QTimer::timeout, &wait.loop, [session, limitMs] {
         if (session && session->msSinceActivity() > limitMs)
-            session->abortOperation(ResponseTimeout);
+            session->abortOperation(Result::ResponseTimeout);
     });
     watchdog.start(500);
-    if (wait.result == Session::Pending)
+    if (wait.result == Result::Pending)
         wait.loop.exec();
     if (!self)
         return wait.result; // deleted by a slot during the wait; set by the destructor

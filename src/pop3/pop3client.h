@@ -27,8 +27,6 @@ public:
     ~Client() override;
 
     // Properties, set before Connect.
-    void setTraceFile(const QString& path); // accepted, never written: a trace would hold the password
-    QString traceFile() const;
     void setUserName(const QString& user);
     void setPassword(const QString& password);
     void setHostName(const QString& address);     // see Endpoint::Parse
@@ -38,28 +36,28 @@ public:
     void addCaCertificates(const QList<QSslCertificate>& certificates); // trusted besides the system CAs
     void setCertificateExceptions(const QList<CertificateException>& exceptions);
 
-    int Connect();
-    int GetHeaders();
-    // STAT: how many messages wait, without listing or downloading any. 0 when
+    Result Connect();
+    Result GetHeaders();
+    // STAT: how many messages wait, without listing or downloading any. Ok when
     // the server answered; the number is then in *count.
-    int Stat(int* count);
-    // Sends QUIT. 0 only when the server confirmed it: marked messages are gone
+    Result Stat(int* count);
+    // Sends QUIT. Ok only when the server confirmed it: marked messages are gone
     // then, and only then. A session that an error already ended returns that
-    // error's code (7 after a cancel, 8 after a drop, 5 after an oversized reply).
-    int Disconnect();
+    // error (Cancelled, ConnectionLost, HeadersUnparsable after an oversized reply).
+    Result Disconnect();
     // NOOP, only in the transaction state, only after a quiet spell, never while
-    // another call runs (Busy). 0 when nothing needed doing.
-    int KeepAlive();
+    // another call runs (Busy). Ok when nothing needed doing.
+    Result KeepAlive();
     // Makes the running call return promptly with Cancelled; the connection is dropped.
-    int CancelOperation(int reserved = 0);
+    void CancelOperation();
 
     // Messages, 1-based.
     int Count() const;
     const Message& Item(int n) const;
-    // Marks one message (DELE). 0 = marked.
-    int DeleteFromServer(int n);
+    // Marks one message (DELE). Ok = marked.
+    Result DeleteFromServer(int n);
     // Marks many, pipelined when the server allows it; one result per number, in order.
-    QVector<int> DeleteFromServer(const QVector<int>& numbers);
+    QVector<Result> DeleteFromServer(const QVector<int>& numbers);
 
     bool isConnected() const; // a session is open (transaction state)
     bool isBusy() const;      // a call is running
@@ -90,16 +88,15 @@ public:
 
 Q_SIGNALS:
     void ConnectLog(const QString& text, int code);
-    void StatusMessage(const QString& text, int nMin, int nMax, int code);
+    void StatusMessage(const QString& text, int nMin, int nMax, pop3::StatusCode code);
 
 private:
     struct Wait;
-    int wait(int started);
-    void onFinished(int result);
+    Result wait(Result started);
+    void onFinished(pop3::Result result);
 
     std::unique_ptr<Session> m_session;
     Wait* m_wait = nullptr; // the running call's local event loop
-    QString m_traceFile;
     QString m_user;
     QString m_password;
     QString m_hostName;

@@ -2,16 +2,20 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QSslCertificate>
 #include <QString>
 #include <QtGlobal>
 
 namespace pop3 {
+Q_NAMESPACE
 
-// Result codes of the component's operations. 0..13 keep their historic
-// meanings; the codes above 13 tell apart failures that used to be lumped
-// together (a locked mailbox is not a wrong password).
-enum Result : int {
+// Result codes of the component's operations. The numbers are what users see
+// ("Code 4") and are fixed: 0..13 keep their historic meanings; the codes above
+// 13 tell apart failures that used to be lumped together (a locked mailbox is
+// not a wrong password).
+enum class Result : int {
+    Pending = -1, // the session's own marker for a running operation; never returned by Client
     Ok = 0,
     ConnectionProblem = 1,
     UserRejected = 2,
@@ -32,12 +36,27 @@ enum Result : int {
     NoSuchMessage = 21,          // the message number is not in the session's list
     CommandRefused = 22,         // the server answered -ERR (DELE, NOOP, QUIT)
 };
+Q_ENUM_NS(Result)
 
-// The code of a StatusMessage: what its nMin of nMax counts.
-enum StatusCode : int {
-    StatusHeader = 4,  // headers downloaded
-    StatusMarking = 6, // messages marked for deletion (DELE answered)
+// The number shown to the user for a result.
+constexpr int ResultCode(Result result) {
+    return static_cast<int>(result);
+}
+
+// What a StatusMessage's nMin of nMax counts.
+enum class StatusCode : int {
+    Header = 4,  // headers downloaded
+    Marking = 6, // messages marked for deletion (DELE answered)
 };
+Q_ENUM_NS(StatusCode)
+
+// How far a listed message's header got.
+enum class MessageStatus : int {
+    Listed = 0,     // in the listing, header not (yet) downloaded
+    TopFailed = 1,  // TOP refused or over a limit: listed from LIST alone, no raw header kept
+    Downloaded = 2, // header downloaded and kept
+};
+Q_ENUM_NS(MessageStatus)
 
 enum class Security {
     Auto,        // bare host: implicit TLS on 995, else STLS on the default port
@@ -99,8 +118,8 @@ struct Message {
     qint64 Size = 0; // from LIST
     QString ContentType = QStringLiteral("text");
     QString ContentSubType = QStringLiteral("plain");
-    int Recipients = 0;        // addresses in To and Cc, group members counted
-    int MessageStatusFlag = 0; // 2: header downloaded, 1: TOP failed
+    int Recipients = 0; // addresses in To and Cc, group members counted
+    MessageStatus MessageStatusFlag = MessageStatus::Listed;
     QByteArray Headers;
     QByteArray Uidl; // empty when the server has no UIDL
 };

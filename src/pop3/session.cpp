@@ -27,17 +27,17 @@ bool startsWithCi(const QByteArray& text, const char* prefix) {
 }
 
 // RFC 2449/3206 response codes tell a locked mailbox or a server fault from bad credentials.
-int refusalCode(const QByteArray& text, int fallback) {
+Result refusalCode(const QByteArray& text, Result fallback) {
     if (!text.startsWith('['))
         return fallback;
     if (startsWithCi(text, "[IN-USE"))
-        return MailboxInUse;
+        return Result::MailboxInUse;
     if (startsWithCi(text, "[LOGIN-DELAY"))
-        return LoginDelay;
+        return Result::LoginDelay;
     if (startsWithCi(text, "[SYS/TEMP"))
-        return ServerTemporaryFailure;
+        return Result::ServerTemporaryFailure;
     if (startsWithCi(text, "[AUTH"))
-        return LoginRejected;
+        return Result::LoginRejected;
     return fallback;
 }
 
@@ -88,54 +88,53 @@ void Session::begin(Op op) {
     m_activity.restart();
 }
 
-void Session::finish(int result) {
+void Session::finish(Result result) {
     if (!m_opActive)
         return;
     if (m_op == Op::Delete) {
-        for (int& r : m_deleteResults)
-            if (r == Pending)
-                r = result == Ok ? ConnectionLost : result;
+        for (Result& r : m_deleteResults)
+            if (r == Result::Pending)
+                r = result == Result::Ok ? Result::ConnectionLost : result;
     }
     m_opActive = false;
     m_op = Op::None;
     Q_EMIT finished(result);
 }
 
-void Session::fail(int result) {
+void Session::fail(Result result) {
     m_closeReason = result;
     closeStream();
     m_state = State::Closed;
     finish(result);
 }
 
-int Session::closedResult() const {
-    return m_state == State::Closed && m_closeReason != 0 ? m_closeReason : NotConnected;
+Result Session::closedResult() const {
+    return m_state == State::Closed && m_closeReason != Result::Ok ? m_closeReason : Result::NotConnected;
 }
 
-int Session::startConnect(const SessionSettings& settings) {
+Result Session::startConnect(const SessionSettings& settings) {
     if (m_opActive)
-        return Busy;
+        return Result::Busy;
     closeStream();
     m_settings = settings;
     m_security = settings.endpoint.security;
     m_timeoutMs = qMax(1, settings.timeoutSeconds) * 1000;
-    m_closeReason = 0;
+    m_closeReason = Result::Ok;
     m_messages.clear();
-    m_parsed.clear();
     m_numbers.clear();
     m_capabilities.clear();
     m_apopStamp.clear();
     m_lastReply.clear();
     m_tlsProblem = TlsProblem();
     // Credentials go out as protocol lines: a line break in them would inject commands.
-    int refused = Ok;
+    Result refused = Result::Ok;
     if (m_settings.endpoint.host.isEmpty())
-        refused = HostNotFound;
+        refused = Result::HostNotFound;
     else if (hasLineBreakOrNul(m_settings.user))
-        refused = UserRejected;
+        refused = Result::UserRejected;
     else if (hasLineBreakOrNul(m_settings.password))
-        refused = LoginRejected;
-    if (refused != Ok) {
+        refused = Result::LoginRejected;
+    if (refused != Result::Ok) {
         m_state = State::Closed;
         m_closeReason = refused;
         return refused;
@@ -148,31 +147,29 @@ int Session::startConnect(const SessionSettings& settings) {
         m_probing = false;
         openStream(m_settings.endpoint.port, m_security == Security::ImplicitTls, m_timeoutMs);
     }
-    return Pending;
+    return Result::Pending;
 }
 
-int Session::startGetHeaders() {
+Result Session::startGetHeaders() {
     if (m_opActive)
-        return Busy;
+        return Result::Busy;
     if (m_state != State::Transaction)
         return closedResult();
     begin(Op::Headers);
     m_messages.clear();
-    m_parsed.clear();
     m_numbers.clear();
-    m_listDone = false;
     m_state = State::Listing;
     queue("LIST", true, kMaxListingBytes, [this](Reply& r) { onList(r); });
     m_uidlPending = hasCapability("UIDL");
     if (m_uidlPending && hasCapability("PIPELINING"))
         queue("UIDL", true, kMaxListingBytes, [this](Reply& r) { onUidl(r); });
     flush();
-    return Pending;
+    return Result::Pending;
 }
 
-int Session::startDisconnect() {
+Result Session::startDisconnect() {
     if (m_opActive)
-        return Busy;
+        return Result::Busy;
     if (m_state != State::Transaction)
         return closedResult();
     begin(Op::Quit);
@@ -184,33 +181,33 @@ int Session::startDisconnect() {
             noteRefusal(r.text);
         closeStream();
         m_state = State::Idle;
-        m_closeReason = 0;
-        finish(confirmed ? Ok : CommandRefused);
+        m_closeReason = Result::Ok;
+        finish(confirmed ? Result::Ok : Result::CommandRefused);
     });
-    return Pending;
+    return Result::Pending;
 }
 
-int Session::startKeepAlive() {
+Result Session::startKeepAlive() {
     if (m_opActive)
-        return Busy;
+        return Result::Busy;
     if (m_state != State::Transaction)
         return closedResult();
     if (!m_pending.empty() || m_activity.elapsed() < m_keepAliveIdleMs)
-        return Ok;
+        return Result::Ok;
     begin(Op::KeepAlive);
     m_state = State::Noop;
     send("NOOP", false, 0, [this](Reply& r) {
         m_state = State::Transaction;
         if (r.kind != Reply::Ok)
             noteRefusal(r.text);
-        finish(r.kind == Reply::Ok ? Ok : CommandRefused);
+        finish(r.kind == Reply::Ok ? Result::Ok : Result::CommandRefused);
     });
-    return Pending;
+    return Result::Pending;
 }
 
-int Session::startStat() {
+Result Session::startStat() {
     if (m_opActive)
-        return Busy;
+        return Result::Busy;
     if (m_state != State::Transaction)
         return closedResult();
     begin(Op::Stat);
@@ -219,56 +216,56 @@ int Session::startStat() {
     send("STAT", false, 0, [this](Reply& r) {
         if (r.kind != Reply::Ok) {
             noteRefusal(r.text);
-            finish(CommandRefused);
+            finish(Result::CommandRefused);
             return;
         }
         // "+OK nn mm": the count, then the size in octets.
         bool ok = false;
         const int count = r.text.split(' ').value(0).toInt(&ok);
         if (!ok || count < 0) {
-            fail(HeadersUnparsable);
+            fail(Result::HeadersUnparsable);
             return;
         }
         m_statCount = count;
-        finish(Ok);
+        finish(Result::Ok);
     });
-    return Pending;
+    return Result::Pending;
 }
 
-int Session::startDelete(const QVector<int>& numbers) {
+Result Session::startDelete(const QVector<int>& numbers) {
     m_deleteNumbers = numbers;
     if (m_opActive) {
-        m_deleteResults = QVector<int>(numbers.size(), Busy);
-        return Busy;
+        m_deleteResults = QVector<Result>(numbers.size(), Result::Busy);
+        return Result::Busy;
     }
     if (m_state != State::Transaction) {
-        m_deleteResults = QVector<int>(numbers.size(), closedResult());
+        m_deleteResults = QVector<Result>(numbers.size(), closedResult());
         return closedResult();
     }
-    m_deleteResults = QVector<int>(numbers.size(), Pending);
+    m_deleteResults = QVector<Result>(numbers.size(), Result::Pending);
     bool any = false;
     for (int i = 0; i < numbers.size(); ++i) {
         if (numbers[i] < 1 || numbers[i] > count())
-            m_deleteResults[i] = NoSuchMessage;
+            m_deleteResults[i] = Result::NoSuchMessage;
         else
             any = true;
     }
     if (!any)
-        return Ok; // nothing to send; each number has its own result
+        return Result::Ok; // nothing to send; each number has its own result
     begin(Op::Delete);
     m_state = State::Deleting;
     m_nextDelete = 0;
     m_deletesDone = 0;
     pumpDeletes();
-    return Pending;
+    return Result::Pending;
 }
 
 void Session::cancel() {
     if (m_opActive)
-        fail(Cancelled);
+        fail(Result::Cancelled);
 }
 
-void Session::abortOperation(int result) {
+void Session::abortOperation(Result result) {
     if (m_opActive)
         fail(result);
 }
@@ -277,13 +274,7 @@ const Message& Session::item(int n) const {
     static const Message empty;
     if (n < 1 || n > count())
         return empty;
-    const auto i = static_cast<size_t>(n - 1);
-    if (!m_parsed[i]) {
-        m_parsed[i] = true;
-        if (!m_messages[i].Headers.isEmpty())
-            ParseHeaderBlock(m_messages[i].Headers, m_messages[i]);
-    }
-    return m_messages[i];
+    return m_messages[static_cast<size_t>(n - 1)];
 }
 
 // ---------------------------------------------------------------- stream
@@ -371,21 +362,21 @@ void Session::onStreamFailed(Stream::Failure failure, const QString& detail) {
         fallBackToStartTls();
         return;
     }
-    int result = ConnectionLost;
+    Result result = Result::ConnectionLost;
     switch (failure) {
     case Stream::Failure::HostNotFound:
-        result = HostNotFound;
+        result = Result::HostNotFound;
         break;
     case Stream::Failure::Refused:
-        result = ConnectionProblem;
+        result = Result::ConnectionProblem;
         break;
     case Stream::Failure::Tls:
-        result = CertificateInvalid;
+        result = Result::CertificateInvalid;
         m_tlsProblem = m_stream->tlsProblem();
         break;
     case Stream::Failure::RemoteClosed:
     case Stream::Failure::Other:
-        result = m_op == Op::Connect ? ConnectionProblem : ConnectionLost;
+        result = m_op == Op::Connect ? Result::ConnectionProblem : Result::ConnectionLost;
         break;
     }
     if (m_opActive) {
@@ -394,7 +385,7 @@ void Session::onStreamFailed(Stream::Failure failure, const QString& detail) {
         // Dropped while idle (under review): remember it for the next call.
         closeStream();
         m_state = State::Closed;
-        m_closeReason = ConnectionLost;
+        m_closeReason = Result::ConnectionLost;
     }
 }
 
@@ -405,7 +396,7 @@ void Session::onTimeout() {
     }
     if (!m_opActive)
         return;
-    fail(m_state == State::Connecting ? ConnectTimeout : ResponseTimeout);
+    fail(m_state == State::Connecting ? Result::ConnectTimeout : Result::ResponseTimeout);
 }
 
 void Session::fallBackToStartTls() {
@@ -472,7 +463,7 @@ void Session::processReplies() {
         if (reply.overLimit && !command.perMessage) {
             emitLog(QStringLiteral("Reply too long"));
             m_failureDetail = QStringLiteral("The server sent a reply longer than any mail server should.");
-            fail(HeadersUnparsable);
+            fail(Result::HeadersUnparsable);
             return;
         }
         command.onReply(reply);
@@ -486,7 +477,7 @@ void Session::processReplies() {
 void Session::onGreeting(Reply& reply) {
     if (reply.kind != Reply::Ok) {
         noteRefusal(reply.text);
-        fail(refusalCode(reply.text, ConnectionProblem));
+        fail(refusalCode(reply.text, Result::ConnectionProblem));
         return;
     }
     static const QRegularExpression stamp(QStringLiteral("<[^<>\\s@]+@[^<>\\s]+>"));
@@ -546,7 +537,7 @@ void Session::startTls(bool required) {
         if (r.kind != Reply::Ok) {
             noteRefusal(r.text);
             if (required) {
-                fail(NoSecureConnection);
+                fail(Result::NoSecureConnection);
             } else {
                 login();
             }
@@ -555,7 +546,7 @@ void Session::startTls(bool required) {
         // Bytes after the +OK would be read as if they came through TLS: an injection.
         if (m_reader.buffered() > 0 || m_stream->bytesAvailable() > 0) {
             emitLog(QStringLiteral("Unexpected data before the TLS handshake"));
-            fail(CertificateInvalid);
+            fail(Result::CertificateInvalid);
             return;
         }
         m_state = State::TlsHandshake;
@@ -566,7 +557,7 @@ void Session::startTls(bool required) {
 
 void Session::login() {
     if (!m_stream->isEncrypted() && m_security != Security::Plain) {
-        fail(NoSecureConnection);
+        fail(Result::NoSecureConnection);
         return;
     }
     m_state = State::Authenticating;
@@ -582,12 +573,12 @@ void Session::login() {
 void Session::loginUserPass() {
     send("USER " + m_settings.user.toUtf8(), false, 0, [this](Reply& r) {
         if (r.kind != Reply::Ok) {
-            onLoginReply(r, UserRejected);
+            onLoginReply(r, Result::UserRejected);
             return;
         }
         // Never pipelined: some servers lose what follows PASS in the same write.
         send("PASS " + m_settings.password.toUtf8(), false, 0,
-             [this](Reply& pass) { onLoginReply(pass, LoginRejected); });
+             [this](Reply& pass) { onLoginReply(pass, Result::LoginRejected); });
     });
 }
 
@@ -600,15 +591,15 @@ void Session::loginSaslPlain() {
     token = token.toBase64();
     const QByteArray line = "AUTH PLAIN " + token;
     if (line.size() + 2 <= kMaxSaslLine) {
-        send(line, false, 0, [this](Reply& r) { onLoginReply(r, LoginRejected); });
+        send(line, false, 0, [this](Reply& r) { onLoginReply(r, Result::LoginRejected); });
         return;
     }
     send("AUTH PLAIN", false, 0, [this, token](Reply& r) {
         if (r.kind != Reply::Continue) {
-            onLoginReply(r, LoginRejected);
+            onLoginReply(r, Result::LoginRejected);
             return;
         }
-        send(token, false, 0, [this](Reply& done) { onLoginReply(done, LoginRejected); });
+        send(token, false, 0, [this](Reply& done) { onLoginReply(done, Result::LoginRejected); });
     });
 }
 
@@ -616,17 +607,17 @@ void Session::loginApop() {
     const QByteArray digest =
         QCryptographicHash::hash(m_apopStamp + m_settings.password.toUtf8(), QCryptographicHash::Md5).toHex();
     send("APOP " + m_settings.user.toUtf8() + ' ' + digest, false, 0,
-         [this](Reply& r) { onLoginReply(r, LoginRejected); });
+         [this](Reply& r) { onLoginReply(r, Result::LoginRejected); });
 }
 
-void Session::onLoginReply(Reply& reply, int fallback) {
+void Session::onLoginReply(Reply& reply, Result fallback) {
     if (reply.kind == Reply::Ok) {
         loggedIn();
         return;
     }
     noteRefusal(reply.text);
     // A "+" here means the server wants more than PLAIN gives: not a login.
-    fail(reply.kind == Reply::Continue ? LoginRejected : refusalCode(reply.text, fallback));
+    fail(reply.kind == Reply::Continue ? Result::LoginRejected : refusalCode(reply.text, fallback));
 }
 
 void Session::loggedIn() {
@@ -634,7 +625,7 @@ void Session::loggedIn() {
     // Some servers list TOP, UIDL or PIPELINING only now.
     requestCapabilities(State::LoginCapabilities, [this] {
         m_state = State::Transaction;
-        finish(Ok);
+        finish(Result::Ok);
     });
 }
 
@@ -644,7 +635,7 @@ void Session::onList(Reply& reply) {
     if (reply.kind != Reply::Ok) {
         noteRefusal(reply.text);
         m_state = State::Transaction;
-        finish(ConnectionProblem);
+        finish(Result::ConnectionProblem);
         return;
     }
     const char* p = reply.body.constData();
@@ -692,12 +683,10 @@ void Session::onList(Reply& reply) {
             return;
         }
     }
-    m_parsed.assign(m_messages.size(), false);
-    m_listDone = true;
     if (m_messages.empty()) {
         // A pipelined UIDL may still answer; its reply is matched and dropped.
         m_state = State::Transaction;
-        finish(Ok);
+        finish(Result::Ok);
         return;
     }
     if (m_uidlPending && !hasCapability("PIPELINING")) {
@@ -714,9 +703,8 @@ void Session::listingBroken(const QString& reason) {
     emitLog(QStringLiteral("Unreadable message list"));
     m_messages.clear();
     m_numbers.clear();
-    m_parsed.clear();
     m_failureDetail = reason;
-    fail(HeadersUnparsable);
+    fail(Result::HeadersUnparsable);
 }
 
 void Session::onUidl(Reply& reply) {
@@ -743,7 +731,7 @@ void Session::onUidl(Reply& reply) {
 void Session::startFetching() {
     if (m_messages.empty()) {
         m_state = State::Transaction;
-        finish(Ok);
+        finish(Result::Ok);
         return;
     }
     m_state = State::Fetching;
@@ -776,26 +764,25 @@ void Session::onTop(int index, Reply& reply) {
         // Parsed now, while the next replies are still on the wire: the caller
         // reads every row right after the download anyway.
         ParseHeaderBlock(reply.body, m);
-        m_parsed[size_t(index)] = true;
         if (m_keptHeaderBytes + reply.body.size() <= m_maxKeptHeaderBytes) {
             m_keptHeaderBytes += reply.body.size();
             m.Headers = std::move(reply.body);
-            m.MessageStatusFlag = 2;
+            m.MessageStatusFlag = MessageStatus::Downloaded;
         } else {
             // Listed from its fields; the raw header is not kept.
-            m.MessageStatusFlag = 1;
+            m.MessageStatusFlag = MessageStatus::TopFailed;
         }
     } else {
         // The row stays; only its header is missing (refused, or over its cap).
-        m.MessageStatusFlag = 1;
+        m.MessageStatusFlag = MessageStatus::TopFailed;
     }
     ++m_topsDone;
     const int total = count();
     Q_EMIT status(QStringLiteral("Downloading header %1 of %2").arg(m_topsDone).arg(total), m_topsDone, total,
-                  StatusHeader);
+                  StatusCode::Header);
     if (m_topsDone == total) {
         m_state = State::Transaction;
-        finish(Ok);
+        finish(Result::Ok);
         return;
     }
     pumpTops();
@@ -813,7 +800,7 @@ void Session::pumpDeletes() {
     }
     while (m_nextDelete < total && static_cast<int>(m_pending.size()) < window) {
         const int i = m_nextDelete++;
-        if (m_deleteResults[i] != Pending) {
+        if (m_deleteResults[i] != Result::Pending) {
             ++m_deletesDone;
             continue;
         }
@@ -821,17 +808,17 @@ void Session::pumpDeletes() {
         queue("DELE " + QByteArray::number(number), false, 0, [this, i, total](Reply& r) {
             if (r.kind != Reply::Ok)
                 noteRefusal(r.text);
-            m_deleteResults[i] = r.kind == Reply::Ok ? Ok : CommandRefused;
+            m_deleteResults[i] = r.kind == Reply::Ok ? Result::Ok : Result::CommandRefused;
             ++m_deletesDone;
             Q_EMIT status(QStringLiteral("Marking message %1 of %2").arg(m_deletesDone).arg(total),
-                          m_deletesDone, total, StatusMarking);
+                          m_deletesDone, total, StatusCode::Marking);
             pumpDeletes();
         });
     }
     flush();
     if (m_deletesDone == total && m_pending.empty()) {
         m_state = State::Transaction;
-        finish(Ok);
+        finish(Result::Ok);
     }
 }
 

@@ -72,29 +72,28 @@ public:
     };
     Q_ENUM(State)
 
-    static constexpr int Pending = -1;
-
     explicit Session(std::shared_ptr<StreamFactory> factory, QObject* parent = nullptr);
     ~Session() override;
 
-    int startConnect(const SessionSettings& settings);
-    int startGetHeaders();
-    int startDisconnect();
-    int startKeepAlive();
-    int startDelete(const QVector<int>& numbers);
+    // Each returns Result::Pending when the operation runs on, else its result at once.
+    Result startConnect(const SessionSettings& settings);
+    Result startGetHeaders();
+    Result startDisconnect();
+    Result startKeepAlive();
+    Result startDelete(const QVector<int>& numbers);
     // STAT: counts the waiting messages without listing them (statCount()).
-    int startStat();
+    Result startStat();
     // Ends the running operation at once with Cancelled; the connection is dropped.
     void cancel();
     // Ends the running operation with the given result (the caller's watchdog).
-    void abortOperation(int result);
+    void abortOperation(Result result);
 
     State state() const { return m_state; }
     bool operationRunning() const { return m_opActive; }
     qint64 msSinceActivity() const { return m_activity.elapsed(); }
     int count() const { return static_cast<int>(m_messages.size()); }
     const Message& item(int n) const;
-    QVector<int> deleteResults() const { return m_deleteResults; }
+    QVector<Result> deleteResults() const { return m_deleteResults; }
     QString lastServerReply() const { return m_lastReply; }
     // Our own words for why the last operation failed on the server's data
     // (a broken message list, say); empty when there is nothing to add.
@@ -117,9 +116,9 @@ public:
     void setMaxLineBytes(qsizetype bytes) { m_reader.setMaxLine(bytes); }
 
 Q_SIGNALS:
-    void finished(int result);
+    void finished(pop3::Result result);
     void log(const QString& text, int code);
-    void status(const QString& text, int nMin, int nMax, int code);
+    void status(const QString& text, int nMin, int nMax, pop3::StatusCode code);
 
 private:
     using Handler = std::function<void(Reply&)>;
@@ -159,7 +158,7 @@ private:
     void loginUserPass();
     void loginSaslPlain();
     void loginApop();
-    void onLoginReply(Reply& reply, int fallback);
+    void onLoginReply(Reply& reply, Result fallback);
     void loggedIn();
 
     void onList(Reply& reply);
@@ -170,9 +169,9 @@ private:
     void pumpDeletes();
 
     void begin(Op op);
-    void finish(int result);
-    void fail(int result);
-    int closedResult() const;
+    void finish(Result result);
+    void fail(Result result);
+    Result closedResult() const;
     void noteRefusal(const QByteArray& text);
     bool hasCapability(const char* name) const;
     bool offersSaslPlain() const;
@@ -191,7 +190,7 @@ private:
     Op m_op = Op::None;
     bool m_opActive = false;
     bool m_probing = false;
-    int m_closeReason = 0;
+    Result m_closeReason = Result::Ok;
     int m_timeoutMs = 60000;
     qint64 m_keepAliveIdleMs = 30000;
     int m_maxInFlight = 1000;
@@ -210,16 +209,14 @@ private:
     quint16 m_connectedPort = 0;
     int m_statCount = 0;
 
-    mutable std::vector<Message> m_messages;
-    mutable std::vector<bool> m_parsed;
+    std::vector<Message> m_messages;
     std::vector<int> m_numbers; // the server's message numbers, in LIST order
     int m_nextTop = 0;
     int m_topsDone = 0;
     bool m_uidlPending = false;
-    bool m_listDone = false;
 
     QVector<int> m_deleteNumbers;
-    QVector<int> m_deleteResults;
+    QVector<Result> m_deleteResults;
     int m_nextDelete = 0;
     int m_deletesDone = 0;
 };

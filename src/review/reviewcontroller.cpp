@@ -4,6 +4,7 @@
 #include "pop3/pop3client.h"
 #include "review/confirmdialog.h"
 #include "review/core/friendmatcher.h"
+#include "review/core/progresspercent.h"
 #include "review/core/reviewmodel.h"
 #include "review/delstatusdialog.h"
 #include "review/viewdialog.h"
@@ -18,23 +19,10 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <exception>
 #include <limits>
-
-#include "review/core/progresspercent.h"
 
 namespace {
 constexpr int kKeepAliveMs = 1000;
-
-void SetPanel1(AppState& state, const QString& text) {
-    if (state.hooks.setPanel1)
-        state.hooks.setPanel1(text);
-}
-
-void Refresh(AppState& state) {
-    if (state.hooks.refreshCommandStates)
-        state.hooks.refreshCommandStates();
-}
 
 qint32 SaturatingAdd(qint32 a, qint64 b) {
     const qint64 sum = static_cast<qint64>(a) + b;
@@ -86,16 +74,11 @@ pop3::Client* ReviewController::session() const {
     return d->session.get();
 }
 
-int ReviewController::EndSession() {
+pop3::Result ReviewController::EndSession() {
     d->timer1.stop();
     if (!d->session)
-        return pop3::NotConnected;
-    int result = pop3::NotConnected;
-    try {
-        result = d->session->Disconnect();
-    } catch (const std::exception&) {
-        result = pop3::ConnectionLost;
-    }
+        return pop3::Result::NotConnected;
+    const pop3::Result result = d->session->Disconnect();
     d->session.reset();
     return result;
 }
@@ -116,18 +99,18 @@ void ReviewController::ClearReviewList() {
     if (d->model.rowCount() == 0)
         return;
     d->model.clear();
-    SetPanel1(d->state, {});
+    d->state.hooks.showPanel1({});
     EndSession();
 }
 
 void ReviewController::AcceptAll() {
     d->state.BusyFlag = true;
     d->model.clear();
-    SetPanel1(d->state, {});
+    d->state.hooks.showPanel1({});
     EndSession(); // nothing is marked, so every message stays on the server
     d->timer1.stop();
     d->state.BusyFlag = false;
-    Refresh(d->state);
+    d->state.hooks.refreshCommands();
 }
 
 void ReviewController::CheckAll() {
@@ -139,7 +122,6 @@ void ReviewController::CheckNone() {
 }
 
 void ReviewController::DeleteUnchecked() {
-    AppState& state = d->state;
     if (d->model.firstUnticked() < 0) {
         ui::ShowMessage(
             {d->owner, ui::MessageIcon::Information, QStringLiteral("No Messages to be Deleted"),
@@ -147,95 +129,101 @@ void ReviewController::DeleteUnchecked() {
                             "them which means that no messages are set to be deleted.")});
         return;
     }
-    if (state.Settings.DeletePromptOff != 1) {
-        state.ConfirmResult = true;
-        ConfirmDialog confirm(state, d->owner);
-        confirm.exec();
-        if (!state.ConfirmResult)
-            return;
-    }
+    if (!ConfirmDeletion())
+        return;
 
     DelStatusDialog progress(d->owner);
     progress.show();
     progress.raise();
     QCoreApplication::processEvents();
 
+    AppState& state = d->state;
     state.BusyFlag = true;
-    Refresh(state);
+    state.hooks.refreshCommands();
     d->timer1.stop();
 
     // Whatever happens below, the run ends with the list empty, the session
     // released, the window closed and the commands back.
-    bool failed = false;
-    int deletedCount = 0;
-    int disconnectResult = pop3::NotConnected;
-    const QVector<ReviewItem> rows = d->model.items(); // display order
-    const int rowTotal = static_cast<int>(rows.size());
-    try {
-        // One pipelined batch keeps the link busy; the bar follows the server's
-        // answers, over the rows in display order.
-        QVector<int> numbers;
-        QVector<int> rowEnds; // rows covered once the k-th mark is answered
-        for (int i = 0; i < rowTotal; ++i) {
-            if (!rows.at(i).keep) {
-                numbers.append(rows.at(i).MessageNumber);
-                rowEnds.append(i + 1);
-            }
-        }
-        QVector<int> results;
-        if (d->session) {
-            const QMetaObject::Connection follow = QObject::connect(
-                d->session.get(), &pop3::Client::StatusMessage, &progress,
-                [&progress, &rowEnds, rowTotal](const QString&, int done, int, int code) {
-                    if (code == pop3::StatusMarking && done >= 1 && done <= rowEnds.size())
-                        progress.setProgress(ProgressPercent(rowEnds.at(done - 1), rowTotal));
-                });
-            results = d->session->DeleteFromServer(numbers);
-            QObject::disconnect(follow);
-        }
-        // Each message's own result decides; a missing result is a failure.
-        for (int k = 0; k < numbers.size(); ++k) {
-            if (k < results.size() && results.at(k) == pop3::Ok)
-                ++deletedCount;
-            else
-                failed = true;
-        }
-        progress.setProgress(ProgressPercent(rowTotal, rowTotal));
-    } catch (const std::exception&) {
-        failed = true;
-    }
-
+    DeletionOutcome outcome = MarkUnticked(progress);
     d->model.clear();
-    SetPanel1(state, {});
+    state.hooks.showPanel1({});
     QCoreApplication::processEvents();
-
-    disconnectResult = EndSession();
     // Marks take effect only when the server confirms QUIT; otherwise nothing was deleted.
-    if (disconnectResult != pop3::Ok) {
-        failed = true;
-        deletedCount = 0;
+    if (EndSession() != pop3::Result::Ok) {
+        outcome.failed = true;
+        outcome.deleted = 0;
     }
-
-    QString storeProblem;
-    if (deletedCount > 0) {
-        try {
-            AccountStore accounts(state.ProgramFolder);
-            AccountRecord record;
-            const int number = accounts.FindAccountByName(state.ReviewAccountName, &record);
-            if (number > 0) {
-                record.DeletedMessages = SaturatingAdd(record.DeletedMessages, deletedCount);
-                accounts.WriteAccount(number, record);
-            }
-        } catch (const StoreError& error) {
-            storeProblem = error.message();
-        }
-    }
-
+    const QString storeProblem = RecordDeletedMessages(outcome.deleted);
     progress.close();
     state.BusyFlag = false;
-    Refresh(state);
+    state.hooks.refreshCommands();
+    ReportDeletion(outcome, storeProblem);
+}
 
-    if (failed)
+bool ReviewController::ConfirmDeletion() {
+    if (d->state.Settings.DeletePromptOff == 1)
+        return true;
+    d->state.ConfirmResult = true;
+    ConfirmDialog confirm(d->state, d->owner);
+    confirm.exec();
+    return d->state.ConfirmResult;
+}
+
+ReviewController::DeletionOutcome ReviewController::MarkUnticked(DelStatusDialog& progress) {
+    const QVector<ReviewItem> rows = d->model.items(); // display order
+    const int rowTotal = static_cast<int>(rows.size());
+    // One pipelined batch keeps the link busy; the bar follows the server's
+    // answers, over the rows in display order.
+    QVector<int> numbers;
+    QVector<int> rowEnds; // rows covered once the k-th mark is answered
+    for (int i = 0; i < rowTotal; ++i) {
+        if (!rows.at(i).keep) {
+            numbers.append(rows.at(i).MessageNumber);
+            rowEnds.append(i + 1);
+        }
+    }
+    QVector<pop3::Result> results;
+    if (d->session) {
+        const QMetaObject::Connection follow = QObject::connect(
+            d->session.get(), &pop3::Client::StatusMessage, &progress,
+            [&progress, &rowEnds, rowTotal](const QString&, int done, int, pop3::StatusCode code) {
+                if (code == pop3::StatusCode::Marking && done >= 1 && done <= rowEnds.size())
+                    progress.setProgress(ProgressPercent(rowEnds.at(done - 1), rowTotal));
+            });
+        results = d->session->DeleteFromServer(numbers);
+        QObject::disconnect(follow);
+    }
+    // Each message's own result decides; a missing result is a failure.
+    DeletionOutcome outcome;
+    for (int k = 0; k < numbers.size(); ++k) {
+        if (k < results.size() && results.at(k) == pop3::Result::Ok)
+            ++outcome.deleted;
+        else
+            outcome.failed = true;
+    }
+    progress.setProgress(ProgressPercent(rowTotal, rowTotal));
+    return outcome;
+}
+
+QString ReviewController::RecordDeletedMessages(int deleted) {
+    if (deleted <= 0)
+        return {};
+    try {
+        AccountStore accounts(d->state.ProgramFolder);
+        AccountRecord record;
+        const int number = accounts.FindAccountByName(d->state.ReviewAccountName, &record);
+        if (number > 0) {
+            record.DeletedMessages = SaturatingAdd(record.DeletedMessages, deleted);
+            accounts.WriteAccount(number, record);
+        }
+    } catch (const StoreError& error) {
+        return error.message();
+    }
+    return {};
+}
+
+void ReviewController::ReportDeletion(const DeletionOutcome& outcome, const QString& storeProblem) {
+    if (outcome.failed)
         ui::ShowMessage(
             {d->owner, ui::MessageIcon::Warning, QStringLiteral("Message Deletion"),
              QStringLiteral("One or more of the messages that were to be deleted could not be marked "

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pop3/pop3types.h"
 #include "store/appstate.h"
 
 #include <QObject>
@@ -9,6 +10,7 @@
 
 class QWidget;
 class ReviewModel;
+class DelStatusDialog;
 namespace pop3 {
 class Client;
 }
@@ -28,9 +30,9 @@ public:
     // Session handed over by the check cycle once its list is filled.
     void AdoptSession(std::unique_ptr<pop3::Client> client);
     pop3::Client* session() const;
-    // Disconnect (result ignored) and release; used by the exit path. Returns the
-    // Disconnect result, or NotConnected when there was no session.
-    int EndSession();
+    // Disconnects and releases the session. Returns the Disconnect result, or
+    // NotConnected when there was no session.
+    pop3::Result EndSession();
 
     void StartKeepAlive();
     void StopKeepAlive();
@@ -54,6 +56,16 @@ Q_SIGNALS:
     void selectRowRequested(int modelRow);
 
 private:
+    struct DeletionOutcome {
+        int deleted = 0;     // marks the server confirmed
+        bool failed = false; // some mark, or the QUIT that makes them count, failed
+    };
+    bool ConfirmDeletion();
+    DeletionOutcome MarkUnticked(DelStatusDialog& progress);
+    // Adds to the account's statistics; returns the store's problem, empty when stored.
+    QString RecordDeletedMessages(int deleted);
+    void ReportDeletion(const DeletionOutcome& outcome, const QString& storeProblem);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -13,6 +13,20 @@ struct ShellHooks {
     std::function<void()> refreshCommandStates;
     // Repaints the bars after Settings.ThemeColoursOff has changed.
     std::function<void()> applyThemeColours;
+
+    // The calls for the UI: each does nothing while its hook is unset (tests, start-up).
+    void showPanel1(const QString& text) const {
+        if (setPanel1)
+            setPanel1(text);
+    }
+    void showPanel2(const QString& text) const {
+        if (setPanel2)
+            setPanel2(text);
+    }
+    void refreshCommands() const {
+        if (refreshCommandStates)
+            refreshCommandStates();
+    }
 };
 
 // The main program's shared state: one instance, owned by the main window and
@@ -20,7 +34,6 @@ struct ShellHooks {
 struct AppState {
     QString ProgramFolder; // absolute, ends with '/'
     bool BusyFlag = false;
-    bool CancelRequested = false;
     bool ActivatedOnce = false;
     bool SecondInstance = false;
 

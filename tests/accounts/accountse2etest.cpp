@@ -126,9 +126,11 @@ private Q_SLOTS:
             QCOMPARE(box.remainingMessages(), (QList<int>{1, 2}));
         } else {
             QCOMPARE(told.icon, ui::MessageIcon::Warning);
-            const int code = form == QStringLiteral("wrong password") ? 4 : 1;
+            const pop3::Result code = form == QStringLiteral("wrong password")
+                                          ? pop3::Result::LoginRejected
+                                          : pop3::Result::ConnectionProblem;
             QCOMPARE(told.text, QStringLiteral("Could not connect to the server.") +
-                                    AccountError::CodeText(AccountError::LoginKind, code));
+                                    AccountError::CodeText(AccountError::Kind::Login, code));
             QVERIFY(box.sessions().isEmpty());
         }
         // The test stores nothing, and leaves the dialog as it was.

@@ -39,9 +39,10 @@ int main(int argc, char* argv[]) {
     handshake.host = QStringLiteral("mail.example.org");
     handshake.port = 110;
     handshake.reasons = {pop3::TlsProblem::Reason::HandshakeFailed};
-    QString message = QStringLiteral("Could not connect to the server.");
-    AccountError::AppendCodeText(message, AccountError::LoginKind, 14);
-    message += QStringLiteral("\r\n\r\n") + ServerTrust::ProblemText(handshake);
+    const QString message =
+        QStringLiteral("Could not connect to the server.") +
+        AccountError::CodeText(AccountError::Kind::Login, pop3::Result::CertificateInvalid) +
+        QStringLiteral("\r\n\r\n") + ServerTrust::ProblemText(handshake);
     ErrorDialog error(message, nullptr);
     error.move(60, 40);
     ShootWhenShown(error, folder + QStringLiteral("/error-with-reason.png"));

@@ -12,7 +12,6 @@ private Q_SLOTS:
     void codeText();
     void newCodesHaveTheirOwnTexts_data();
     void newCodesHaveTheirOwnTexts();
-    void appendsToTheMessage();
     void certificateProblemInPlainWords();
 };
 
@@ -25,69 +24,75 @@ const QString kTimedOut = QStringLiteral(
     "The connection to the defined server timed out.  The server may be busy or not currently responding.");
 } // namespace
 
+namespace {
+constexpr auto Login = AccountError::Kind::Login;
+constexpr auto Download = AccountError::Kind::Download;
+pop3::Result Code(int code) {
+    return static_cast<pop3::Result>(code);
+}
+} // namespace
+
 void CheckCoreTest::codeText_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("code");
+    QTest::addColumn<AccountError::Kind>("kind");
+    QTest::addColumn<pop3::Result>("code");
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("login 1")
-        << 1 << 1
+        << Login << Code(1)
         << " (Code 1):  There was a problem connecting to the defined server.  Ensure the server "
            "information is correct.";
-    QTest::newRow("login 2") << 1 << 2 << " (Code 2):  The user name defined for the account is incorrect.";
-    QTest::newRow("login 4") << 1 << 4
+    QTest::newRow("login 2") << Login << Code(2)
+                             << " (Code 2):  The user name defined for the account is incorrect.";
+    QTest::newRow("login 4") << Login << Code(4)
                              << " (Code 4):  The user name or password defined for the account is incorrect.";
     QTest::newRow("login 11")
-        << 1 << 11
+        << Login << Code(11)
         << " (Code 11):  The defined server connection could not be resolved.  The server may "
            "be busy, not currently responding or the defined server name may be incorrect.";
-    QTest::newRow("login 12") << 1 << 12 << QStringLiteral(" (Code 12):  ") + kTimedOut;
-    QTest::newRow("login 13") << 1 << 13 << QStringLiteral(" (Code 13):  ") + kTimedOut;
+    QTest::newRow("login 12") << Login << Code(12) << QStringLiteral(" (Code 12):  ") + kTimedOut;
+    QTest::newRow("login 13") << Login << Code(13) << QStringLiteral(" (Code 13):  ") + kTimedOut;
     for (int code : {-1, 0, 3, 5, 6, 7, 8, 9, 10, 21, 1000})
-        QTest::addRow("login %d is Code 0", code) << 1 << code << kLoginUnknown;
+        QTest::addRow("login %d is Code 0", code) << Login << Code(code) << kLoginUnknown;
 
     QTest::newRow("download 5")
-        << 2 << 5
+        << Download << Code(5)
         << " (Code 5):  There was a problem parsing the downloaded messages headers.  Try "
            "performing the action again.";
     QTest::newRow("download 8")
-        << 2 << 8
+        << Download << Code(8)
         << " (Code 8):  The connection to the server was lost.  Try performing the action "
            "again.";
     for (int code : {-7, 0, 1, 2, 3, 4, 6, 7, 9, 10, 11, 12, 13, 21})
-        QTest::addRow("download %d is Code 0", code) << 2 << code << kDownloadUnknown;
-
-    for (int kind : {0, 3, -1})
-        QTest::addRow("kind %d has no text", kind) << kind << 4 << QString();
+        QTest::addRow("download %d is Code 0", code) << Download << Code(code) << kDownloadUnknown;
 }
 
 void CheckCoreTest::codeText() {
-    QFETCH(int, kind);
-    QFETCH(int, code);
+    QFETCH(AccountError::Kind, kind);
+    QFETCH(pop3::Result, code);
     QFETCH(QString, expected);
     QCOMPARE(AccountError::CodeText(kind, code), expected);
 }
 
 void CheckCoreTest::newCodesHaveTheirOwnTexts_data() {
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<AccountError::Kind>("kind");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("mentions");
-    for (int kind : {1, 2}) {
-        QTest::addRow("%d/14", kind) << kind << 14 << "certificate";
-        QTest::addRow("%d/15", kind) << kind << 15 << "secure connection";
-        QTest::addRow("%d/16", kind) << kind << 16 << "in use by another program";
-        QTest::addRow("%d/17", kind) << kind << 17 << "this soon after the last one";
-        QTest::addRow("%d/18", kind) << kind << 18 << "temporary problem";
-        QTest::addRow("%d/19", kind) << kind << 19 << "no open connection";
-        QTest::addRow("%d/20", kind) << kind << 20 << "still running";
+    for (AccountError::Kind kind : {Login, Download}) {
+        QTest::addRow("%d/14", int(kind)) << kind << 14 << "certificate";
+        QTest::addRow("%d/15", int(kind)) << kind << 15 << "secure connection";
+        QTest::addRow("%d/16", int(kind)) << kind << 16 << "in use by another program";
+        QTest::addRow("%d/17", int(kind)) << kind << 17 << "this soon after the last one";
+        QTest::addRow("%d/18", int(kind)) << kind << 18 << "temporary problem";
+        QTest::addRow("%d/19", int(kind)) << kind << 19 << "no open connection";
+        QTest::addRow("%d/20", int(kind)) << kind << 20 << "still running";
     }
 }
 
 void CheckCoreTest::newCodesHaveTheirOwnTexts() {
-    QFETCH(int, kind);
+    QFETCH(AccountError::Kind, kind);
     QFETCH(int, code);
     QFETCH(QString, mentions);
-    const QString text = AccountError::CodeText(kind, code);
+    const QString text = AccountError::CodeText(kind, Code(code));
     QVERIFY2(text.startsWith(QStringLiteral(" (Code %1):  ").arg(code)), qPrintable(text));
     QVERIFY2(text.contains(mentions), qPrintable(text));
     QVERIFY(text.endsWith(QLatin1Char('.')));
@@ -121,17 +126,6 @@ void CheckCoreTest::certificateProblemInPlainWords() {
     QVERIFY(
         ServerTrust::ProblemText(handshake).startsWith(QStringLiteral("Server: mail.example.org:110\r\n")));
     QVERIFY(!ServerTrust::ProblemText(handshake).contains(QStringLiteral("fingerprint")));
-}
-
-void CheckCoreTest::appendsToTheMessage() {
-    QString message = QStringLiteral("Could not connect to the server.");
-    AccountError::AppendCodeText(message, 1, 4);
-    QCOMPARE(message,
-             QStringLiteral("Could not connect to the server. (Code 4):  The user name or password defined "
-                            "for the account is incorrect."));
-    QString unchanged = QStringLiteral("Could not download message headers.");
-    AccountError::AppendCodeText(unchanged, 5, 8);
-    QCOMPARE(unchanged, QStringLiteral("Could not download message headers."));
 }
 
 QTEST_GUILESS_MAIN(CheckCoreTest)

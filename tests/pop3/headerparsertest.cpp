@@ -165,12 +165,12 @@ void HeaderParserTest::contentType() {
 void HeaderParserTest::keepsWhatItDoesNotOwn() {
     Message m;
     m.Size = 42;
-    m.MessageStatusFlag = 2;
+    m.MessageStatusFlag = pop3::MessageStatus::Downloaded;
     m.Uidl = "u1";
     m.Headers = "Subject: =?UTF-8?Q?line=0D=0Abreak=09tab?=\r\n\r\n";
     ParseHeaderBlock(m.Headers, m);
     QCOMPARE(m.Size, qint64(42));
-    QCOMPARE(m.MessageStatusFlag, 2);
+    QCOMPARE(m.MessageStatusFlag, pop3::MessageStatus::Downloaded);
     QCOMPARE(m.Uidl, QByteArray("u1"));
     QCOMPARE(m.Headers, QByteArray("Subject: =?UTF-8?Q?line=0D=0Abreak=09tab?=\r\n\r\n"));
     // Decoded control characters stay; the views flatten them.

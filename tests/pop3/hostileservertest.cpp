@@ -108,22 +108,23 @@ void HostileServerTest::badMessageAmongGoodOnes() {
     ScriptedPop3Server server(Tls::Implicit, QStringLiteral("server"));
     server.headers = {Ordinary(1), Ordinary(2), bad, Ordinary(4), Ordinary(5)};
     auto client = MakeClient(server);
-    QCOMPARE(client->Connect(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->GetHeaders(), Result::Ok);
     // Generous for a loaded machine with sanitizers; the real figures are far lower.
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(client->Count(), 5);
     for (int n : {1, 2, 4, 5}) {
-        QCOMPARE(client->Item(n).MessageStatusFlag, 2);
+        QCOMPARE(client->Item(n).MessageStatusFlag, MessageStatus::Downloaded);
         QCOMPARE(client->Item(n).Subject, QStringLiteral("message %1").arg(n));
     }
-    QCOMPARE(client->Item(3).MessageStatusFlag, flagged ? 1 : 2);
+    QCOMPARE(client->Item(3).MessageStatusFlag,
+             flagged ? MessageStatus::TopFailed : MessageStatus::Downloaded);
     if (!from.isEmpty())
         QCOMPARE(client->Item(3).From, from);
-    QCOMPARE(client->DeleteFromServer(QVector<int>{3}), QVector<int>{Ok});
-    QCOMPARE(client->Disconnect(), int(Ok));
+    QCOMPARE(client->DeleteFromServer(QVector<int>{3}), QVector<Result>{Result::Ok});
+    QCOMPARE(client->Disconnect(), Result::Ok);
     QCOMPARE(server.deleted, QSet<int>{3});
 }
 
@@ -151,12 +152,12 @@ void HostileServerTest::brokenListings() {
         return Action::Handled;
     };
     auto client = MakeClient(server);
-    QCOMPARE(client->Connect(), int(Ok));
-    QCOMPARE(client->GetHeaders(), int(HeadersUnparsable));
+    QCOMPARE(client->Connect(), Result::Ok);
+    QCOMPARE(client->GetHeaders(), Result::HeadersUnparsable);
     QVERIFY2(client->failureDetail().contains(reason), qPrintable(client->failureDetail()));
     // Nothing can be deleted from a listing that was refused.
     QCOMPARE(client->Count(), 0);
-    QCOMPARE(client->DeleteFromServer(QVector<int>{1}), QVector<int>{int(HeadersUnparsable)});
+    QCOMPARE(client->DeleteFromServer(QVector<int>{1}), QVector<Result>{Result::HeadersUnparsable});
     QVERIFY(!server.received.contains("DELE"));
 }
 
@@ -170,8 +171,8 @@ void HostileServerTest::absurdSizesAreClamped() {
         return Action::Handled;
     };
     auto client = MakeClient(server);
-    QCOMPARE(client->Connect(), int(Ok));
-    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
+    QCOMPARE(client->GetHeaders(), Result::Ok);
     QCOMPARE(client->Item(1).Size, qint64(1) << 40);
     QCOMPARE(client->Item(2).Size, qint64(1) << 40);
     QCOMPARE(client->Item(3).Size, qint64(10));
@@ -184,15 +185,15 @@ void HostileServerTest::keptHeaderBytesAreCapped() {
         server.headers.append(Ordinary(n) + padding);
     auto client = MakeClient(server);
     client->setMaxKeptHeaderBytes(1024 * 1024);
-    QCOMPARE(client->Connect(), int(Ok));
-    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
+    QCOMPARE(client->GetHeaders(), Result::Ok);
     QCOMPARE(client->Count(), 20);
     qint64 kept = 0;
     int flagged = 0;
     for (int n = 1; n <= 20; ++n) {
         const Message& m = client->Item(n);
         kept += m.Headers.size();
-        flagged += m.MessageStatusFlag == 1 ? 1 : 0;
+        flagged += m.MessageStatusFlag == MessageStatus::TopFailed ? 1 : 0;
         // Past the cap a row is still listed from its fields.
         QCOMPARE(m.Subject, QStringLiteral("message %1").arg(n));
     }
@@ -202,17 +203,17 @@ void HostileServerTest::keptHeaderBytesAreCapped() {
 
 void HostileServerTest::brokenGreetings_data() {
     QTest::addColumn<QByteArray>("greeting");
-    QTest::addColumn<int>("result");
-    QTest::newRow("garbage") << QByteArray("HELLO THERE\r\n") << int(ConnectionProblem);
-    QTest::newRow("NULs") << QByteArray("\0\0\0\r\n", 5) << int(ConnectionProblem);
+    QTest::addColumn<Result>("result");
+    QTest::newRow("garbage") << QByteArray("HELLO THERE\r\n") << Result::ConnectionProblem;
+    QTest::newRow("NULs") << QByteArray("\0\0\0\r\n", 5) << Result::ConnectionProblem;
     // Read and dropped as it comes; the line never ends, so the wait for it does.
-    QTest::newRow("endless line") << QByteArray(8 * 1024 * 1024, '+') << int(ResponseTimeout);
-    QTest::newRow("silence") << QByteArray() << int(ResponseTimeout);
+    QTest::newRow("endless line") << QByteArray(8 * 1024 * 1024, '+') << Result::ResponseTimeout;
+    QTest::newRow("silence") << QByteArray() << Result::ResponseTimeout;
 }
 
 void HostileServerTest::brokenGreetings() {
     QFETCH(QByteArray, greeting);
-    QFETCH(int, result);
+    QFETCH(Result, result);
     ScriptedPop3Server server(Tls::Implicit, QStringLiteral("server"));
     server.greeting = greeting;
     auto client = MakeClient(server);
@@ -247,7 +248,7 @@ void HostileServerTest::passwordNeverKeptInReplies() {
         return Action::Handled;
     };
     auto client = MakeClient(server);
-    QCOMPARE(client->Connect(), int(LoginRejected));
+    QCOMPARE(client->Connect(), Result::LoginRejected);
     const QString kept = client->lastServerReply();
     QVERIFY2(!kept.isEmpty(), "the refusal is kept");
     const QString password = QString::fromLatin1(server.password);
@@ -273,7 +274,7 @@ void HostileServerTest::cancelAnswersPromptly() {
         serverThread.wait();
     });
     auto client = MakeClient(server);
-    QCOMPARE(client->Connect(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
     QTimer ticker;
     ticker.setInterval(10);
     QElapsedTimer sinceTick;
@@ -281,7 +282,7 @@ void HostileServerTest::cancelAnswersPromptly() {
     int headersAtCancel = 0;
     int headers = 0;
     connect(client.get(), &Client::StatusMessage, client.get(),
-            [&](const QString&, int done, int, int) { headers = done; });
+            [&](const QString&, int done, int, StatusCode) { headers = done; });
     // The Cancel comes from the event loop, as a click on the button would.
     connect(&ticker, &QTimer::timeout, client.get(), [&] {
         if (sinceTick.isValid())
@@ -293,7 +294,7 @@ void HostileServerTest::cancelAnswersPromptly() {
         }
     });
     ticker.start();
-    QCOMPARE(client->GetHeaders(), int(Cancelled));
+    QCOMPARE(client->GetHeaders(), Result::Cancelled);
     ticker.stop();
     qInfo("longest pause of the event loop during the download: %lld ms, cancelled after %d headers",
           static_cast<long long>(longestGap), headersAtCancel);

@@ -79,14 +79,14 @@ void TlsServerTest::fullSession() {
     ScriptedPop3Server server(Tls(tls), QStringLiteral("server"));
     server.headers = sampleHeaders(5);
     auto client = makeClient(server, Tls(tls));
-    QCOMPARE(client->Connect(), int(Ok));
-    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
+    QCOMPARE(client->GetHeaders(), Result::Ok);
     QCOMPARE(client->Count(), 5);
     QCOMPARE(client->Item(3).Subject, QStringLiteral("message 3"));
     QCOMPARE(client->Item(3).Uidl, QByteArray("uid3"));
-    QCOMPARE(client->DeleteFromServer(QVector<int>{2, 4}), (QVector<int>{Ok, Ok}));
+    QCOMPARE(client->DeleteFromServer(QVector<int>{2, 4}), (QVector<Result>{Result::Ok, Result::Ok}));
     QVERIFY(server.deleted.isEmpty()); // marked only
-    QCOMPARE(client->Disconnect(), int(Ok));
+    QCOMPARE(client->Disconnect(), Result::Ok);
     QCOMPARE(server.deleted, (QSet<int>{2, 4}));
 }
 
@@ -119,7 +119,7 @@ void TlsServerTest::refusedCertificate() {
         QSKIP("this loopback address is not usable here");
     ScriptedPop3Server* target = &server;
     auto client = makeClient(*target, Tls(tls), host);
-    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    QCOMPARE(client->Connect(), Result::CertificateInvalid);
     QVERIFY(!target->received.contains(target->password));
     QVERIFY(!target->received.contains("USER"));
 }
@@ -133,7 +133,7 @@ void TlsServerTest::stlsRefused() {
         return Action::Handled;
     };
     auto client = makeClient(server, Tls::StartTls);
-    QCOMPARE(client->Connect(), int(NoSecureConnection));
+    QCOMPARE(client->Connect(), Result::NoSecureConnection);
     QTest::qWait(50);
     QVERIFY(!server.received.contains(server.password));
     QVERIFY(!server.received.contains("USER"));
@@ -150,7 +150,7 @@ void TlsServerTest::bytesInjectedAfterStls() {
         return Action::Handled;
     };
     auto client = makeClient(server, Tls::StartTls);
-    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    QCOMPARE(client->Connect(), Result::CertificateInvalid);
     QTest::qWait(50);
     QVERIFY(!server.received.contains(server.password));
     QVERIFY(!server.received.contains("AUTH"));
@@ -180,32 +180,32 @@ void TlsServerTest::dropAtEveryCommand() {
         return Action::Handled;
     };
     auto client = makeClient(server, Tls::Implicit);
-    const int connected = client->Connect();
-    int headers = -1;
-    QVector<int> marks;
-    int quit = -1;
-    if (connected == Ok) {
+    const Result connected = client->Connect();
+    Result headers = Result::Pending;
+    QVector<Result> marks;
+    Result quit = Result::Pending;
+    if (connected == Result::Ok) {
         headers = client->GetHeaders();
-        if (headers == Ok)
+        if (headers == Result::Ok)
             marks = client->DeleteFromServer(QVector<int>{1, 3});
         quit = client->Disconnect();
     } else {
-        QCOMPARE(connected, int(ConnectionProblem));
+        QCOMPARE(connected, Result::ConnectionProblem);
     }
-    QVERIFY(headers == -1 || headers == Ok || headers == ConnectionLost);
-    for (int m : marks)
-        QVERIFY(m == Ok || m == ConnectionLost);
+    QVERIFY(headers == Result::Pending || headers == Result::Ok || headers == Result::ConnectionLost);
+    for (Result m : marks)
+        QVERIFY(m == Result::Ok || m == Result::ConnectionLost);
     QTest::qWait(20);
     // Deletions happen only when QUIT was confirmed, and the client says so truthfully.
-    if (quit == Ok) {
+    if (quit == Result::Ok) {
         QCOMPARE(server.deleted, (QSet<int>{1, 3}));
     } else {
         QVERIFY(server.deleted.isEmpty());
-        if (connected == Ok)
-            QCOMPARE(quit, int(ConnectionLost));
+        if (connected == Result::Ok)
+            QCOMPARE(quit, Result::ConnectionLost);
     }
     // Dropping after QUIT's reply is an ordinary end; anything earlier must fail.
-    QCOMPARE(quit == Ok, dropAt == 12 && afterReply);
+    QCOMPARE(quit == Result::Ok, dropAt == 12 && afterReply);
 }
 
 void TlsServerTest::hugeHeaderLine() {
@@ -218,16 +218,16 @@ void TlsServerTest::hugeHeaderLine() {
         return Action::Handled;
     };
     auto client = makeClient(server, Tls::Implicit);
-    QCOMPARE(client->Connect(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
     // Only that message pays: it is listed, flagged, and the others arrive whole.
-    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->GetHeaders(), Result::Ok);
     QCOMPARE(client->Count(), 3);
-    QCOMPARE(client->Item(2).MessageStatusFlag, 1);
+    QCOMPARE(client->Item(2).MessageStatusFlag, MessageStatus::TopFailed);
     QVERIFY(client->Item(2).Headers.isEmpty());
     QCOMPARE(client->Item(1).Subject, QStringLiteral("message 1"));
     QCOMPARE(client->Item(3).Subject, QStringLiteral("message 3"));
     QVERIFY(client->isConnected());
-    QCOMPARE(client->Disconnect(), int(Ok));
+    QCOMPARE(client->Disconnect(), Result::Ok);
 }
 
 namespace {
@@ -252,7 +252,7 @@ void TlsServerTest::refusalSaysWhy() {
     QFETCH(int, reason);
     ScriptedPop3Server server(Tls::Implicit, cert);
     auto client = makeClient(server, Tls::Implicit);
-    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    QCOMPARE(client->Connect(), Result::CertificateInvalid);
     const TlsProblem problem = client->lastTlsProblem();
     QVERIFY2(problem.reasons.contains(TlsProblem::Reason(reason)), qPrintable(problem.detail));
     QCOMPARE(problem.host, QStringLiteral("localhost"));
@@ -265,7 +265,7 @@ void TlsServerTest::refusalSaysWhy() {
 void TlsServerTest::tlsToPlainPortIsAHandshakeFailure() {
     ScriptedPop3Server server(Tls::None, QStringLiteral("server"));
     auto client = makeClient(server, Tls::Implicit);
-    QCOMPARE(client->Connect(), int(CertificateInvalid));
+    QCOMPARE(client->Connect(), Result::CertificateInvalid);
     const TlsProblem problem = client->lastTlsProblem();
     QCOMPARE(problem.reasons, QList<TlsProblem::Reason>{TlsProblem::Reason::HandshakeFailed});
     QVERIFY(problem.certificate.isNull());
@@ -308,17 +308,17 @@ void TlsServerTest::exceptionAcceptsExactlyItsCertificate() {
     const auto port = static_cast<quint16>(server.serverPort() + portOffset);
     client->setCertificateExceptions({{exceptionHost, port, digestOf(trustedCert)}});
     if (!accepted) {
-        QCOMPARE(client->Connect(), int(CertificateInvalid));
+        QCOMPARE(client->Connect(), Result::CertificateInvalid);
         QVERIFY(!client->lastTlsProblem().isEmpty());
         QTest::qWait(20);
         QVERIFY(!server.received.contains(server.password));
         QVERIFY(!server.received.contains("USER"));
         return;
     }
-    QCOMPARE(client->Connect(), int(Ok));
-    QCOMPARE(client->GetHeaders(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
+    QCOMPARE(client->GetHeaders(), Result::Ok);
     QCOMPARE(client->Count(), 2);
-    QCOMPARE(client->Disconnect(), int(Ok));
+    QCOMPARE(client->Disconnect(), Result::Ok);
 }
 
 QTEST_GUILESS_MAIN(TlsServerTest)

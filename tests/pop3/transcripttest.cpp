@@ -90,7 +90,7 @@ void TranscriptTest::connect_data() {
     QTest::addColumn<bool>("bareLf");
     QTest::addColumn<bool>("tlsFails");
     QTest::addColumn<bool>("passwordMayBeSent");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<Result>("expected");
 
     const QByteArray stls = R"(
 S: +OK Server ready.
@@ -120,79 +120,79 @@ C: CAPA
 S: +OK
 S: PIPELINING
 S: .
-)") << false << false << true << int(Ok);
+)") << false << false << true << Result::Ok;
     QTest::newRow("STLS refused: no credentials")
         << "mail.example:110" << stls + "S: -ERR TLS not available\n"
-        << false << false << false << int(NoSecureConnection);
+        << false << false << false << Result::NoSecureConnection;
     QTest::newRow("STLS +OK with injected command: no handshake, no credentials")
         << "mail.example:110" << stls + "S: +OK Begin TLS\nS: +OK injected\n"
-        << false << false << false << int(CertificateInvalid);
+        << false << false << false << Result::CertificateInvalid;
     QTest::newRow("STLS handshake fails") << "mail.example:110" << stls + "S: +OK Begin TLS\n"
-                                          << false << true << false << int(CertificateInvalid);
+                                          << false << true << false << Result::CertificateInvalid;
     QTest::newRow("STLS even when CAPA is not supported") << "mail.example:143" << QByteArray(R"(
 S: +OK hi
 C: CAPA
 S: -ERR unknown command
 C: STLS
 S: -ERR unknown command
-)") << false << false << false << int(NoSecureConnection);
+)") << false << false << false << Result::NoSecureConnection;
     QTest::newRow("minimal greeting, bare LF everywhere")
         << "pop3s://mail.example"
         << QByteArray(
                "S: +OK\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
-        << true << false << true << int(Ok);
+        << true << false << true << Result::Ok;
     QTest::newRow("greeting -ERR") << "pop3s://mail.example" << QByteArray("S: -ERR go away\n") << false
-                                   << false << false << int(ConnectionProblem);
+                                   << false << false << Result::ConnectionProblem;
     QTest::newRow("greeting [SYS/TEMP]")
         << "pop3s://mail.example" << QByteArray("S: -ERR [SYS/TEMP] try later\n") << false << false << false
-        << int(ServerTemporaryFailure);
+        << Result::ServerTemporaryFailure;
     QTest::newRow("not a POP3 server") << "pop3s://mail.example" << QByteArray("S: SSH-2.0-OpenSSH_9.2\n")
-                                       << false << false << false << int(ConnectionProblem);
+                                       << false << false << false << Result::ConnectionProblem;
     const QByteArray userPass = "S: +OK\nC: CAPA\nS: +OK\nS: USER\nS: .\nC: USER bob\n";
     QTest::newRow("-ERR on USER") << "pop3s://mail.example" << userPass + "S: -ERR no such mailbox\n"
-                                  << false << false << false << int(UserRejected);
+                                  << false << false << false << Result::UserRejected;
     QTest::newRow("-ERR on PASS") << "pop3s://mail.example"
                                   << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR invalid password\n"
-                                  << false << false << true << int(LoginRejected);
+                                  << false << false << true << Result::LoginRejected;
     QTest::newRow("[AUTH] on PASS")
         << "pop3s://mail.example"
         << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [AUTH] Authentication failed.\n"
-        << false << false << true << int(LoginRejected);
+        << false << false << true << Result::LoginRejected;
     QTest::newRow("[IN-USE] is not a wrong password")
         << "pop3s://mail.example"
         << userPass +
                "S: +OK\nC: PASS s3cret-pw\nS: -ERR [IN-USE] Mailbox is locked by another POP3 session.\n"
-        << false << false << true << int(MailboxInUse);
+        << false << false << true << Result::MailboxInUse;
     QTest::newRow("[LOGIN-DELAY]") << "pop3s://mail.example"
                                    << userPass +
                                           "S: +OK\nC: PASS s3cret-pw\nS: -ERR [LOGIN-DELAY] wait 10 minutes\n"
-                                   << false << false << true << int(LoginDelay);
+                                   << false << false << true << Result::LoginDelay;
     QTest::newRow("[SYS/TEMP] on PASS")
         << "pop3s://mail.example" << userPass + "S: +OK\nC: PASS s3cret-pw\nS: -ERR [SYS/TEMP] disk full\n"
-        << false << false << true << int(ServerTemporaryFailure);
+        << false << false << true << Result::ServerTemporaryFailure;
     QTest::newRow("server closes during login") << "pop3s://mail.example" << userPass + "S: <close>\n"
-                                                << false << false << false << int(ConnectionProblem);
+                                                << false << false << false << Result::ConnectionProblem;
     QTest::newRow("pop3:// plain text when STLS is not offered")
         << "pop3://mail.example"
         << QByteArray("S: +OK\nC: CAPA\nS: +OK\nS: USER\nS: .\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: "
                       "+OK\nC: CAPA\nS: +OK\nS: .\n")
-        << false << false << true << int(Ok);
+        << false << false << true << Result::Ok;
     QTest::newRow("pop3:// APOP with the greeting's timestamp")
         << "pop3://mail.example"
         << QByteArray("S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\nC: CAPA\nS: -ERR\n"
                       "C: APOP bob a00d98c10fe245ff6a37b53b2fcc91e9\nS: +OK\nC: CAPA\nS: -ERR\n")
-        << false << false << false << int(Ok);
+        << false << false << false << Result::Ok;
     QTest::newRow("pop3:// with a timestamp but STLS offered: TLS, no APOP")
         << "pop3://mail.example"
         << QByteArray(
                "S: +OK ready <1.2@host>\nC: CAPA\nS: +OK\nS: STLS\nS: .\nC: STLS\nS: +OK\nC: CAPA\nS: -ERR\n"
                "C: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: +OK\nC: CAPA\nS: -ERR\n")
-        << false << false << true << int(Ok);
+        << false << false << true << Result::Ok;
     QTest::newRow("timestamp ignored without pop3://")
         << "pop3s://mail.example"
         << QByteArray("S: +OK ready <1.2@host>\nC: CAPA\nS: -ERR\nC: USER bob\nS: +OK\nC: PASS s3cret-pw\nS: "
                       "+OK\nC: CAPA\nS: -ERR\n")
-        << false << false << true << int(Ok);
+        << false << false << true << Result::Ok;
 }
 
 void TranscriptTest::connect() {
@@ -201,7 +201,7 @@ void TranscriptTest::connect() {
     QFETCH(bool, bareLf);
     QFETCH(bool, tlsFails);
     QFETCH(bool, passwordMayBeSent);
-    QFETCH(int, expected);
+    QFETCH(Result, expected);
 
     Transcript script = Transcript::parse(log);
     script.bareLf = bareLf;
@@ -210,7 +210,7 @@ void TranscriptTest::connect() {
     QCOMPARE(h.client->Connect(), expected);
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
     QVERIFY2(h.scriptDone(), "the client stopped before the end of the transcript");
-    QCOMPARE(h.client->isConnected(), expected == Ok);
+    QCOMPARE(h.client->isConnected(), expected == Result::Ok);
     if (!passwordMayBeSent)
         QVERIFY(!h.factory->record->written.contains(kPassword));
     QVERIFY(!h.client->lastServerReply().contains(QLatin1String(kPassword)));
@@ -239,7 +239,7 @@ S: .
               QStringLiteral("mail.example"));
     h.factory->refusedPorts = {995};
     h.client->setDefaultPort(110);
-    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
     QCOMPARE(h.factory->record->ports, (QList<quint16>{995, 110}));
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
@@ -250,7 +250,7 @@ void TranscriptTest::connectTimeout() {
     h.client->setTimeoutSeconds(1);
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(h.client->Connect(), int(ConnectTimeout));
+    QCOMPARE(h.client->Connect(), Result::ConnectTimeout);
     QVERIFY(timer.elapsed() >= 900 && timer.elapsed() < 3000);
 
     // A bare host whose port 995 stays silent gets STLS on the settings port after the probe time.
@@ -258,7 +258,7 @@ void TranscriptTest::connectTimeout() {
     probe.factory->silentPorts = {995};
     probe.client->setImplicitTlsProbeSeconds(1);
     timer.restart();
-    QCOMPARE(probe.client->Connect(), int(NoSecureConnection));
+    QCOMPARE(probe.client->Connect(), Result::NoSecureConnection);
     QVERIFY(timer.elapsed() >= 900 && timer.elapsed() < 3000);
     QCOMPARE(probe.factory->record->ports, (QList<quint16>{995, 110}));
 }
@@ -270,18 +270,18 @@ void TranscriptTest::saslPlainWaitsForContinuationWhenLong() {
     Harness h("S: +OK\nC: CAPA\nS: +OK\nS: SASL PLAIN\nS: .\nC: AUTH PLAIN\nS: + \nC: " + token +
               "\nS: +OK\nC: CAPA\nS: -ERR\n");
     h.client->setUserName(user);
-    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }
 
 void TranscriptTest::lineBreaksInCredentialsAreRefused_data() {
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<Result>("expected");
     QTest::newRow("user") << "bob\r\nDELE 1"
-                          << "pw" << int(UserRejected);
+                          << "pw" << Result::UserRejected;
     QTest::newRow("password") << "bob"
-                              << "pw\nDELE 1" << int(LoginRejected);
+                              << "pw\nDELE 1" << Result::LoginRejected;
 }
 
 void TranscriptTest::lineBreaksInCredentialsAreRefused() {
@@ -390,18 +390,18 @@ void TranscriptTest::headers() {
     Harness h(log);
     QList<int> progress;
     QObject::connect(h.client.get(), &Client::StatusMessage, this,
-                     [&](const QString&, int nMin, int nMax, int code) {
-                         QCOMPARE(code, 4);
+                     [&](const QString&, int nMin, int nMax, StatusCode code) {
+                         QCOMPARE(code, StatusCode::Header);
                          QCOMPARE(nMax, int(flags.size()));
                          progress << nMin;
                      });
-    QCOMPARE(h.client->Connect(), int(Ok));
-    QCOMPARE(h.client->GetHeaders(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
+    QCOMPARE(h.client->GetHeaders(), Result::Ok);
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
     QCOMPARE(h.client->Count(), int(flags.size()));
     for (int i = 0; i < flags.size(); ++i) {
         const Message& m = h.client->Item(i + 1);
-        QCOMPARE(m.MessageStatusFlag, flags[i]);
+        QCOMPARE(int(m.MessageStatusFlag), flags[i]);
         QCOMPARE(m.Headers, headers[i]);
         QCOMPARE(m.Uidl, uidls[i]);
         QCOMPARE(progress.value(i), i + 1);
@@ -420,39 +420,39 @@ void TranscriptTest::pipelinedRepliesSplitAtEveryByte() {
         Transcript script = Transcript::parse(login + body);
         script.cuts = {cut};
         Harness h(std::move(script), QStringLiteral("pop3s://mail.example"));
-        QCOMPARE(h.client->Connect(), int(Ok));
-        QCOMPARE(h.client->GetHeaders(), int(Ok));
+        QCOMPARE(h.client->Connect(), Result::Ok);
+        QCOMPARE(h.client->GetHeaders(), Result::Ok);
         QCOMPARE(h.client->Count(), 2);
         QCOMPARE(h.client->Item(1).Subject, QStringLiteral("message 1"));
         QCOMPARE(h.client->Item(1).From, QStringLiteral("Sender 1"));
         QCOMPARE(h.client->Item(1).Size, qint64(5));
-        QCOMPARE(h.client->Item(2).MessageStatusFlag, 1);
+        QCOMPARE(h.client->Item(2).MessageStatusFlag, MessageStatus::TopFailed);
         QCOMPARE(h.client->Item(2).Size, qint64(7));
-        QCOMPARE(h.client->Disconnect(), int(Ok));
+        QCOMPARE(h.client->Disconnect(), Result::Ok);
         QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
     }
 }
 
 void TranscriptTest::getHeadersFailures_data() {
     QTest::addColumn<QByteArray>("log");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<Result>("expected");
     const QByteArray list =
         loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\nC: TOP 1 0\nC: TOP 2 0\n";
     QTest::newRow("server closes in the middle of a header") << list + "S: +OK\nS: Subject: cut\nS: <close>\n"
-                                                             << int(ConnectionLost);
+                                                             << Result::ConnectionLost;
     QTest::newRow("server closes between replies") << list + topReply(1) + "S: <close>\n"
-                                                   << int(ConnectionLost);
-    QTest::newRow("server stalls") << list + topReply(1) + "S: <stall>\n" << int(ResponseTimeout);
+                                                   << Result::ConnectionLost;
+    QTest::newRow("server stalls") << list + topReply(1) + "S: <stall>\n" << Result::ResponseTimeout;
     QTest::newRow("garbage in LIST") << loginLog("") + "C: LIST\nS: +OK\nS: one two\nS: .\n"
-                                     << int(HeadersUnparsable);
+                                     << Result::HeadersUnparsable;
 }
 
 void TranscriptTest::getHeadersFailures() {
     QFETCH(QByteArray, log);
-    QFETCH(int, expected);
+    QFETCH(Result, expected);
     Harness h(log);
     h.client->setTimeoutSeconds(1);
-    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(h.client->GetHeaders(), expected);
@@ -465,10 +465,10 @@ void TranscriptTest::getHeadersFailures() {
 void TranscriptTest::cancelDuringConnect() {
     Harness h(QByteArray("S: <stall>\n"));
     h.client->setTimeoutSeconds(30);
-    QObject::connect(h.client.get(), &Client::ConnectLog, this, [&] { h.client->CancelOperation(0); });
+    QObject::connect(h.client.get(), &Client::ConnectLog, this, [&] { h.client->CancelOperation(); });
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(h.client->Connect(), int(Cancelled));
+    QCOMPARE(h.client->Connect(), Result::Cancelled);
     QVERIFY(timer.elapsed() < 2000);
     QVERIFY(!h.client->isConnected());
 }
@@ -478,16 +478,16 @@ void TranscriptTest::cancelDuringGetHeaders() {
                            "C: TOP 1 0\nC: TOP 2 0\nC: TOP 3 0\n" + topReply(1) + "S: <stall>\n";
     Harness h(log);
     h.client->setTimeoutSeconds(30);
-    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
     QObject::connect(h.client.get(), &Client::StatusMessage, this, [&](const QString&, int nMin) {
         if (nMin == 1)
-            h.client->CancelOperation(0);
+            h.client->CancelOperation();
     });
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(h.client->GetHeaders(), int(Cancelled));
+    QCOMPARE(h.client->GetHeaders(), Result::Cancelled);
     QVERIFY(timer.elapsed() < 2000);
-    QCOMPARE(h.client->Disconnect(), int(Cancelled));
+    QCOMPARE(h.client->Disconnect(), Result::Cancelled);
 }
 
 void TranscriptTest::clientDeletedDuringGetHeaders() {
@@ -498,55 +498,55 @@ void TranscriptTest::clientDeletedDuringGetHeaders() {
     client->setHostName(QStringLiteral("pop3s://mail.example"));
     client->setUserName(QStringLiteral("bob"));
     client->setPassword(QString::fromLatin1(kPassword));
-    QCOMPARE(client->Connect(), int(Ok));
+    QCOMPARE(client->Connect(), Result::Ok);
     QPointer<Client> guard(client);
-    int busyAnswer = -1;
+    Result busyAnswer = Result::Pending;
     QObject::connect(client, &Client::StatusMessage, this, [&] {
         busyAnswer = client->KeepAlive(); // re-entry is refused, not run
         delete client;
     });
-    const int result = client->GetHeaders();
+    const Result result = client->GetHeaders();
     QVERIFY(guard.isNull());
-    QCOMPARE(busyAnswer, int(Busy));
-    QCOMPARE(result, int(Cancelled));
+    QCOMPARE(busyAnswer, Result::Busy);
+    QCOMPARE(result, Result::Cancelled);
 }
 
 void TranscriptTest::keepAlive() {
     Harness h(loginLog("") + "C: NOOP\nS: +OK\n");
     h.client->setKeepAliveIdleSeconds(1);
-    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
     // Right after traffic: nothing is sent (the transcript would break otherwise).
-    QCOMPARE(h.client->KeepAlive(), int(Ok));
-    QCOMPARE(h.client->KeepAlive(), int(Ok));
+    QCOMPARE(h.client->KeepAlive(), Result::Ok);
+    QCOMPARE(h.client->KeepAlive(), Result::Ok);
     QVERIFY2(!h.scriptDone(), "NOOP sent although the session was not idle");
     QTest::qWait(1100);
-    QCOMPARE(h.client->KeepAlive(), int(Ok));
+    QCOMPARE(h.client->KeepAlive(), Result::Ok);
     QVERIFY(h.scriptDone());
-    QCOMPARE(h.client->KeepAlive(), int(Ok)); // idle time starts again
+    QCOMPARE(h.client->KeepAlive(), Result::Ok); // idle time starts again
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 
     Client notConnected(std::make_shared<FakeStreamFactory>(Transcript()));
-    QCOMPARE(notConnected.KeepAlive(), int(NotConnected));
+    QCOMPARE(notConnected.KeepAlive(), Result::NotConnected);
 }
 
 void TranscriptTest::disconnect_data() {
     QTest::addColumn<QByteArray>("log");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("QUIT confirmed") << loginLog("") + "C: QUIT\nS: +OK bye\nS: <close>\n" << int(Ok);
+    QTest::addColumn<Result>("expected");
+    QTest::newRow("QUIT confirmed") << loginLog("") + "C: QUIT\nS: +OK bye\nS: <close>\n" << Result::Ok;
     QTest::newRow("QUIT refused") << loginLog("") + "C: QUIT\nS: -ERR some deleted messages not removed\n"
-                                  << int(CommandRefused);
+                                  << Result::CommandRefused;
     QTest::newRow("closed instead of confirming") << loginLog("") + "C: QUIT\nS: <close>\n"
-                                                  << int(ConnectionLost);
-    QTest::newRow("no answer") << loginLog("") + "C: QUIT\nS: <stall>\n" << int(ResponseTimeout);
-    QTest::newRow("dropped before QUIT") << loginLog("") + "S: <close>\n" << int(ConnectionLost);
+                                                  << Result::ConnectionLost;
+    QTest::newRow("no answer") << loginLog("") + "C: QUIT\nS: <stall>\n" << Result::ResponseTimeout;
+    QTest::newRow("dropped before QUIT") << loginLog("") + "S: <close>\n" << Result::ConnectionLost;
 }
 
 void TranscriptTest::disconnect() {
     QFETCH(QByteArray, log);
-    QFETCH(int, expected);
+    QFETCH(Result, expected);
     Harness h(log);
     h.client->setTimeoutSeconds(1);
-    QCOMPARE(h.client->Connect(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
     QTest::qWait(20); // lets an idle drop arrive
     QCOMPARE(h.client->Disconnect(), expected);
     QVERIFY(!h.client->isConnected());
@@ -556,31 +556,32 @@ void TranscriptTest::disconnect() {
 void TranscriptTest::batchDelete_data() {
     QTest::addColumn<QByteArray>("log");
     QTest::addColumn<QVector<int>>("numbers");
-    QTest::addColumn<QVector<int>>("results");
+    QTest::addColumn<QVector<Result>>("results");
     // Rows in the server's order: row 2 is message 3, row 3 is message 2.
     const QByteArray list = "C: LIST\nS: +OK\nS: 1 5\nS: 3 7\nS: 2 9\nS: .\n";
     const QByteArray tops = topReply(1) + topReply(3) + topReply(2);
     QTest::newRow("pipelined, one refused")
         << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 3 0\nC: TOP 2 0\n" + tops +
                "C: DELE 1\nC: DELE 2\nC: DELE 3\nS: +OK\nS: -ERR locked\nS: +OK\n"
-        << QVector<int>{1, 3, 2} << QVector<int>{Ok, CommandRefused, Ok};
+        << QVector<int>{1, 3, 2} << QVector<Result>{Result::Ok, Result::CommandRefused, Result::Ok};
     QTest::newRow("one at a time, numbers outside the list")
         << loginLog("") + list + "C: TOP 1 0\n" + topReply(1) + "C: TOP 3 0\n" + topReply(3) +
                "C: TOP 2 0\n" + topReply(2) + "C: DELE 3\nS: +OK\nC: DELE 2\nS: +OK\n"
-        << QVector<int>{0, 2, 4, 3} << QVector<int>{NoSuchMessage, Ok, NoSuchMessage, Ok};
+        << QVector<int>{0, 2, 4, 3}
+        << QVector<Result>{Result::NoSuchMessage, Result::Ok, Result::NoSuchMessage, Result::Ok};
     QTest::newRow("connection lost mid-batch")
         << loginLog("PIPELINING") + list + "C: TOP 1 0\nC: TOP 3 0\nC: TOP 2 0\n" + tops +
                "C: DELE 1\nC: DELE 3\nS: +OK\nS: <close>\n"
-        << QVector<int>{1, 2} << QVector<int>{Ok, ConnectionLost};
+        << QVector<int>{1, 2} << QVector<Result>{Result::Ok, Result::ConnectionLost};
 }
 
 void TranscriptTest::batchDelete() {
     QFETCH(QByteArray, log);
     QFETCH(QVector<int>, numbers);
-    QFETCH(QVector<int>, results);
+    QFETCH(QVector<Result>, results);
     Harness h(log);
-    QCOMPARE(h.client->Connect(), int(Ok));
-    QCOMPARE(h.client->GetHeaders(), int(Ok));
+    QCOMPARE(h.client->Connect(), Result::Ok);
+    QCOMPARE(h.client->GetHeaders(), Result::Ok);
     QCOMPARE(h.client->DeleteFromServer(numbers), results);
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 }

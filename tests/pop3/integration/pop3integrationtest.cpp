@@ -26,9 +26,9 @@ struct SignalLog {
         QObject::connect(&client, &pop3::Client::ConnectLog, &client,
                          [this](const QString& text, int) { texts << text; });
         QObject::connect(&client, &pop3::Client::StatusMessage, &client,
-                         [this](const QString& text, int nMin, int nMax, int code) {
+                         [this](const QString& text, int nMin, int nMax, pop3::StatusCode code) {
                              texts << text;
-                             if (code == 4)
+                             if (code == pop3::StatusCode::Header)
                                  headerProgress.append({nMin, nMax});
                          });
     }
@@ -109,12 +109,12 @@ private Q_SLOTS:
         auto client = makeClient(box, address);
         SignalLog signalLog;
         signalLog.watch(*client);
-        QCOMPARE(client->Connect(), int(pop3::Ok));
+        QCOMPARE(client->Connect(), pop3::Result::Ok);
         QVERIFY(client->isConnected());
-        QCOMPARE(client->GetHeaders(), int(pop3::Ok));
+        QCOMPARE(client->GetHeaders(), pop3::Result::Ok);
         QCOMPARE(client->Count(), 2);
         QCOMPARE(client->Item(2).Subject, MakeSampleMessage(2).subject);
-        QCOMPARE(client->Disconnect(), int(pop3::Ok));
+        QCOMPARE(client->Disconnect(), pop3::Result::Ok);
 
         // The server saw the login (inside TLS or not, where it records that) and the QUIT.
         const auto session = box.waitForSessionEnd();
@@ -137,7 +137,7 @@ private Q_SLOTS:
         client->setPassword(wrong);
         SignalLog signalLog;
         signalLog.watch(*client);
-        QCOMPARE(client->Connect(), int(pop3::LoginRejected));
+        QCOMPARE(client->Connect(), pop3::Result::LoginRejected);
         QVERIFY(!client->isConnected());
         if (box.refusedLogins()) // where the server records refusals, it recorded this one
             QVERIFY(QTest::qWaitFor([&] { return box.refusedLogins().value_or(0) == 1; }, 15000));
@@ -159,7 +159,7 @@ private Q_SLOTS:
         const QString address =
             implicitTls ? QStringLiteral("pop3s://127.0.0.1:%1").arg(m_server.pop3sPort()) : stls();
         auto client = makeClient(box, address, false);
-        QCOMPARE(client->Connect(), int(pop3::CertificateInvalid));
+        QCOMPARE(client->Connect(), pop3::Result::CertificateInvalid);
         client.reset();
         // Give the server time to log whatever it saw: a login attempt would name the user.
         QTest::qWait(500);
@@ -177,13 +177,13 @@ private Q_SLOTS:
         QVERIFY(box.addMessage(MakeSampleMessage(1).raw));
 
         auto first = makeClient(box, stls());
-        QCOMPARE(first->Connect(), int(pop3::Ok));
+        QCOMPARE(first->Connect(), pop3::Result::Ok);
         auto second = makeClient(box, stls());
         // Dovecot waits about ten seconds for the lock before it answers [IN-USE].
-        QCOMPARE(second->Connect(), int(pop3::MailboxInUse));
-        QCOMPARE(first->GetHeaders(), int(pop3::Ok));
+        QCOMPARE(second->Connect(), pop3::Result::MailboxInUse);
+        QCOMPARE(first->GetHeaders(), pop3::Result::Ok);
         QCOMPARE(first->Count(), 1);
-        QCOMPARE(first->Disconnect(), int(pop3::Ok));
+        QCOMPARE(first->Disconnect(), pop3::Result::Ok);
     }
 
     void thousandHeadersDecoded() {
@@ -204,8 +204,8 @@ private Q_SLOTS:
         auto client = makeClient(box, stls());
         SignalLog signalLog;
         signalLog.watch(*client);
-        QCOMPARE(client->Connect(), int(pop3::Ok));
-        QCOMPARE(client->GetHeaders(), int(pop3::Ok));
+        QCOMPARE(client->Connect(), pop3::Result::Ok);
+        QCOMPARE(client->GetHeaders(), pop3::Result::Ok);
         QCOMPARE(client->Count(), count);
 
         // Courier (UTF8 capability, RFC 6856) serves a notice in place of a message whose
@@ -217,7 +217,7 @@ private Q_SLOTS:
             const pop3::Message& m = client->Item(n);
             const SampleMessage& want = samples[n - 1];
             const QByteArray where = "message " + QByteArray::number(n);
-            QVERIFY2(m.MessageStatusFlag > 1, where.constData());
+            QVERIFY2(m.MessageStatusFlag == pop3::MessageStatus::Downloaded, where.constData());
             QVERIFY2(!m.Uidl.isEmpty(), where.constData());
             uidls.insert(m.Uidl);
             if (substitutesEightBit && hasEightBitText(want.header)) {
@@ -246,7 +246,7 @@ private Q_SLOTS:
         for (qsizetype i = 1; i < signalLog.headerProgress.size(); ++i)
             QVERIFY(signalLog.headerProgress[i].first >= signalLog.headerProgress[i - 1].first);
 
-        QCOMPARE(client->Disconnect(), int(pop3::Ok));
+        QCOMPARE(client->Disconnect(), pop3::Result::Ok);
         // Headers only: one TOP per message, no RETR, nothing deleted.
         const auto session = box.waitForSessionEnd();
         QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
@@ -268,13 +268,14 @@ private Q_SLOTS:
             QVERIFY(box.addMessage(MakeSampleMessage(n).raw));
 
         auto client = makeClient(box, stls());
-        QCOMPARE(client->Connect(), int(pop3::Ok));
-        QCOMPARE(client->GetHeaders(), int(pop3::Ok));
-        QCOMPARE(client->DeleteFromServer(2), int(pop3::Ok));
-        QCOMPARE(client->DeleteFromServer(QVector<int>{4, 6}), (QVector<int>{pop3::Ok, pop3::Ok}));
+        QCOMPARE(client->Connect(), pop3::Result::Ok);
+        QCOMPARE(client->GetHeaders(), pop3::Result::Ok);
+        QCOMPARE(client->DeleteFromServer(2), pop3::Result::Ok);
+        QCOMPARE(client->DeleteFromServer(QVector<int>{4, 6}),
+                 (QVector<pop3::Result>{pop3::Result::Ok, pop3::Result::Ok}));
         // Marked, not gone: the files stay until the server confirms QUIT.
         QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3, 4, 5, 6}));
-        QCOMPARE(client->Disconnect(), int(pop3::Ok));
+        QCOMPARE(client->Disconnect(), pop3::Result::Ok);
         const auto session = box.waitForSessionEnd();
         QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
         QVERIFY(session->quit);
@@ -295,9 +296,10 @@ private Q_SLOTS:
             QVERIFY(box.addMessage(MakeSampleMessage(n).raw));
 
         auto client = makeClient(box, stls());
-        QCOMPARE(client->Connect(), int(pop3::Ok));
-        QCOMPARE(client->GetHeaders(), int(pop3::Ok));
-        QCOMPARE(client->DeleteFromServer(QVector<int>{1, 3}), (QVector<int>{pop3::Ok, pop3::Ok}));
+        QCOMPARE(client->Connect(), pop3::Result::Ok);
+        QCOMPARE(client->GetHeaders(), pop3::Result::Ok);
+        QCOMPARE(client->DeleteFromServer(QVector<int>{1, 3}),
+                 (QVector<pop3::Result>{pop3::Result::Ok, pop3::Result::Ok}));
         if (killServerSide) {
             // The mail process that serves this session, as the server's record names it.
             const auto login = box.waitForLogin();
@@ -306,7 +308,7 @@ private Q_SLOTS:
                 QSKIP("this server's records do not name the process serving a session");
             QCOMPARE(::kill(pid_t(login->pid), SIGKILL), 0);
             // The session is gone: Disconnect must not claim the deletions happened.
-            QVERIFY(client->Disconnect() != int(pop3::Ok));
+            QVERIFY(client->Disconnect() != pop3::Result::Ok);
         } else {
             client.reset();
             const auto session = box.waitForSessionEnd();
