@@ -313,11 +313,8 @@ void CheckCycle::RunCheckMailCommand() {
             return;
         m_accountChosen = true;
     }
-    try {
-        HeaderFiles::ClearHeaderFiles(m_state.ProgramFolder);
-    } catch (const StoreError&) {
-        // Housekeeping: a file that will not go away is overwritten or left over.
-    }
+    // Housekeeping, never fails the command: a file that will not go away is overwritten or left over.
+    HeaderFiles::ClearHeaderFiles(m_state.ProgramFolder);
     m_review.ClearReviewList();
     RunCheck();
 }

@@ -22,27 +22,6 @@ QByteArray ServerLog(const TestMailServer& server) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Notes whether a modal dialog of that name shows up while it lives, and closes
-// it; unlike WhenModal it leaves nothing behind for the next test.
-class ModalWatcher {
-public:
-    explicit ModalWatcher(const QString& objectName) {
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this, objectName] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal && modal->objectName() == objectName) {
-                m_seen = true;
-                modal->close();
-            }
-        });
-        m_timer.start(5);
-    }
-    bool seen() const { return m_seen; }
-
-private:
-    QTimer m_timer;
-    bool m_seen = false;
-};
-
 int FileMode(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;

@@ -53,6 +53,7 @@ private Q_SLOTS:
     void loginFailures_data();
     void loginFailures();
     void cancelEndsSilently();
+    void cancelWhileTheServerIsSilent();
     void deleteUncheckedKeepsExactlyTheTicked();
     void quitLostDeletesNothing();
     void unwritableHeaderFolderEndsTheCheckCleanly();
@@ -325,6 +326,69 @@ void E2eCheckTest::cancelEndsSilently() {
     QCOMPARE(app.account().LastChecked, QStringLiteral("N/A"));
     QCOMPARE(app.account().TotalMessages, 0);
     QCOMPARE(app.panel1(), QString());
+    QCOMPARE(box.remainingMessages().size(), 1500);
+}
+
+// Cancel must not wait for the server: with every reply held back after the
+// login, the check ends at the click, not at the time-out (which would report
+// Code 13 in the error window).
+void E2eCheckTest::cancelWhileTheServerIsSilent() {
+    TestMailbox box = m_server->createMailbox();
+    QVERIFY(box.isValid());
+    QList<QByteArray> mails;
+    for (int i = 1; i <= 1500; ++i)
+        mails.append(Mail("From: s" + QByteArray::number(i) + "@example.org\r\nSubject: n\r\n"));
+    QVERIFY(box.addMessages(mails));
+    // A slow link from the start, so the download cannot finish before the silence begins.
+    auto proxy = std::make_unique<Pop3Proxy>(m_server->host(), m_server->pop3Port());
+    proxy->setOneWayDelayMs(10);
+    QVERIFY(proxy->listen());
+
+    E2eHarness app;
+    AccountRecord account = E2eHarness::AccountFor(*m_server, box);
+    account.ServerAddress = QStringLiteral("127.0.0.1:") + QString::number(proxy->port());
+    QVERIFY(app.start(account));
+    app.state().Settings.ServerTimeout = 600;
+    app.state().Settings.CheckDonePromptOff = 1;
+    const ModalWatcher errorReport(QStringLiteral("frmError"));
+
+    bool silenced = false;
+    bool hung = false;
+    QElapsedTimer sinceSilence;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        QWidget* status = VisibleTopLevel(QStringLiteral("frmStatus"));
+        auto* cancel = status ? status->findChild<QPushButton*>(QStringLiteral("cmdCancel")) : nullptr;
+        if (!cancel || !cancel->isEnabled())
+            return;
+        if (!silenced) {
+            // Logged in: from now on everything on the link takes ten minutes.
+            proxy->setOneWayDelayMs(600000);
+            silenced = true;
+            sinceSilence.start();
+        } else if (sinceSilence.elapsed() > 500) {
+            poll.stop(); // what was on its way has arrived; the server says nothing more
+            cancel->click();
+            // Should the click not end the check, the link is cut a minute later so the test ends.
+            QTimer::singleShot(60000, &poll, [&] {
+                hung = true;
+                proxy.reset();
+            });
+        }
+    });
+    poll.start();
+    app.trigger(QStringLiteral("CheckMail"));
+    poll.stop();
+
+    QVERIFY(silenced);
+    QVERIFY2(!hung, "the check went on waiting for the silent server after Cancel");
+    QVERIFY(!errorReport.seen());
+    QVERIFY(app.boxes.isEmpty());
+    QVERIFY(!app.state().BusyFlag);
+    QVERIFY(VisibleTopLevel(QStringLiteral("frmStatus")) == nullptr);
+    QCOMPARE(app.window().review().rowCount(), 0);
+    QVERIFY(app.window().review().session() == nullptr);
     QCOMPARE(box.remainingMessages().size(), 1500);
 }
 

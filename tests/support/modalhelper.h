@@ -41,3 +41,24 @@ inline QWidget* VisibleTopLevel(const QString& objectName) {
             return widget;
     return nullptr;
 }
+
+// Notes whether a modal dialog of that name shows up while it lives, and closes
+// it; unlike WhenModal it leaves nothing behind for the next test.
+class ModalWatcher {
+public:
+    explicit ModalWatcher(const QString& objectName) {
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this, objectName] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal->objectName() == objectName) {
+                m_seen = true;
+                modal->close();
+            }
+        });
+        m_timer.start(5);
+    }
+    bool seen() const { return m_seen; }
+
+private:
+    QTimer m_timer;
+    bool m_seen = false;
+};
