@@ -6,12 +6,14 @@
 #include "check/errordialog.h"
 #include "check/statusdialog.h"
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "pop3/pop3client.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/reviewmodel.h"
 #include "review/core/setbytes.h"
 #include "review/reviewcontroller.h"
 #include "store/accountstore.h"
+#include "store/fixedtext.h"
 #include "store/friendsstore.h"
 #include "store/headerfiles.h"
 
@@ -107,13 +109,12 @@ void CheckCycle::RunCheck() {
         state.BusyFlag = false;
         Refresh(state);
     };
-    auto fileFailure = [&](const QString& detail) {
+    auto fileFailure = [&](const StoreError& error) {
         endWithoutSession(true);
-        ui::ShowMessage(
-            {m_owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-             QStringLiteral("The check was stopped because a file of the program could not be read or "
-                            "written.\r\n\r\n") +
-                 detail});
+        ui::ShowStoreError(m_owner, QStringLiteral("Check Mail"),
+                           QStringLiteral("The check was stopped because a file of the program could not be "
+                                          "read or written."),
+                           error);
     };
 
     try {
@@ -139,12 +140,12 @@ void CheckCycle::RunCheck() {
 
         if (state.AccountCount == 1 || (state.AccountCount > 1 && !accountChosen))
             state.CurrentAccount = AccountStore(state.ProgramFolder).ReadAccount(1);
-        const QString accountName = FriendMatcher::TrimBlanks(state.CurrentAccount.AccountName);
+        const QString accountName = FixedText::TrimBlanks(state.CurrentAccount.AccountName);
         state.ReviewAccountName = accountName;
 
-        session->setUserName(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginName));
-        session->setPassword(FriendMatcher::TrimBlanks(state.CurrentAccount.LoginPassword));
-        session->setHostName(FriendMatcher::TrimBlanks(state.CurrentAccount.ServerAddress));
+        session->setUserName(FixedText::TrimBlanks(state.CurrentAccount.LoginName));
+        session->setPassword(FixedText::TrimBlanks(state.CurrentAccount.LoginPassword));
+        session->setHostName(FixedText::TrimBlanks(state.CurrentAccount.ServerAddress));
         session->setDefaultPort(state.Settings.PopPort());
         session->setTimeoutSeconds(state.Settings.TimeoutSeconds());
 
@@ -211,11 +212,11 @@ void CheckCycle::RunCheck() {
         }
         QPointer<QWidget> owner = m_owner;
         HeaderFiles::WriteHeaderFilesInBackground(
-            state.ProgramFolder, std::move(headerFiles), [owner](const QString& detail) {
-                ui::ShowMessage({owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-                                 QStringLiteral("Some message headers could not be saved, so their details "
-                                                "cannot be shown.\r\n\r\n") +
-                                     detail});
+            state.ProgramFolder, std::move(headerFiles), [owner](const StoreError& error) {
+                ui::ShowStoreError(owner, QStringLiteral("Check Mail"),
+                                   QStringLiteral("Some message headers could not be saved, so their details "
+                                                  "cannot be shown."),
+                                   error);
             });
         m_review.model()->setItems(std::move(rows));
 
@@ -269,6 +270,6 @@ void CheckCycle::RunCheck() {
             m_review.ClearReviewList();
             m_review.EndSession();
         }
-        fileFailure(error.message());
+        fileFailure(error);
     }
 }

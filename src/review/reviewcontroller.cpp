@@ -1,13 +1,14 @@
 #include "review/reviewcontroller.h"
 
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "pop3/pop3client.h"
 #include "review/confirmdialog.h"
-#include "review/core/friendmatcher.h"
 #include "review/core/reviewmodel.h"
 #include "review/delstatusdialog.h"
 #include "review/viewdialog.h"
 #include "store/accountstore.h"
+#include "store/fixedtext.h"
 #include "store/friendsstore.h"
 #include "store/headerfiles.h"
 
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <optional>
 
 #include "review/core/progresspercent.h"
 
@@ -148,10 +150,9 @@ void ReviewController::DeleteUnchecked() {
         return;
     }
     if (state.Settings.DeletePromptOff != 1) {
-        state.ConfirmResult = true;
+        // Closing without OK must never delete mail that cannot be recovered.
         ConfirmDialog confirm(state, d->owner);
-        confirm.exec();
-        if (!state.ConfirmResult)
+        if (confirm.exec() != QDialog::Accepted)
             return;
     }
 
@@ -216,7 +217,7 @@ void ReviewController::DeleteUnchecked() {
         deletedCount = 0;
     }
 
-    QString storeProblem;
+    std::optional<StoreError> storeProblem;
     if (deletedCount > 0) {
         try {
             AccountStore accounts(state.ProgramFolder);
@@ -227,7 +228,7 @@ void ReviewController::DeleteUnchecked() {
                 accounts.WriteAccount(number, record);
             }
         } catch (const StoreError& error) {
-            storeProblem = error.message();
+            storeProblem = error;
         }
     }
 
@@ -241,11 +242,11 @@ void ReviewController::DeleteUnchecked() {
              QStringLiteral("One or more of the messages that were to be deleted could not be marked "
                             "for deletion on the server.\r\n\r\nThis can happen if the connection to "
                             "the server was lost or the server would not allow the action.")});
-    if (!storeProblem.isEmpty())
-        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Account Statistics"),
-                         QStringLiteral("The messages were deleted, but the account statistics could not be "
-                                        "updated.\r\n\r\n") +
-                             storeProblem});
+    if (storeProblem)
+        ui::ShowStoreError(
+            d->owner, QStringLiteral("Account Statistics"),
+            QStringLiteral("The messages were deleted, but the account statistics could not be updated."),
+            *storeProblem);
 }
 
 void ReviewController::MessageDetails() {
@@ -253,8 +254,13 @@ void ReviewController::MessageDetails() {
     if (row < 0)
         return;
     const ReviewItem item = d->model.item(row);
-    const std::optional<QString> header =
-        HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
+    std::optional<QString> header;
+    try {
+        header = HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
+    } catch (const StoreError& error) {
+        ui::ShowStoreError(d->owner, QStringLiteral("Message Details"),
+                           QStringLiteral("The header of the selected message could not be read."), error);
+    }
     ViewDialog view(
         item,
         header ? *header
@@ -268,7 +274,7 @@ void ReviewController::AddFriends() {
     if (row < 0)
         return;
     const QString shown = d->model.item(row).text(ReviewItem::Address);
-    const QString address = FriendMatcher::TrimBlanks(shown);
+    const QString address = FixedText::TrimBlanks(shown);
     if (address.isEmpty()) {
         ui::ShowMessage(
             {d->owner, ui::MessageIcon::Warning, QStringLiteral("No Address"),
@@ -288,7 +294,7 @@ void ReviewController::AddFriends() {
     }
 
     bool duplicate = false;
-    QString storeProblem;
+    std::optional<StoreError> storeProblem;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
@@ -298,15 +304,15 @@ void ReviewController::AddFriends() {
             if (!duplicate)
                 friends.Append(address);
         } catch (const StoreError& error) {
-            storeProblem = error.message();
+            storeProblem = error;
         }
     }
 
-    if (!storeProblem.isEmpty()) {
-        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Friends List"),
-                         QStringLiteral("The address '") + address +
-                             QStringLiteral("' could not be added to your Friends List.\r\n\r\n") +
-                             storeProblem});
+    if (storeProblem) {
+        ui::ShowStoreError(d->owner, QStringLiteral("Friends List"),
+                           QStringLiteral("The address '") + address +
+                               QStringLiteral("' could not be added to your Friends List."),
+                           *storeProblem);
     } else if (duplicate) {
         ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("Duplicate Address"),
                          QStringLiteral("The selected address '") + address +

@@ -31,10 +31,8 @@ struct AppState {
     QString ReviewAccountName;
 
     SettingsRecord Settings;
-    bool ConfirmResult = true;
 
     QString FriendAddress;
-    int FriendRecordNumber = 0;
 
     ShellHooks hooks;
 };
