@@ -5,6 +5,7 @@
 #include "friends/friendsmodel.h"
 #include "store/appstate.h"
 #include "store/friendsstore.h"
+#include "store/recordfile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,7 +22,7 @@ double Ms(const QElapsedTimer& timer) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const int friends = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : FriendsStore::MaxRecords;
+    const int friends = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : RecordFile::MaxRecords;
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;

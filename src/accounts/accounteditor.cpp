@@ -3,6 +3,7 @@
 #include "accounts/accountfields.h"
 #include "check/certificatedialog.h"
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "help/helplauncher.h"
 #include "pop3/pop3types.h"
 #include "store/accountstore.h"
@@ -51,7 +52,7 @@ AccountEditor::AccountEditor(AppState& state, QTreeWidget* list, QPushButton* ed
         } catch (const StoreError& error) {
             // Saving over a record that could not be read would lose its statistics.
             m_unreadable = true;
-            accounts::ShowStoreError(this, tr("The account could not be read."), error);
+            ui::ShowStoreError(this, tr("Accounts"), tr("The account could not be read."), error);
         }
     }
     updateOkButton();
@@ -135,7 +136,7 @@ bool AccountEditor::save() {
         else
             recordNumber = store.AppendAccount(record);
     } catch (const StoreError& error) {
-        accounts::ShowStoreError(this, tr("The account could not be saved."), error);
+        ui::ShowStoreError(this, tr("Accounts"), tr("The account could not be saved."), error);
         return false;
     }
     m_state.CurrentAccount = record;

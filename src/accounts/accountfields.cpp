@@ -2,7 +2,7 @@
 
 #include "common/accessibility.h"
 #include "common/commandicons.h"
-#include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "store/accountstore.h"
 #include "store/fixedtext.h"
 
@@ -97,14 +97,9 @@ void FillAccountList(QTreeWidget* list, AppState& state, QWidget* parent) {
             AddAccountRow(list, state.CurrentAccount, n);
         }
     } catch (const StoreError& error) {
-        ShowStoreError(parent, QObject::tr("The list of accounts could not be read."), error);
+        ui::ShowStoreError(parent, QObject::tr("Accounts"),
+                           QObject::tr("The list of accounts could not be read."), error);
     }
-}
-
-void ShowStoreError(QWidget* parent, const QString& action, const StoreError& error) {
-    ui::ShowMessage({parent, ui::MessageIcon::Warning, QObject::tr("Accounts"),
-                     action + QStringLiteral("\r\n\r\n") + error.message(), QMessageBox::Ok,
-                     QMessageBox::Ok});
 }
 
 } // namespace accounts

@@ -11,7 +11,6 @@ class QLineEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
-class StoreError;
 
 // What the account dialogs share: entry limits, the account list, store errors.
 namespace accounts {
@@ -51,8 +50,5 @@ int RecordNumberOf(const QTreeWidgetItem* row);
 // CurrentAccount. A store failure is shown (under parent) and leaves the rows
 // read so far.
 void FillAccountList(QTreeWidget* list, AppState& state, QWidget* parent);
-
-// Tells the user what went wrong with Acc.dat: the action, then the file and cause.
-void ShowStoreError(QWidget* parent, const QString& action, const StoreError& error);
 
 } // namespace accounts

@@ -3,6 +3,7 @@
 #include "accounts/accounteditor.h"
 #include "accounts/accountfields.h"
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "store/accountstore.h"
 #include "ui_accountssetupdialog.h"
 
@@ -80,7 +81,7 @@ void AccountsSetupDialog::onDelete() {
     } catch (const StoreError& error) {
         QApplication::restoreOverrideCursor();
         // The rewrite replaces the file in one step: on failure it is as it was.
-        accounts::ShowStoreError(this, tr("The account could not be deleted."), error);
+        ui::ShowStoreError(this, tr("Accounts"), tr("The account could not be deleted."), error);
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     rebuildList();

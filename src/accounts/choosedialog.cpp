@@ -1,6 +1,8 @@
 #include "accounts/choosedialog.h"
 
 #include "accounts/accountfields.h"
+#include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "store/accountstore.h"
 #include "ui_choosedialog.h"
 
@@ -55,15 +57,20 @@ void ChooseDialog::done(int result) {
     if (m_state.ChooseAccepted) {
         const QList<QTreeWidgetItem*> selected = m_ui->ListView1->selectedItems();
         const QTreeWidgetItem* row = selected.isEmpty() ? m_ui->ListView1->currentItem() : selected.first();
-        try {
-            if (!row)
-                throw StoreError(tr("No account is selected."));
-            m_state.CurrentAccount =
-                AccountStore(m_state.ProgramFolder).ReadAccount(accounts::RecordNumberOf(row));
-        } catch (const StoreError& error) {
-            // Checking some other account instead would be worse than checking none.
-            m_state.ChooseAccepted = false;
-            accounts::ShowStoreError(this, tr("The chosen account could not be read."), error);
+        // Checking some other account instead would be worse than checking none.
+        m_state.ChooseAccepted = false;
+        const QString action = tr("The chosen account could not be read.");
+        if (!row) {
+            ui::ShowMessage({this, ui::MessageIcon::Warning, tr("Accounts"),
+                             action + QStringLiteral("\r\n\r\n") + tr("No account is selected.")});
+        } else {
+            try {
+                m_state.CurrentAccount =
+                    AccountStore(m_state.ProgramFolder).ReadAccount(accounts::RecordNumberOf(row));
+                m_state.ChooseAccepted = true;
+            } catch (const StoreError& error) {
+                ui::ShowStoreError(this, tr("Accounts"), action, error);
+            }
         }
     }
     QDialog::done(result);

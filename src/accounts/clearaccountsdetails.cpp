@@ -1,11 +1,14 @@
 #include "accounts/clearaccountsdetails.h"
 
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "store/accountstore.h"
 #include "store/storeerror.h"
 
 #include <QApplication>
 #include <QScopeGuard>
+
+#include <optional>
 
 void ClearAccountsDetails(QWidget* owner, AppState& state) {
     const QString title = QStringLiteral("Clear Accounts Details");
@@ -17,7 +20,7 @@ void ClearAccountsDetails(QWidget* owner, AppState& state) {
     if (answer != QMessageBox::Ok)
         return;
 
-    QString problem;
+    std::optional<StoreError> problem;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
@@ -25,22 +28,23 @@ void ClearAccountsDetails(QWidget* owner, AppState& state) {
         try {
             store.ResetStatistics();
         } catch (const StoreError& error) {
-            problem = error.message();
+            problem = error;
         }
         // The reset has happened (or not) by now; failing to read it back only
         // leaves CurrentAccount as it was.
         try {
-            if (const int count = store.CountAccounts(); problem.isEmpty() && count > 0)
+            if (const int count = store.CountAccounts(); !problem && count > 0)
                 state.CurrentAccount = store.ReadAccount(count);
         } catch (const StoreError&) {
         }
     }
 
-    if (!problem.isEmpty()) {
-        ui::ShowMessage({owner, ui::MessageIcon::Warning, title,
-                         QStringLiteral("The account details in Acc.dat could not be reset; every account "
-                                        "keeps what it had.\r\n\r\n") +
-                             problem});
+    if (problem) {
+        ui::ShowStoreError(
+            owner, title,
+            QStringLiteral(
+                "The account details in Acc.dat could not be reset; every account keeps what it had."),
+            *problem);
         return;
     }
     ui::ShowMessage({owner, ui::MessageIcon::Information, QStringLiteral("Complete"),

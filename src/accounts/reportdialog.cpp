@@ -2,7 +2,8 @@
 
 #include "accounts/reportdocument.h"
 #include "common/accessibility.h"
-#include "common/messagebox.h"
+#include "common/storeerrorbox.h"
+#include "store/accountstore.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -97,14 +98,16 @@ void ReportDialog::showEvent(QShowEvent* event) {
 }
 
 void ShowAccountsReport(QWidget* owner, AppState& state) {
-    QString problem;
-    const QList<AccountRecord> accounts = ReportDocument::ReadAccounts(state.ProgramFolder, &problem);
+    QList<AccountRecord> accounts;
+    try {
+        accounts = AccountStore(state.ProgramFolder).ReadAll();
+    } catch (const StoreError& error) {
+        ui::ShowStoreError(owner, QStringLiteral("Accounts Report"),
+                           QStringLiteral("The accounts could not be read, so the report lists none."),
+                           error);
+    }
     if (!accounts.isEmpty())
         state.CurrentAccount = accounts.constLast();
-    if (!problem.isEmpty())
-        ui::ShowMessage(
-            {owner, ui::MessageIcon::Warning, QStringLiteral("Accounts Report"),
-             QStringLiteral("The accounts could not be read, so the report lists none.\r\n\r\n") + problem});
 
     ReportDialog dialog(accounts, QDate::currentDate(), QLocale::system(), owner);
     dialog.exec();

@@ -1,9 +1,5 @@
 #include "accounts/reportdocument.h"
 
-#include "store/accountstore.h"
-#include "store/recordfile.h"
-#include "store/storeerror.h"
-
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPageLayout>
@@ -93,28 +89,6 @@ QString BodyText(const QList<AccountRecord>& accounts, const QLocale& locale) {
 
 QString TitleText(QDate date, const QLocale& locale) {
     return QStringLiteral("QUILLORE Tidemarsh Report - ") + locale.toString(date, QLocale::ShortFormat);
-}
-
-QList<AccountRecord> ReadAccounts(const QString& programFolder, QString* problem) {
-    const AccountStore store(programFolder);
-    QList<AccountRecord> accounts;
-    try {
-        // One read of the whole file rather than one open per record.
-        RecordFile file(store.filePath(), store.tempPath(), AccountRecord::RecordLength,
-                        RecordFile::Creation::OwnerOnly);
-        file.openForReading();
-        const QByteArray all = file.readAll();
-        file.close();
-        const qsizetype length = AccountRecord::RecordLength;
-        accounts.reserve(all.size() / length);
-        for (qsizetype at = 0; at + length <= all.size(); at += length)
-            accounts.append(AccountStore::Decode(all.mid(at, length)));
-    } catch (const StoreError& error) {
-        if (problem)
-            *problem = error.message();
-        return {};
-    }
-    return accounts;
 }
 
 std::unique_ptr<QTextDocument> Build(const QList<AccountRecord>& accounts, QDate date,

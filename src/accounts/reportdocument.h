@@ -38,10 +38,6 @@ QString BlockText(const AccountRecord& account, const QLocale& locale);
 QString BodyText(const QList<AccountRecord>& accounts, const QLocale& locale);
 QString TitleText(QDate date, const QLocale& locale);
 
-// Every record of Acc.dat in record order, creating an empty file when there is
-// none. A store that cannot be read gives no accounts and its error in *problem.
-QList<AccountRecord> ReadAccounts(const QString& programFolder, QString* problem = nullptr);
-
 // Bold blue title, then a 5-inch, one-column table headed "DETAILS" whose one
 // body cell holds the blocks (values lined up on one tab stop).
 std::unique_ptr<QTextDocument> Build(const QList<AccountRecord>& accounts, QDate date, const QLocale& locale);

@@ -3,6 +3,7 @@
 #include "accounts/accountfields.h"
 #include "common/commandicons.h"
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "help/helplauncher.h"
 #include "store/accountstore.h"
 #include "ui_wizarddialog.h"
@@ -108,7 +109,7 @@ void WizardDialog::finish() {
         AccountStore(m_state.ProgramFolder).WriteAccount(1, record);
     } catch (const StoreError& error) {
         // Everything typed stays: the user may free the file and press Finish again.
-        accounts::ShowStoreError(this, tr("The account could not be saved."), error);
+        ui::ShowStoreError(this, tr("Accounts"), tr("The account could not be saved."), error);
         return;
     }
     m_state.CurrentAccount = record;

@@ -3,7 +3,7 @@
 #include "check/core/accounterrortext.h"
 #include "check/core/servertrust.h"
 #include "check/errordialog.h"
-#include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "store/storeerror.h"
 
 #include <QDialogButtonBox>
@@ -112,11 +112,10 @@ bool HandleCertificateProblem(QWidget* owner, const QString& programFolder, cons
     try {
         ServerTrust::TrustCertificate(programFolder, problem);
     } catch (const StoreError& error) {
-        ui::ShowMessage(
-            {owner, ui::MessageIcon::Warning, QObject::tr("Security Certificate"),
-             QObject::tr("The certificate could not be trusted because a file of the program could not "
-                         "be written.\r\n\r\n") +
-                 error.message()});
+        ui::ShowStoreError(owner, QObject::tr("Security Certificate"),
+                           QObject::tr("The certificate could not be trusted because a file of the program "
+                                       "could not be written."),
+                           error);
         return false;
     }
     return true;

@@ -5,7 +5,7 @@
 #include "check/core/servertrust.h"
 #include "check/errordialog.h"
 #include "check/statusdialog.h"
-#include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "pop3/pop3client.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/reviewmodel.h"
@@ -20,6 +20,8 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QPointer>
+
+#include <optional>
 
 #include <algorithm>
 #include <limits>
@@ -58,7 +60,7 @@ public:
                 ending = List();
         } catch (const StoreError& error) {
             ending = Ending::FileFailure;
-            m_detail = error.message();
+            m_fileError = error;
         }
         Finish(ending);
         return Report(ending);
@@ -90,6 +92,7 @@ private:
     pop3::Result m_result = pop3::Result::Ok;
     QString m_detail; // our own words for the failure, shown below its code text
     pop3::TlsProblem m_tlsProblem;
+    std::optional<StoreError> m_fileError;
 };
 
 void CheckRun::OpenStatusWindow() {
@@ -200,11 +203,11 @@ void CheckRun::WriteHeaderFiles(HeaderFiles::HeaderFileList files) {
     }
     QPointer<QWidget> owner = m_owner;
     HeaderFiles::WriteHeaderFilesInBackground(
-        m_state.ProgramFolder, std::move(files), [owner](const QString& detail) {
-            ui::ShowMessage({owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-                             QStringLiteral("Some message headers could not be saved, so their details "
-                                            "cannot be shown.\r\n\r\n") +
-                                 detail});
+        m_state.ProgramFolder, std::move(files), [owner](const StoreError& error) {
+            ui::ShowStoreError(owner, QStringLiteral("Check Mail"),
+                               QStringLiteral("Some message headers could not be saved, so their details "
+                                              "cannot be shown."),
+                               error);
         });
 }
 
@@ -278,11 +281,11 @@ bool CheckRun::Report(Ending ending) {
                            AccountError::Kind::Download, m_result, m_detail);
         return false;
     case Ending::FileFailure:
-        ui::ShowMessage(
-            {m_owner, ui::MessageIcon::Warning, QStringLiteral("Check Mail"),
-             QStringLiteral("The check was stopped because a file of the program could not be read "
-                            "or written.\r\n\r\n") +
-                 m_detail});
+        ui::ShowStoreError(
+            m_owner, QStringLiteral("Check Mail"),
+            QStringLiteral("The check was stopped because a file of the program could not be read "
+                           "or written."),
+            *m_fileError);
         return false;
     }
     return false;
@@ -313,8 +316,11 @@ void CheckCycle::RunCheckMailCommand() {
             return;
         m_accountChosen = true;
     }
-    // Housekeeping, never fails the command: a file that will not go away is overwritten or left over.
-    HeaderFiles::ClearHeaderFiles(m_state.ProgramFolder);
+    try {
+        HeaderFiles::ClearHeaderFiles(m_state.ProgramFolder);
+    } catch (const StoreError&) {
+        // Housekeeping, never fails the command: a file that will not go away is overwritten or left over.
+    }
     m_review.ClearReviewList();
     RunCheck();
 }

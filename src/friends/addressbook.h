@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/records.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -52,6 +54,6 @@ struct Plan {
 Plan PlanImport(const QStringList& addresses, const QList<QPair<int, QString>>& friends);
 
 // Bytes of an address in the Friends record field.
-constexpr int kAddressBytes = 60;
+constexpr int kAddressBytes = FriendRecord::RecordLength;
 
 } // namespace addressbook

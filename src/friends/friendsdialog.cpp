@@ -2,6 +2,7 @@
 
 #include "common/accessibility.h"
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "friends/addressbook.h"
 #include "friends/dialoglayout.h"
 #include "friends/enterfrienddialog.h"
@@ -80,15 +81,14 @@ bool FriendsDialog::enterAddress(const QString& startText) {
 
 void FriendsDialog::onNew() {
     m_state.FriendAddress.clear();
-    m_state.FriendRecordNumber = 0;
     if (!enterAddress({}))
         return;
     try {
         const int number = FriendsStore(m_state.ProgramFolder).Append(m_state.FriendAddress);
         m_model->appendRow(number, m_state.FriendAddress);
     } catch (const StoreError& error) {
-        showStoreError(tr("Email Friends"), tr("The address could not be added to your Friends List."),
-                       error);
+        ui::ShowStoreError(this, tr("Email Friends"),
+                           tr("The address could not be added to your Friends List."), error);
         return;
     }
     selectRow(m_model->rowCount() - 1);
@@ -101,14 +101,13 @@ void FriendsDialog::onEdit() {
     if (row < 0)
         return;
     m_state.FriendAddress = m_model->address(row);
-    m_state.FriendRecordNumber = m_model->recordNumber(row);
     if (!enterAddress(m_state.FriendAddress))
         return;
     try {
-        FriendsStore(m_state.ProgramFolder).Replace(m_state.FriendRecordNumber, m_state.FriendAddress);
+        FriendsStore(m_state.ProgramFolder).Replace(m_model->recordNumber(row), m_state.FriendAddress);
     } catch (const StoreError& error) {
-        showStoreError(tr("Email Friends"), tr("The address could not be changed in your Friends List."),
-                       error);
+        ui::ShowStoreError(this, tr("Email Friends"),
+                           tr("The address could not be changed in your Friends List."), error);
         return;
     }
     m_model->setAddress(row, m_state.FriendAddress);
@@ -146,10 +145,8 @@ void FriendsDialog::onDelete() {
         restoreCursor.dismiss();
         QApplication::restoreOverrideCursor();
         // The rewrite is atomic: Friends.dat is as it was before the command.
-        ui::ShowMessage(
-            {this, ui::MessageIcon::Warning, tr("Error"),
-             tr("An error was encountered deleting the selected address.") + kBreak + error.message(),
-             QMessageBox::Ok, QMessageBox::Ok});
+        ui::ShowStoreError(this, tr("Error"), tr("An error was encountered deleting the selected address."),
+                           error);
         reject();
         return;
     }
@@ -194,7 +191,8 @@ void FriendsDialog::importFile(const QString& path) {
         } catch (const StoreError& error) {
             restoreCursor.dismiss();
             QApplication::restoreOverrideCursor();
-            showStoreError(title, tr("No address was added: your Friends List is as it was."), error);
+            ui::ShowStoreError(this, title, tr("No address was added: your Friends List is as it was."),
+                               error);
             return;
         }
     }
@@ -231,7 +229,7 @@ bool FriendsDialog::reload(const QString& action) {
         return true;
     } catch (const StoreError& error) {
         m_model->setRows({});
-        showStoreError(tr("Email Friends"), action, error);
+        ui::ShowStoreError(this, tr("Email Friends"), action, error);
         return false;
     }
 }
@@ -256,11 +254,6 @@ void FriendsDialog::applyButtonRule() {
     m_ui->cmdImport->setEnabled(m_storeReadable);
     m_ui->cmdEdit->setEnabled(m_storeReadable && rows);
     m_ui->cmdDelete->setEnabled(m_storeReadable && rows);
-}
-
-void FriendsDialog::showStoreError(const QString& title, const QString& action, const StoreError& error) {
-    ui::ShowMessage({this, ui::MessageIcon::Warning, title, action + kBreak + error.message(),
-                     QMessageBox::Ok, QMessageBox::Ok});
 }
 
 namespace friends {

@@ -6,7 +6,6 @@
 #include <memory>
 
 class FriendsModel;
-class StoreError;
 namespace Ui {
 class FriendsDialog;
 }
@@ -42,7 +41,6 @@ private:
     int selectedRow() const;
     void selectRow(int row);
     void applyButtonRule();
-    void showStoreError(const QString& title, const QString& action, const StoreError& error);
 
     AppState& m_state;
     std::unique_ptr<Ui::FriendsDialog> m_ui;

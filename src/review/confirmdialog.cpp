@@ -23,8 +23,6 @@ ConfirmDialog::ConfirmDialog(AppState& state, QWidget* parent)
 ConfirmDialog::~ConfirmDialog() = default;
 
 void ConfirmDialog::done(int result) {
-    // Closing without OK must never delete mail that cannot be recovered.
-    m_state.ConfirmResult = (result == QDialog::Accepted);
     m_state.Settings.DeletePromptOff = m_ui->chkShow->isChecked() ? 1 : 0;
     QDialog::done(result);
 }

@@ -9,7 +9,7 @@ class ConfirmDialog;
 }
 
 // frmConfirm: asks before the unticked messages are deleted. Only OK goes
-// ahead; Cancel, Escape and the close box all cancel. Whichever way it closes,
+// ahead (exec() returns Accepted); Cancel, Escape and the close box all cancel. Whichever way it closes,
 // "Do not show this again" is stored in DeletePromptOff.
 class ConfirmDialog : public QDialog {
     Q_OBJECT

@@ -1,14 +1,15 @@
 #include "review/reviewcontroller.h"
 
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "pop3/pop3client.h"
 #include "review/confirmdialog.h"
-#include "review/core/friendmatcher.h"
 #include "review/core/progresspercent.h"
 #include "review/core/reviewmodel.h"
 #include "review/delstatusdialog.h"
 #include "review/viewdialog.h"
 #include "store/accountstore.h"
+#include "store/fixedtext.h"
 #include "store/friendsstore.h"
 #include "store/headerfiles.h"
 
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace {
 constexpr int kKeepAliveMs = 1000;
@@ -153,7 +155,7 @@ void ReviewController::DeleteUnchecked() {
         outcome.failed = true;
         outcome.deleted = 0;
     }
-    const QString storeProblem = RecordDeletedMessages(outcome.deleted);
+    const std::optional<StoreError> storeProblem = RecordDeletedMessages(outcome.deleted);
     progress.close();
     state.BusyFlag = false;
     state.hooks.refreshCommands();
@@ -163,10 +165,9 @@ void ReviewController::DeleteUnchecked() {
 bool ReviewController::ConfirmDeletion() {
     if (d->state.Settings.DeletePromptOff == 1)
         return true;
-    d->state.ConfirmResult = true;
+    // Closing without OK must never delete mail that cannot be recovered.
     ConfirmDialog confirm(d->state, d->owner);
-    confirm.exec();
-    return d->state.ConfirmResult;
+    return confirm.exec() == QDialog::Accepted;
 }
 
 ReviewController::DeletionOutcome ReviewController::MarkUnticked(DelStatusDialog& progress) {
@@ -205,9 +206,9 @@ ReviewController::DeletionOutcome ReviewController::MarkUnticked(DelStatusDialog
     return outcome;
 }
 
-QString ReviewController::RecordDeletedMessages(int deleted) {
+std::optional<StoreError> ReviewController::RecordDeletedMessages(int deleted) {
     if (deleted <= 0)
-        return {};
+        return std::nullopt;
     try {
         AccountStore accounts(d->state.ProgramFolder);
         AccountRecord record;
@@ -217,23 +218,24 @@ QString ReviewController::RecordDeletedMessages(int deleted) {
             accounts.WriteAccount(number, record);
         }
     } catch (const StoreError& error) {
-        return error.message();
+        return error;
     }
-    return {};
+    return std::nullopt;
 }
 
-void ReviewController::ReportDeletion(const DeletionOutcome& outcome, const QString& storeProblem) {
+void ReviewController::ReportDeletion(const DeletionOutcome& outcome,
+                                      const std::optional<StoreError>& storeProblem) {
     if (outcome.failed)
         ui::ShowMessage(
             {d->owner, ui::MessageIcon::Warning, QStringLiteral("Message Deletion"),
              QStringLiteral("One or more of the messages that were to be deleted could not be marked "
                             "for deletion on the server.\r\n\r\nThis can happen if the connection to "
                             "the server was lost or the server would not allow the action.")});
-    if (!storeProblem.isEmpty())
-        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Account Statistics"),
-                         QStringLiteral("The messages were deleted, but the account statistics could not be "
-                                        "updated.\r\n\r\n") +
-                             storeProblem});
+    if (storeProblem)
+        ui::ShowStoreError(
+            d->owner, QStringLiteral("Account Statistics"),
+            QStringLiteral("The messages were deleted, but the account statistics could not be updated."),
+            *storeProblem);
 }
 
 void ReviewController::MessageDetails() {
@@ -241,8 +243,13 @@ void ReviewController::MessageDetails() {
     if (row < 0)
         return;
     const ReviewItem item = d->model.item(row);
-    const std::optional<QString> header =
-        HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
+    std::optional<QString> header;
+    try {
+        header = HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
+    } catch (const StoreError& error) {
+        ui::ShowStoreError(d->owner, QStringLiteral("Message Details"),
+                           QStringLiteral("The header of the selected message could not be read."), error);
+    }
     ViewDialog view(
         item,
         header ? *header
@@ -256,7 +263,7 @@ void ReviewController::AddFriends() {
     if (row < 0)
         return;
     const QString shown = d->model.item(row).text(ReviewItem::Address);
-    const QString address = FriendMatcher::TrimBlanks(shown);
+    const QString address = FixedText::TrimBlanks(shown);
     if (address.isEmpty()) {
         ui::ShowMessage(
             {d->owner, ui::MessageIcon::Warning, QStringLiteral("No Address"),
@@ -276,7 +283,7 @@ void ReviewController::AddFriends() {
     }
 
     bool duplicate = false;
-    QString storeProblem;
+    std::optional<StoreError> storeProblem;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
@@ -286,15 +293,15 @@ void ReviewController::AddFriends() {
             if (!duplicate)
                 friends.Append(address);
         } catch (const StoreError& error) {
-            storeProblem = error.message();
+            storeProblem = error;
         }
     }
 
-    if (!storeProblem.isEmpty()) {
-        ui::ShowMessage({d->owner, ui::MessageIcon::Warning, QStringLiteral("Friends List"),
-                         QStringLiteral("The address '") + address +
-                             QStringLiteral("' could not be added to your Friends List.\r\n\r\n") +
-                             storeProblem});
+    if (storeProblem) {
+        ui::ShowStoreError(d->owner, QStringLiteral("Friends List"),
+                           QStringLiteral("The address '") + address +
+                               QStringLiteral("' could not be added to your Friends List."),
+                           *storeProblem);
     } else if (duplicate) {
         ui::ShowMessage({d->owner, ui::MessageIcon::Information, QStringLiteral("Duplicate Address"),
                          QStringLiteral("The selected address '") + address +

@@ -2,11 +2,13 @@
 
 #include "pop3/pop3types.h"
 #include "store/appstate.h"
+#include "store/storeerror.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 class QWidget;
 class ReviewModel;
@@ -62,9 +64,9 @@ private:
     };
     bool ConfirmDeletion();
     DeletionOutcome MarkUnticked(DelStatusDialog& progress);
-    // Adds to the account's statistics; returns the store's problem, empty when stored.
-    QString RecordDeletedMessages(int deleted);
-    void ReportDeletion(const DeletionOutcome& outcome, const QString& storeProblem);
+    // Adds to the account's statistics; returns the store's problem, if any.
+    std::optional<StoreError> RecordDeletedMessages(int deleted);
+    void ReportDeletion(const DeletionOutcome& outcome, const std::optional<StoreError>& storeProblem);
 
     struct Private;
     std::unique_ptr<Private> d;

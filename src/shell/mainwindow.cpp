@@ -10,6 +10,7 @@
 #include "common/accessibility.h"
 #include "common/commandicons.h"
 #include "common/messagebox.h"
+#include "common/storeerrorbox.h"
 #include "friends/friendsdialog.h"
 #include "help/helplauncher.h"
 #include "offers/aboutdialog.h"
@@ -41,6 +42,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -146,7 +148,7 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     d->state.hooks.applyThemeColours = [this] { ApplyThemeColours(); };
 
     const auto checkMail = [this] { d->check->RunCheckMailCommand(); };
-    const auto exitApp = [this] { ExitApplication(); };
+    const auto exitApp = [this] { RunExitPath(true); };
     const auto showHelp = [this] { help::ShowContents(d->state.ProgramFolder, this); };
     d->commands = {
         {QStringLiteral("CheckMail"), checkMail},
@@ -214,19 +216,30 @@ bool MainWindow::Startup() {
 
     d->state.ProgramFolder = NormalisedFolder(d->folder);
     const SettingsStore settings(d->state.ProgramFolder);
-    if (const auto layout = settings.LoadLayout())
-        restoreState(*layout);
+    try {
+        if (const auto layout = settings.LoadLayout())
+            restoreState(*layout);
+    } catch (const StoreError&) {
+        // The bars keep their built-in arrangement; the exit path writes the file anew.
+    }
     d->offers->ShowNextOffer(); // and Timer2 from now on
 
     try {
         HeaderFiles::EnsureDataFolder(d->state.ProgramFolder);
-    } catch (const std::exception&) {
+    } catch (const StoreError&) {
         // The check reports it when it cannot write a header file.
     }
 
     RefreshCommandStates();
 
-    const bool created = settings.LoadSettings(d->state.Settings);
+    bool created = false;
+    try {
+        created = settings.LoadSettings(d->state.Settings);
+    } catch (const StoreError&) {
+        // The program runs on the defaults (no placement, so the window starts
+        // maximised); the Exit command tells the user if Config.dat cannot be
+        // written either.
+    }
     PlaceWindow(created);
     ApplyThemeColours();
 
@@ -284,8 +297,7 @@ void MainWindow::FirstActivation() {
     try {
         count = AccountStore(d->state.ProgramFolder).CountAccounts();
     } catch (const StoreError& error) {
-        ui::ShowMessage({this, ui::MessageIcon::Warning, tr("QUILLORE Tidemarsh"), error.message(),
-                         QMessageBox::Ok, QMessageBox::Ok});
+        ui::ShowStoreError(this, tr("QUILLORE Tidemarsh"), {}, error);
     }
     if (count != 0)
         d->state.AccountCount = count;
@@ -393,15 +405,37 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ExitApplication() {
+    RunExitPath(false);
+}
+
+void MainWindow::SaveSettingsAndLayout(bool userAsked) {
+    const SettingsStore settings(d->state.ProgramFolder);
+    std::optional<StoreError> failure;
+    try {
+        settings.SaveSettings(d->state.Settings);
+    } catch (const StoreError& error) {
+        failure = error;
+    }
+    try {
+        settings.SaveLayout(saveState());
+    } catch (const StoreError& error) {
+        if (!failure)
+            failure = error;
+    }
+    // Only the Exit command has someone to tell; at a signal or the session's end
+    // a box would hold up the shutdown, and what was lost is lost either way.
+    if (failure && userAsked)
+        ui::ShowStoreError(this, tr("QUILLORE Tidemarsh"), tr("Your settings could not be saved."), *failure);
+}
+
+void MainWindow::RunExitPath(bool userAsked) {
     if (d->exited)
         return;
     d->exited = true;
     // Every step is tried whatever became of the one before.
     if (!d->state.SecondInstance && d->started) {
         StorePlacement();
-        const SettingsStore settings(d->state.ProgramFolder);
-        settings.SaveSettings(d->state.Settings);
-        settings.SaveLayout(saveState());
+        SaveSettingsAndLayout(userAsked);
         try {
             d->review->EndSession();
         } catch (const std::exception&) {

@@ -30,7 +30,9 @@ public:
     void HideToTray();
     void RestoreFromTray();
     // The exit path: placement, settings, layout, open session; then
-    // exitFinished. Runs once; later calls do nothing.
+    // exitFinished. Runs once; later calls do nothing. Settings that cannot be
+    // saved are not reported here: this path also runs at a signal or at the end
+    // of the desktop session, with nobody there to answer a box.
     void ExitApplication();
 
     // The bars in plain colours when ThemeColoursOff is non-zero, else the desktop's.
@@ -57,6 +59,10 @@ private:
     void RunNewAccountWizard();
     void PlaceWindow(bool maximise);
     void StorePlacement();
+    // The Exit command runs the exit path with userAsked set: the user is then
+    // told when the settings could not be saved.
+    void RunExitPath(bool userAsked);
+    void SaveSettingsAndLayout(bool userAsked);
     void onTrayActivated(int reason);
 
     struct Private;

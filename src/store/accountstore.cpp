@@ -88,6 +88,18 @@ AccountRecord AccountStore::ReadAccount(int recordNumber) const {
     return Decode(file.read(recordNumber));
 }
 
+QList<AccountRecord> AccountStore::ReadAll() const {
+    RecordFile file = recordFile(*this);
+    file.openForReading();
+    const QByteArray all = file.readAll();
+    file.close();
+    QList<AccountRecord> accounts;
+    accounts.reserve(all.size() / kLength);
+    for (qsizetype at = 0; at + kLength <= all.size(); at += kLength)
+        accounts.append(Decode(all.mid(at, kLength)));
+    return accounts;
+}
+
 void AccountStore::WriteAccount(int recordNumber, const AccountRecord& record) const {
     RecordFile file = recordFile(*this);
     file.openForWriting();

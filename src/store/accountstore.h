@@ -3,6 +3,7 @@
 #include "store/records.h"
 #include "store/storeerror.h"
 
+#include <QList>
 #include <QString>
 
 // Acc.dat: 328-byte account records, numbered from 1. Every operation opens the
@@ -15,6 +16,8 @@ public:
 
     int CountAccounts() const;
     AccountRecord ReadAccount(int recordNumber) const;
+    // Every record in record order, in one read of the file.
+    QList<AccountRecord> ReadAll() const;
     void WriteAccount(int recordNumber, const AccountRecord& record) const;
     int AppendAccount(const AccountRecord& record) const;
     void DeleteAccount(int recordNumber) const;

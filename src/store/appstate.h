@@ -44,10 +44,8 @@ struct AppState {
     QString ReviewAccountName;
 
     SettingsRecord Settings;
-    bool ConfirmResult = true;
 
     QString FriendAddress;
-    int FriendRecordNumber = 0;
 
     ShellHooks hooks;
 };

@@ -3,6 +3,7 @@
 #include "store/recordfile.h"
 #include "store/storeerror.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace {
@@ -28,8 +29,8 @@ bool SameServer(const CertificateExceptionRecord& record, const QString& host, q
 } // namespace
 
 CertificateExceptionStore::CertificateExceptionStore(const QString& programFolder)
-    : m_path(programFolder + FileName()),
-      m_tempPath(programFolder + QStringLiteral("CertificateExceptions.tmp")) {}
+    : m_path(QDir(programFolder).filePath(FileName())),
+      m_tempPath(QDir(programFolder).filePath(QStringLiteral("CertificateExceptions.tmp"))) {}
 
 QList<CertificateExceptionRecord> CertificateExceptionStore::ReadAll() const {
     QFile file(m_path);
@@ -37,9 +38,11 @@ QList<CertificateExceptionRecord> CertificateExceptionStore::ReadAll() const {
         return {};
     if (!file.open(QIODevice::ReadOnly))
         throw StoreError(QStringLiteral("Could not read %1: %2").arg(FileName(), file.errorString()));
-    QList<CertificateExceptionRecord> records;
     // The file is ours and small; a hostile one cannot make us read more than this.
     const QByteArray content = file.read(1 << 20);
+    if (file.error() != QFileDevice::NoError)
+        throw StoreError(QStringLiteral("Could not read %1: %2").arg(FileName(), file.errorString()));
+    QList<CertificateExceptionRecord> records;
     for (const QByteArray& line : content.split('\n')) {
         if (line.trimmed().startsWith('#'))
             continue;

@@ -104,12 +104,12 @@ int FriendsStore::AppendMany(const QStringList& addresses) const {
     const int count = file.count();
     QByteArray all = file.readAll(); // a trailing partial record is dropped, as an append overwrites it
     file.close();
-    if (addresses.size() > MaxRecords - count)
+    const int room = RecordFile::MaxRecords - count;
+    if (addresses.size() > room)
         throw StoreError(
             QStringLiteral("Could not write %1: it holds at most %2 addresses, and %3 more do not fit.")
-                .arg(file.fileName())
-                .arg(MaxRecords)
-                .arg(addresses.size() - (MaxRecords - count)));
+                .arg(file.fileName(), RecordFile::MaxRecordsText())
+                .arg(addresses.size() - room));
     all.reserve(all.size() + addresses.size() * kLength);
     for (const QString& address : addresses)
         all += FixedText::Encode(address, kLength);

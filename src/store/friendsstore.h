@@ -32,12 +32,11 @@ public:
     // Friends.tmp, which exists only while a removal runs.
     QString tempPath() const;
 
-    // The comparison Contains and the check cycle share.
+    // When two addresses are the same friend: Contains, the check's friend
+    // matching and the address-book import all compare this way.
     static bool SameAddress(const QString& a, const QString& b);
     // The form SameAddress compares: trimmed of spaces, upper case.
     static QString ComparisonKey(const QString& address);
-
-    static constexpr int MaxRecords = 32767;
 
 private:
     QString m_folder;

@@ -10,9 +10,11 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <dirent.h>
@@ -29,22 +31,50 @@ QString headerPath(const QString& programFolder, int messageNumber) {
     return QDir(DataFolder(programFolder)).filePath(QStringLiteral("%1.dat").arg(messageNumber));
 }
 
+// The file as messages name it.
+QString headerName(int messageNumber) {
+    return QStringLiteral("Data/%1.dat").arg(messageNumber);
+}
+
+// Line by line: CR LF, a lone LF or a lone CR ends a line; every line, the
+// last one included, is given back ended by CR LF.
+QString WithCrLfLines(const QString& text) {
+    QString lines;
+    lines.reserve(text.size() + text.size() / 32);
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && text.at(end) != u'\r' && text.at(end) != u'\n')
+            ++end;
+        lines += QStringView(text).mid(start, end - start);
+        lines += u"\r\n";
+        if (end < size && text.at(end) == u'\r' && end + 1 < size && text.at(end + 1) == u'\n')
+            ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
 // Unlinks every non-folder entry. Read by hand with readdir rather than QDir
 // because a name that is not valid UTF-8 would not survive the round trip
 // through QString, and such a file would never go. Unlinking needs no write
 // permission on the file itself, so read-only files need no attribute change;
-// symbolic links are removed, never followed.
-void removeEveryFile(const QString& folder) {
+// symbolic links are removed, never followed. Returns the first failure, empty
+// when every file went.
+QString removeEveryFile(const QString& folder) {
     const QByteArray path = QFile::encodeName(folder);
     const int dirFd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
-        return;
+        return QStringLiteral("Could not read the Data folder: %1").arg(qt_error_string(errno));
     // fdopendir owns dirFd from here on; closedir closes both.
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(dirFd), &::closedir);
     if (!dir) {
+        const QString reason = qt_error_string(errno);
         ::close(dirFd);
-        return;
+        return QStringLiteral("Could not read the Data folder: %1").arg(reason);
     }
+    QString failure;
     while (const dirent* entry = ::readdir(dir.get())) {
         const char* name = entry->d_name;
         if (qstrcmp(name, ".") == 0 || qstrcmp(name, "..") == 0)
@@ -52,8 +82,11 @@ void removeEveryFile(const QString& folder) {
         struct stat st {};
         if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode))
             continue;
-        ::unlinkat(dirFd, name, 0);
+        if (::unlinkat(dirFd, name, 0) != 0 && failure.isEmpty())
+            failure = QStringLiteral("Could not delete Data/%1: %2")
+                          .arg(QFile::decodeName(name), qt_error_string(errno));
     }
+    return failure;
 }
 
 // One writer thread for the whole program: the Data folder holds one check's files,
@@ -75,7 +108,8 @@ public:
             m_thread.join();
     }
 
-    void enqueue(const QString& folder, HeaderFileList files, std::function<void(const QString&)> onError) {
+    void enqueue(const QString& folder, HeaderFileList files,
+                 std::function<void(const StoreError&)> onError) {
         auto batch = std::make_shared<Batch>();
         batch->onError = std::move(onError);
         {
@@ -118,7 +152,7 @@ public:
 
 private:
     struct Batch {
-        std::function<void(const QString&)> onError;
+        std::function<void(const StoreError&)> onError;
         bool reported = false;
     };
     struct Job {
@@ -141,20 +175,20 @@ private:
             m_currentFolder = job.folder;
             lock.unlock();
 
-            QString failure;
+            std::optional<StoreError> failure;
             try {
                 WriteHeaderFile(job.folder, job.number, job.bytes);
             } catch (const StoreError& error) {
-                failure = error.message();
+                failure = error;
             }
 
             lock.lock();
             m_writing = false;
-            if (!failure.isEmpty() && !job.batch->reported && job.batch->onError) {
+            if (failure && !job.batch->reported && job.batch->onError) {
                 job.batch->reported = true;
                 if (QCoreApplication* app = QCoreApplication::instance())
                     QMetaObject::invokeMethod(
-                        app, [report = job.batch->onError, failure] { report(failure); },
+                        app, [report = job.batch->onError, error = *failure] { report(error); },
                         Qt::QueuedConnection);
             }
             m_idle.notify_all();
@@ -179,8 +213,11 @@ QString DataFolder(const QString& programFolder) {
 }
 
 void EnsureDataFolder(const QString& programFolder) {
-    if (!QFileInfo(DataFolder(programFolder)).exists())
-        QDir(programFolder).mkdir(QStringLiteral("Data"));
+    const QString folder = DataFolder(programFolder);
+    if (QFileInfo(folder).exists())
+        return;
+    if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST)
+        throw StoreError(QStringLiteral("Could not create the Data folder: %1").arg(qt_error_string(errno)));
 }
 
 void ClearHeaderFiles(const QString& programFolder) {
@@ -189,15 +226,22 @@ void ClearHeaderFiles(const QString& programFolder) {
     if (!QFileInfo(folder).isDir())
         return;
     // Temp.dat is part of the folder's contract: created here and removed with the rest.
+    QString failure;
     QFile temp(QDir(folder).filePath(QStringLiteral("Temp.dat")));
     if (temp.open(QIODevice::WriteOnly | QIODevice::Truncate))
         temp.close();
-    removeEveryFile(folder);
+    else
+        failure = QStringLiteral("Could not write Data/Temp.dat: %1").arg(temp.errorString());
+    const QString removal = removeEveryFile(folder);
+    if (failure.isEmpty())
+        failure = removal;
+    if (!failure.isEmpty())
+        throw StoreError(failure);
 }
 
 void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByteArray& headers) {
     const QString path = headerPath(programFolder, messageNumber);
-    const QString name = QStringLiteral("Data/%1.dat").arg(messageNumber);
+    const QString name = headerName(messageNumber);
     if (messageNumber < 1)
         throw StoreError(QStringLiteral("Could not write %1: not a message number.").arg(name));
     QFile file(path);
@@ -208,7 +252,7 @@ void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByt
 }
 
 void WriteHeaderFilesInBackground(const QString& programFolder, HeaderFileList files,
-                                  std::function<void(const QString&)> onError) {
+                                  std::function<void(const StoreError&)> onError) {
     if (!files.empty())
         BackgroundWriter::instance().enqueue(programFolder, std::move(files), std::move(onError));
 }
@@ -222,27 +266,15 @@ std::optional<QString> ReadHeaderFile(const QString& programFolder, int messageN
         return std::nullopt;
     BackgroundWriter::instance().waitFor(programFolder, messageNumber);
     QFile file(headerPath(programFolder, messageNumber));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return std::nullopt;
-    const QString text = FixedText::DecodeBytes(file.readAll());
-
-    // Line by line: CR LF, a lone LF or a lone CR ends a line; every line,
-    // the last one included, is given back ended by CR LF.
-    QString lines;
-    lines.reserve(text.size() + text.size() / 32);
-    qsizetype start = 0;
-    const qsizetype size = text.size();
-    while (start < size) {
-        qsizetype end = start;
-        while (end < size && text.at(end) != u'\r' && text.at(end) != u'\n')
-            ++end;
-        lines += QStringView(text).mid(start, end - start);
-        lines += u"\r\n";
-        if (end < size && text.at(end) == u'\r' && end + 1 < size && text.at(end + 1) == u'\n')
-            ++end;
-        start = end + 1;
-    }
-    return lines;
+    const QString name = headerName(messageNumber);
+    if (!file.open(QIODevice::ReadOnly))
+        throw StoreError(QStringLiteral("Could not read %1: %2").arg(name, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw StoreError(QStringLiteral("Could not read %1: %2").arg(name, file.errorString()));
+    return WithCrLfLines(FixedText::DecodeBytes(bytes));
 }
 
 } // namespace HeaderFiles

@@ -10,13 +10,15 @@
 #include <vector>
 
 // The Data folder: one file per listed message, named <MessageNumber>.dat,
-// holding the raw header bytes of the last check.
+// holding the raw header bytes of the last check. Every failure to read, write
+// or remove throws StoreError naming the file.
 namespace HeaderFiles {
 QString DataFolder(const QString& programFolder);
 void EnsureDataFolder(const QString& programFolder);
-// Drops any background writes still queued, then deletes every file in the folder.
+// Drops any background writes still queued, then deletes every file in the
+// folder. A file that will not go does not stop the others; the first such
+// failure is thrown once all were tried.
 void ClearHeaderFiles(const QString& programFolder);
-// Throws StoreError when the file cannot be written.
 void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByteArray& headers);
 
 // Writes the files on a background thread, in order, so that a slow disk does not hold
@@ -25,11 +27,11 @@ void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByt
 // runs on the main thread, at most once per call, when a file could not be written.
 using HeaderFileList = std::vector<std::pair<int, QByteArray>>;
 void WriteHeaderFilesInBackground(const QString& programFolder, HeaderFileList files,
-                                  std::function<void(const QString&)> onError = {});
+                                  std::function<void(const StoreError&)> onError = {});
 // Blocks until every queued file is written (used before the program ends).
 void WaitForPendingWrites();
 
-// The text, each line ended by CR LF; nullopt when there is no file. Waits for the
-// file first when it is still queued for writing.
+// The text, each line ended by CR LF; nullopt when there is no file (the message
+// had no header to keep). Waits for the file first when it is still queued for writing.
 std::optional<QString> ReadHeaderFile(const QString& programFolder, int messageNumber);
 } // namespace HeaderFiles

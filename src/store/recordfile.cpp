@@ -3,6 +3,7 @@
 #include "store/storeerror.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -76,6 +77,10 @@ void RecordFile::close() {
     m_file.close();
 }
 
+QString RecordFile::MaxRecordsText() {
+    return QLocale(QLocale::English).toString(MaxRecords);
+}
+
 QString RecordFile::fileName() const {
     return nameOf(m_file.fileName());
 }
@@ -87,8 +92,8 @@ void RecordFile::fail(const QString& verb) const {
 int RecordFile::count() const {
     const qint64 records = m_file.size() / m_length;
     if (records > MaxRecords)
-        throw StoreError(
-            QStringLiteral("%1 is too long: it holds more than 32,767 records.").arg(fileName()));
+        throw StoreError(QStringLiteral("%1 is too long: it holds more than %2 records.")
+                             .arg(fileName(), MaxRecordsText()));
     return int(records);
 }
 
@@ -117,7 +122,8 @@ QByteArray RecordFile::readAll() {
 void RecordFile::write(int recordNumber, const QByteArray& record) {
     Q_ASSERT(record.size() == m_length);
     if (recordNumber > MaxRecords)
-        throw StoreError(QStringLiteral("%1 is full: it can hold at most 32,767 records.").arg(fileName()));
+        throw StoreError(
+            QStringLiteral("%1 is full: it can hold at most %2 records.").arg(fileName(), MaxRecordsText()));
     // Writing further out would leave a gap of records that were never written.
     if (recordNumber < 1 || recordNumber > count() + 1)
         throw StoreError(

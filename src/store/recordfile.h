@@ -12,6 +12,8 @@
 class RecordFile {
 public:
     static constexpr int MaxRecords = 32767;
+    // MaxRecords as the messages write it ("32,767").
+    static QString MaxRecordsText();
 
     // OwnerOnly files (they hold passwords) are created with mode 0600.
     enum class Creation { Shared, OwnerOnly };

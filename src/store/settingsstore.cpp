@@ -1,5 +1,7 @@
 #include "store/settingsstore.h"
 
+#include "store/storeerror.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,18 +19,37 @@ constexpr std::array kFields = {
 };
 static_assert(kFields.size() * 2 == SettingsRecord::RecordLength);
 
+[[noreturn]] void fail(const QString& verb, const QString& path, const QString& reason) {
+    throw StoreError(QStringLiteral("Could not %1 %2: %3").arg(verb, QFileInfo(path).fileName(), reason));
+}
+
 // Written through a temporary file so a crash mid-write cannot leave a torn
 // file; where the folder refuses new files the file is written in place.
-bool writeWhole(const QString& path, const QByteArray& bytes) {
+void writeWhole(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        fail(QStringLiteral("write"), path, file.errorString());
     if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return false;
+        fail(QStringLiteral("write"), path, reason);
     }
-    return file.commit();
+    if (!file.commit())
+        fail(QStringLiteral("write"), path, file.errorString());
+}
+
+// The file's bytes, at most limit of them (-1: all); nullopt when there is no file.
+std::optional<QByteArray> readExisting(const QString& path, qint64 limit = -1) {
+    QFile file(path);
+    if (!file.exists())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("read"), path, file.errorString());
+    const QByteArray bytes = limit < 0 ? file.readAll() : file.read(limit);
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("read"), path, file.errorString());
+    return bytes;
 }
 
 } // namespace
@@ -59,29 +80,23 @@ SettingsRecord SettingsStore::Decode(const QByteArray& bytes, const SettingsReco
 }
 
 bool SettingsStore::LoadSettings(SettingsRecord& record) const {
-    const QFileInfo info(settingsPath());
-    if (!info.exists()) {
-        record = SettingsRecord{};
-        writeWhole(settingsPath(), Encode(record));
-        return true;
+    if (const auto bytes = readExisting(settingsPath(), SettingsRecord::RecordLength)) {
+        record = Decode(*bytes, record);
+        return false;
     }
-    QFile file(settingsPath());
-    if (file.open(QIODevice::ReadOnly))
-        record = Decode(file.read(SettingsRecord::RecordLength), record);
-    return false;
+    record = SettingsRecord{};
+    writeWhole(settingsPath(), Encode(record));
+    return true;
 }
 
-bool SettingsStore::SaveSettings(const SettingsRecord& record) const {
-    return writeWhole(settingsPath(), Encode(record));
+void SettingsStore::SaveSettings(const SettingsRecord& record) const {
+    writeWhole(settingsPath(), Encode(record));
 }
 
 std::optional<QByteArray> SettingsStore::LoadLayout() const {
-    QFile file(layoutPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
+    return readExisting(layoutPath());
 }
 
-bool SettingsStore::SaveLayout(const QByteArray& state) const {
-    return writeWhole(layoutPath(), state);
+void SettingsStore::SaveLayout(const QByteArray& state) const {
+    writeWhole(layoutPath(), state);
 }

@@ -7,19 +7,22 @@
 #include <optional>
 
 // Config.dat (one 18-byte record) and the bar layout file "Tidemarsh.dsl".
-// Failures are skipped quietly, as the callers expect.
+// A file that is not there yet is no failure; one that cannot be read or
+// written throws StoreError naming it.
 class SettingsStore {
 public:
     explicit SettingsStore(const QString& programFolder);
 
-    // Fills record from Config.dat. When the file does not exist it is created
-    // with the defaults and true is returned (the caller then maximises the window).
+    // Fills record from Config.dat. When the file does not exist, record is set
+    // to the defaults, the file is created holding them and true is returned
+    // (the caller then maximises the window).
     bool LoadSettings(SettingsRecord& record) const;
-    bool SaveSettings(const SettingsRecord& record) const;
+    void SaveSettings(const SettingsRecord& record) const;
 
-    // The layout file's bytes are the window's own (QMainWindow::saveState).
+    // The layout file's bytes are the window's own (QMainWindow::saveState);
+    // nullopt when there is no file yet.
     std::optional<QByteArray> LoadLayout() const;
-    bool SaveLayout(const QByteArray& state) const;
+    void SaveLayout(const QByteArray& state) const;
 
     QString settingsPath() const;
     QString layoutPath() const;

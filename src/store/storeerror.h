@@ -3,8 +3,10 @@
 #include <QString>
 #include <stdexcept>
 
-// Thrown by the stores when a file cannot be opened, read or written, or a
-// record-count limit is hit. what() is UTF-8; message() is for the user.
+// How every store reports a failure: a file that cannot be opened, read,
+// written or removed, or a record-count limit that is hit. A file that is not
+// there yet is no failure; each store says what it gives back then. what() is
+// UTF-8; message() is for the user and names the file.
 class StoreError : public std::runtime_error {
 public:
     explicit StoreError(const QString& message)

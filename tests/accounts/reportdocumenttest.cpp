@@ -1,5 +1,4 @@
 #include "accounts/reportdocument.h"
-#include "store/accountstore.h"
 
 #include <QDir>
 #include <QFile>
@@ -157,28 +156,6 @@ private Q_SLOTS:
         QCOMPARE(ReportDocument::BodyText({a, b}, kEnglish), QStringLiteral("\r\n") +
                                                                  ReportDocument::BlockText(a, kEnglish) +
                                                                  ReportDocument::BlockText(b, kEnglish));
-    }
-
-    void readAccounts() {
-        QTemporaryDir folder;
-        QString problem;
-        // Missing: created empty, which is no problem.
-        QVERIFY(ReportDocument::ReadAccounts(folder.path(), &problem).isEmpty());
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        QVERIFY(QFile::exists(folder.filePath(QStringLiteral("Acc.dat"))));
-
-        const AccountStore store(folder.path());
-        const AccountRecord first = Account(QStringLiteral("First"), 8, 1);
-        const AccountRecord second = Account(QStringLiteral("Second"), 3, 3);
-        store.AppendAccount(first);
-        store.AppendAccount(second);
-        QFile file(store.filePath());
-        QVERIFY(file.open(QIODevice::Append));
-        file.write("partial"); // a trailing partial record is no account
-        file.close();
-        QCOMPARE(ReportDocument::ReadAccounts(folder.path(), &problem),
-                 (QList<AccountRecord>{first, second}));
-        QVERIFY(problem.isEmpty());
     }
 
     void printedReport() {

@@ -1,10 +1,10 @@
 #include "common/messagebox.h"
-#include "review/core/friendmatcher.h"
 #include "review/core/reviewmodel.h"
 #include "review/reviewcontroller.h"
 #include "review/reviewlistview.h"
 #include "store/accountstore.h"
 #include "store/appstate.h"
+#include "store/fixedtext.h"
 #include "store/friendsstore.h"
 #include "store/headerfiles.h"
 #include "support/modalhelper.h"
@@ -280,7 +280,6 @@ void ReviewWidgetsTest::confirmationNotGiven() {
     m_controller->DeleteUnchecked();
     QVERIFY(seen);
     QCOMPARE(caption, QStringLiteral("Confirm Deletion"));
-    QVERIFY(!m_state->ConfirmResult);
     QCOMPARE(m_state->Settings.DeletePromptOff, qint16(dontAsk ? 1 : 0));
     QCOMPARE(m_controller->rowCount(), 2);
     QCOMPARE(m_refreshes, 0);
@@ -412,6 +411,20 @@ void ReviewWidgetsTest::detailsShowRowAndHeaderFile() {
     // Three lines, each ended by a line break, shown exactly as stored.
     QCOMPARE(second.header,
              QStringLiteral("From: Bob <bob@example.com>\nSubject: =?utf-8?q?hi?=\n folded\n"));
+    QVERIFY(m_boxes.isEmpty()); // no file for the first row is no failure
+
+    // A file that is there but cannot be read (a folder in its place) is told,
+    // naming it; the details still open without the header.
+    QVERIFY(QDir(HeaderFiles::DataFolder(m_state->ProgramFolder)).mkdir(QStringLiteral("1.dat")));
+    m_view->setCurrentIndex(m_controller->model()->index(0, 0));
+    Seen third;
+    WhenModal(QStringLiteral("frmView"), look(third));
+    m_controller->MessageDetails();
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.first().icon, ui::MessageIcon::Warning);
+    QVERIFY2(m_boxes.first().text.contains(QStringLiteral("Could not read Data/1.dat: ")),
+             qPrintable(m_boxes.first().text));
+    QCOMPARE(third.header, first.header);
 }
 
 void ReviewWidgetsTest::addFriends_data() {
@@ -466,7 +479,7 @@ void ReviewWidgetsTest::addFriends() {
     QVERIFY(!m_controller->model()->item(0).keep); // the list itself is not changed
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
-    const QString trimmed = FriendMatcher::TrimBlanks(address);
+    const QString trimmed = FixedText::TrimBlanks(address);
     for (const ui::MessageRequest& box : m_boxes) {
         if (box.title == QLatin1String("No Address")) {
             QCOMPARE(box.icon, ui::MessageIcon::Warning);

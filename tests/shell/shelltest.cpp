@@ -8,7 +8,10 @@
 #include "store/accountstore.h"
 
 #include <QAbstractItemView>
+#include <QDir>
 #include <QDockWidget>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -469,6 +472,32 @@ private Q_SLOTS:
         m_window->showMinimized();
         m_window->ExitApplication();
         QCOMPARE(shelltest::ConfigFields(folder()), (QList<int>{0, 0, 995, 30, 0, 0, 0, 0, 0}));
+    }
+
+    void settingsThatCannotBeSavedAreReportedOnExit() {
+        QList<ui::MessageRequest> boxes;
+        start();
+        ui::SetMessageBoxHandler([&boxes](const ui::MessageRequest& request) {
+            boxes.append(request);
+            return QMessageBox::Ok;
+        });
+        // A folder in Config.dat's place: it can be neither read nor replaced.
+        QVERIFY(QFile::remove(In(folder(), "Config.dat")));
+        QVERIFY(QDir(folder()).mkdir(QStringLiteral("Config.dat")));
+        // Exits nobody asked for here (a signal, the session's end) stay quiet.
+        m_window->ExitApplication();
+        QVERIFY(boxes.isEmpty());
+
+        start(); // on the defaults, quietly
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(QFile::remove(In(folder(), "Tidemarsh.dsl")));
+        m_window->action(QStringLiteral("mnuFileExit"))->trigger();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().icon, ui::MessageIcon::Warning);
+        QVERIFY2(boxes.first().text.startsWith(QStringLiteral("Your settings could not be saved.\r\n\r\n"
+                                                              "Could not write Config.dat: ")),
+                 qPrintable(boxes.first().text));
+        QVERIFY(QFileInfo::exists(In(folder(), "Tidemarsh.dsl"))); // tried all the same
     }
 
     void placementOffScreenMaximises() {

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void missingFileCountsZeroAndIsPrivate();
     void countIgnoresPartialRecord_data();
     void countIgnoresPartialRecord();
+    void readAllInRecordOrder();
     void appendOverStrayBytes();
     void writeReplacesExactlyOneRecord();
     void writeOnePastTheEndAppends();
@@ -146,6 +147,20 @@ void AccountStoreTest::countIgnoresPartialRecord() {
     AccountStore store(folder());
     QVERIFY(writeBytes(store.filePath(), QByteArray(size, 'x')));
     QCOMPARE(store.CountAccounts(), count);
+}
+
+void AccountStoreTest::readAllInRecordOrder() {
+    AccountStore store(folder());
+    // Missing: created empty, which is no failure.
+    QVERIFY(store.ReadAll().isEmpty());
+    QVERIFY(QFile::exists(store.filePath()));
+    store.AppendAccount(account(u"First"_s));
+    store.AppendAccount(account(u"Second"_s));
+    QFile file(store.filePath());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("partial"); // a trailing partial record is no account
+    file.close();
+    QCOMPARE(store.ReadAll(), (QList<AccountRecord>{account(u"First"_s), account(u"Second"_s)}));
 }
 
 void AccountStoreTest::appendOverStrayBytes() {

@@ -191,6 +191,17 @@ void FriendsStoreTest::recordLimit() {
     } catch (const StoreError& e) {
         QCOMPARE(e.message(), u"Friends.dat is full: it can hold at most 32,767 records."_s);
     }
+    // The import's batch meets the same limit before anything is written.
+    QVERIFY(QFile::resize(store.filePath(), qint64(32766) * 60));
+    try {
+        store.AppendMany({u"a@x"_s, u"b@x"_s, u"c@x"_s});
+        QFAIL("no error");
+    } catch (const StoreError& e) {
+        QCOMPARE(e.message(),
+                 u"Could not write Friends.dat: it holds at most 32,767 addresses, and 2 more do not fit."_s);
+    }
+    QCOMPARE(QFileInfo(store.filePath()).size(), qint64(32766) * 60);
+    QCOMPARE(store.AppendMany({u"last@x"_s}), 32767);
     QCOMPARE(QFileInfo(store.filePath()).size(), qint64(32767) * 60);
 
     // One more record than the limit (a partial one does not count).

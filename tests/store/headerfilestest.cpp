@@ -27,6 +27,8 @@ private Q_SLOTS:
     void readLineByLine_data();
     void readLineByLine();
     void missingHeaderFile();
+    void unreadableHeaderFile();
+    void clearReportsWhatStays();
     void writeFailureNamesTheFile();
     void backgroundWritesReachTheReader();
     void clearDropsQueuedWrites();
@@ -51,6 +53,13 @@ void HeaderFilesTest::ensureDataFolder() {
     QVERIFY(writeBytes(data + u"/1.dat"_s, "x"));
     HeaderFiles::EnsureDataFolder(folder());
     QVERIFY(QFile::exists(data + u"/1.dat"_s));
+
+    try {
+        HeaderFiles::EnsureDataFolder(folder() + u"missing/"_s);
+        QFAIL("no error");
+    } catch (const StoreError& e) {
+        QCOMPARE(e.message(), u"Could not create the Data folder: No such file or directory"_s);
+    }
 }
 
 void HeaderFilesTest::clearWithoutFolderDoesNothing() {
@@ -134,6 +143,34 @@ void HeaderFilesTest::missingHeaderFile() {
     QVERIFY(!HeaderFiles::ReadHeaderFile(folder(), 3).has_value());
 }
 
+void HeaderFilesTest::unreadableHeaderFile() {
+    // There but not readable is a failure, unlike no file at all.
+    HeaderFiles::EnsureDataFolder(folder());
+    QVERIFY(QDir(HeaderFiles::DataFolder(folder())).mkdir(u"5.dat"_s));
+    try {
+        HeaderFiles::ReadHeaderFile(folder(), 5);
+        QFAIL("no error");
+    } catch (const StoreError& e) {
+        QVERIFY2(e.message().startsWith(u"Could not read Data/5.dat: "_s), qPrintable(e.message()));
+    }
+}
+
+void HeaderFilesTest::clearReportsWhatStays() {
+    // Temp.dat cannot be created (a folder holds its name): the files still go,
+    // and the failure is thrown afterwards.
+    HeaderFiles::EnsureDataFolder(folder());
+    const QString data = HeaderFiles::DataFolder(folder()) + u'/';
+    QVERIFY(QDir(data).mkdir(u"Temp.dat"_s));
+    QVERIFY(writeBytes(data + u"1.dat"_s, "a"));
+    try {
+        HeaderFiles::ClearHeaderFiles(folder());
+        QFAIL("no error");
+    } catch (const StoreError& e) {
+        QVERIFY2(e.message().startsWith(u"Could not write Data/Temp.dat: "_s), qPrintable(e.message()));
+    }
+    QVERIFY(!QFile::exists(data + u"1.dat"_s));
+}
+
 void HeaderFilesTest::writeFailureNamesTheFile() {
     // No Data folder.
     try {
@@ -178,7 +215,7 @@ void HeaderFilesTest::backgroundFailureIsReportedOnce() {
     for (int n = 1; n <= 5; ++n)
         files.emplace_back(n, QByteArray("x"));
     HeaderFiles::WriteHeaderFilesInBackground(folder(), std::move(files),
-                                              [&reports](const QString& detail) { reports << detail; });
+                                              [&reports](const StoreError& e) { reports << e.message(); });
     HeaderFiles::WaitForPendingWrites();
     QTRY_COMPARE(reports.size(), 1);
     QVERIFY2(reports.front().contains(u"Data/"_s), qPrintable(reports.front()));

@@ -1,4 +1,5 @@
 #include "store/settingsstore.h"
+#include "store/storeerror.h"
 #include "storetestutil.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -24,6 +26,7 @@ private Q_SLOTS:
     void shortOrLongFile_data();
     void shortOrLongFile();
     void layoutRoundTrip();
+    void failuresNameTheFile();
 
 private:
     QString folder() const { return m_dir->path() + u'/'; }
@@ -82,7 +85,7 @@ void SettingsStoreTest::saveGoldenBytes() {
     QCOMPARE(SettingsStore::Encode(sample()), kSampleBytes);
     // Whatever was there before, the file holds exactly the record afterwards.
     QVERIFY(writeBytes(store.settingsPath(), QByteArray(40, 'x')));
-    QVERIFY(store.SaveSettings(sample()));
+    store.SaveSettings(sample());
     QCOMPARE(readBytes(store.settingsPath()), kSampleBytes);
     QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Config.dat"_s});
 }
@@ -127,14 +130,40 @@ void SettingsStoreTest::layoutRoundTrip() {
     SettingsStore store(folder());
     QVERIFY(!store.LoadLayout().has_value());
     const QByteArray state("\x00\xff layout \x01", 11);
-    QVERIFY(store.SaveLayout(state));
+    store.SaveLayout(state);
     QCOMPARE(store.LoadLayout(), std::optional<QByteArray>(state));
-    QVERIFY(store.SaveLayout("short"));
+    store.SaveLayout("short");
     QCOMPARE(store.LoadLayout(), std::optional<QByteArray>("short"));
+}
 
-    SettingsStore nowhere(folder() + u"missing/"_s);
-    QVERIFY(!nowhere.SaveLayout(state));
-    QVERIFY(!nowhere.SaveSettings(sample()));
+void SettingsStoreTest::failuresNameTheFile() {
+    const auto messageOf = [](const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const StoreError& e) {
+            return e.message();
+        }
+        return QString();
+    };
+    // A folder that is not there: nothing can be written, and a first start
+    // still hands back the defaults.
+    const SettingsStore nowhere(folder() + u"missing/"_s);
+    QVERIFY(messageOf([&] { nowhere.SaveSettings(sample()); }).startsWith(u"Could not write Config.dat: "_s));
+    QVERIFY(messageOf([&] { nowhere.SaveLayout("x"); }).startsWith(u"Could not write Tidemarsh.dsl: "_s));
+    SettingsRecord record = sample();
+    QVERIFY(messageOf([&] { nowhere.LoadSettings(record); }).startsWith(u"Could not write Config.dat: "_s));
+    QCOMPARE(record, SettingsRecord{});
+
+    // Files that are there but cannot be read (folders in their place: root reads
+    // any file) are failures, not absence; the record keeps what it held.
+    const SettingsStore store(folder());
+    QVERIFY(QDir(folder()).mkdir(u"Config.dat"_s));
+    QVERIFY(QDir(folder()).mkdir(u"Tidemarsh.dsl"_s));
+    record = sample();
+    QVERIFY(messageOf([&] { store.LoadSettings(record); }).startsWith(u"Could not read Config.dat: "_s));
+    QCOMPARE(record, sample());
+    QVERIFY(messageOf([&] { store.LoadLayout(); }).startsWith(u"Could not read Tidemarsh.dsl: "_s));
+    QVERIFY(messageOf([&] { store.SaveSettings(sample()); }).startsWith(u"Could not write Config.dat: "_s));
 }
 
 void SettingsStoreTest::portAndTimeoutAsUsed_data() {
