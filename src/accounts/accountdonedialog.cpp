@@ -1,6 +1,6 @@
 #include "accounts/accountdonedialog.h"
 
-#include "common/commandicons.h"
+#include "common/dialogimage.h"
 #include "ui_accountdonedialog.h"
 
 #include <QPushButton>
@@ -8,8 +8,7 @@
 AccountDoneDialog::AccountDoneDialog(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::AccountDoneDialog>()) {
     m_ui->setupUi(this);
-    m_ui->Image1->setPixmap(ui::ApplicationIcon().pixmap(64, 64));
-    m_ui->Image1->setAccessibleName(tr("QUILLORE Tidemarsh"));
+    ui::ShowProgramImage(m_ui->Image1, 64);
     setMinimumWidth(480);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     m_ui->cmdOK->setFocus();

@@ -91,25 +91,30 @@ QString TitleText(QDate date, const QLocale& locale) {
     return QStringLiteral("QUILLORE Tidemarsh Report - ") + locale.toString(date, QLocale::ShortFormat);
 }
 
-std::unique_ptr<QTextDocument> Build(const QList<AccountRecord>& accounts, QDate date,
-                                     const QLocale& locale) {
+namespace {
+
+std::unique_ptr<QTextDocument> NewDocument() {
     auto document = std::make_unique<QTextDocument>();
     document->setDocumentMargin(0); // the page margins do this
     document->setUndoRedoEnabled(false);
     QFont font = document->defaultFont(); // the desktop's face, at a size meant for paper
     font.setPointSizeF(11);
     document->setDefaultFont(font);
-    const qreal dpi = LayoutDpi();
+    return document;
+}
 
-    QTextCursor cursor(document.get());
+void InsertTitle(QTextCursor& cursor, const QString& text, qreal dpi) {
     QTextBlockFormat titleBlock;
     titleBlock.setBottomMargin(0.15 * dpi);
     cursor.setBlockFormat(titleBlock);
     QTextCharFormat title;
     title.setFontWeight(QFont::Bold);
     title.setForeground(kTitleColour);
-    cursor.insertText(TitleText(date, locale), title);
+    cursor.insertText(text, title);
+}
 
+// The table with its header row filled in and bodyRows empty rows under it.
+QTextTable* InsertTable(QTextCursor& cursor, int bodyRows, qreal dpi) {
     QTextTableFormat tableFormat;
     tableFormat.setAlignment(Qt::AlignLeft);
     tableFormat.setWidth(QTextLength(QTextLength::FixedLength, kTableInches * dpi));
@@ -120,10 +125,6 @@ std::unique_ptr<QTextDocument> Build(const QList<AccountRecord>& accounts, QDate
     tableFormat.setBorderCollapse(true);
     tableFormat.setCellSpacing(0);
     tableFormat.setCellPadding(0.06 * dpi);
-    // One body row per account rather than all in one cell: a single cell
-    // across many pages costs far more to print (3,000 accounts: 13 s in one
-    // cell, 6.7 s in rows). No rule between the rows, so it reads as one cell.
-    const int bodyRows = std::max<int>(1, int(accounts.size()));
     QTextTable* table = cursor.insertTable(1 + bodyRows, 1, tableFormat);
 
     QTextTableCell header = table->cellAt(0, 0);
@@ -134,36 +135,59 @@ std::unique_ptr<QTextDocument> Build(const QList<AccountRecord>& accounts, QDate
     headerText.setFontWeight(QFont::Bold);
     headerText.setForeground(Qt::white);
     header.firstCursorPosition().insertText(QStringLiteral("DETAILS"), headerText);
+    return table;
+}
 
-    // Labels take one to three TABs in the text so that values line up at the
-    // old fixed stops; on paper one stop past the widest label does that for any font.
-    const QList<Line> sample = BlockLines(AccountRecord(), locale);
-    const QFontMetricsF metrics(document->defaultFont());
+// Labels take one to three TABs in the text so that values line up at the
+// old fixed stops; on paper one stop past the widest label does that for any font.
+QTextBlockFormat BodyBlockFormat(const QFont& font, const QLocale& locale) {
+    const QFontMetricsF metrics(font);
     qreal widest = 0;
-    for (const Line& line : sample)
+    for (const Line& line : BlockLines(AccountRecord(), locale))
         widest = std::max(widest, metrics.horizontalAdvance(line.label));
     QTextBlockFormat bodyBlock;
     bodyBlock.setTabPositions(
         {QTextOption::Tab(widest + metrics.horizontalAdvance(QStringLiteral("MMM")), QTextOption::LeftTab)});
+    return bodyBlock;
+}
+
+// No rule between the body rows, so they read as one cell.
+void JoinBodyRow(QTextTableCell& cell, int row, int bodyRows) {
+    QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+    if (row > 1) {
+        cellFormat.setTopBorder(0);
+        cellFormat.setTopBorderStyle(QTextFrameFormat::BorderStyle_None);
+        cellFormat.setTopPadding(0);
+    }
+    if (row < bodyRows) {
+        cellFormat.setBottomBorder(0);
+        cellFormat.setBottomBorderStyle(QTextFrameFormat::BorderStyle_None);
+        cellFormat.setBottomPadding(0);
+    }
+    cell.setFormat(cellFormat);
+}
+
+} // namespace
+
+std::unique_ptr<QTextDocument> Build(const QList<AccountRecord>& accounts, QDate date,
+                                     const QLocale& locale) {
+    auto document = NewDocument();
+    const qreal dpi = LayoutDpi();
+    QTextCursor cursor(document.get());
+    InsertTitle(cursor, TitleText(date, locale), dpi);
+    // One body row per account rather than all in one cell: a single cell
+    // across many pages costs far more to print (3,000 accounts: 13 s in one
+    // cell, 6.7 s in rows).
+    const int bodyRows = std::max<int>(1, int(accounts.size()));
+    QTextTable* table = InsertTable(cursor, bodyRows, dpi);
+    const QTextBlockFormat bodyBlock = BodyBlockFormat(document->defaultFont(), locale);
     QTextCharFormat bodyText;
     bodyText.setForeground(Qt::black);
 
     // The body starts with an empty line, and each block ends with one.
     for (int row = 1; row <= bodyRows; ++row) {
         QTextTableCell cell = table->cellAt(row, 0);
-        QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
-        if (row > 1) {
-            cellFormat.setTopBorder(0);
-            cellFormat.setTopBorderStyle(QTextFrameFormat::BorderStyle_None);
-            cellFormat.setTopPadding(0);
-        }
-        if (row < bodyRows) {
-            cellFormat.setBottomBorder(0);
-            cellFormat.setBottomBorderStyle(QTextFrameFormat::BorderStyle_None);
-            cellFormat.setBottomPadding(0);
-        }
-        cell.setFormat(cellFormat);
-
+        JoinBodyRow(cell, row, bodyRows);
         QTextCursor body = cell.firstCursorPosition();
         body.setBlockFormat(bodyBlock);
         body.setCharFormat(bodyText);

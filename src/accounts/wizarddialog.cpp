@@ -1,7 +1,7 @@
 #include "accounts/wizarddialog.h"
 
 #include "accounts/accountfields.h"
-#include "common/commandicons.h"
+#include "common/dialogimage.h"
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "help/helplauncher.h"
@@ -19,8 +19,7 @@ WizardDialog::WizardDialog(AppState& state, QWidget* parent)
     m_ui->setupUi(this);
     // A title bar without close, minimise or maximise boxes.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    m_ui->Image1->setPixmap(ui::ApplicationIcon().pixmap(96, 96));
-    m_ui->Image1->setAccessibleName(tr("QUILLORE Tidemarsh"));
+    ui::ShowProgramImage(m_ui->Image1, 96);
 
     accounts::SetUpEntry(m_ui->txtAccount, accounts::kAccountNameBytes);
     for (QLineEdit* box : {m_ui->txtLogin, m_ui->txtPassword, m_ui->txtServer})

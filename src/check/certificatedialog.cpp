@@ -3,6 +3,8 @@
 #include "check/core/accounterrortext.h"
 #include "check/core/servertrust.h"
 #include "check/errordialog.h"
+#include "common/dialogimage.h"
+#include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "store/storeerror.h"
 
@@ -11,7 +13,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -23,6 +24,36 @@ QLabel* PlainLabel(const QString& text, const QString& objectName, QWidget* pare
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
+
+QPlainTextEdit* DetailsBox(const QString& text, QWidget* dialog) {
+    auto* details = new QPlainTextEdit(dialog);
+    details->setObjectName(QStringLiteral("txtDetails"));
+    details->setReadOnly(true);
+    details->setPlainText(text);
+    details->setAccessibleName(CertificateDialog::tr("Certificate details"));
+    details->setTabChangesFocus(true);
+    // Five fields, the fingerprint wrapping once: no empty space below them.
+    details->setFixedHeight(dialog->fontMetrics().lineSpacing() * 8 + 2 * details->frameWidth() + 8);
+    return details;
+}
+
+// The picture beside the texts, the buttons under both.
+QLayout* LayOut(QWidget* picture, const QList<QWidget*>& texts, QWidget* buttons, QDialog* dialog) {
+    auto* text = new QVBoxLayout;
+    text->setSpacing(10);
+    for (QWidget* each : texts)
+        text->addWidget(each);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(14);
+    row->addWidget(picture);
+    row->addLayout(text, 1);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    return layout;
+}
+
 } // namespace
 
 CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::TlsProblem& problem,
@@ -35,10 +66,8 @@ CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::Tl
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("Image1"));
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(iconSize));
+    ui::ShowMessageImage(icon, ui::MessageIcon::Warning);
     icon->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    icon->setAccessibleName(tr("Warning"));
 
     auto* message = PlainLabel(
         failedAction + AccountError::CodeText(AccountError::Kind::Login, pop3::Result::CertificateInvalid),
@@ -48,14 +77,7 @@ CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::Tl
                    QStringLiteral("lblReason"), this);
 
     auto* detailsLabel = new QLabel(tr("Certificate &details:"), this);
-    auto* details = new QPlainTextEdit(this);
-    details->setObjectName(QStringLiteral("txtDetails"));
-    details->setReadOnly(true);
-    details->setPlainText(ServerTrust::CertificateDetails(problem.certificate));
-    details->setAccessibleName(tr("Certificate details"));
-    details->setTabChangesFocus(true);
-    // Five fields, the fingerprint wrapping once: no empty space below them.
-    details->setFixedHeight(fontMetrics().lineSpacing() * 8 + 2 * details->frameWidth() + 8);
+    auto* details = DetailsBox(ServerTrust::CertificateDetails(problem.certificate), this);
     detailsLabel->setBuddy(details);
 
     auto* advice =
@@ -77,21 +99,7 @@ CertificateDialog::CertificateDialog(const QString& failedAction, const pop3::Tl
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
-    auto* text = new QVBoxLayout;
-    text->setSpacing(10);
-    text->addWidget(message);
-    text->addWidget(reason);
-    text->addWidget(detailsLabel);
-    text->addWidget(details);
-    text->addWidget(advice);
-    auto* row = new QHBoxLayout;
-    row->setSpacing(14);
-    row->addWidget(icon);
-    row->addLayout(text, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 12);
-    layout->addLayout(row);
-    layout->addWidget(buttons);
+    QLayout* layout = LayOut(icon, {message, reason, detailsLabel, details, advice}, buttons, this);
     details->setMinimumWidth(fontMetrics().averageCharWidth() * 80);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     setTabOrder(m_close, m_trust);

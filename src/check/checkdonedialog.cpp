@@ -1,10 +1,10 @@
 #include "check/checkdonedialog.h"
 
+#include "common/dialogimage.h"
 #include "store/records.h"
 #include "ui_checkdonedialog.h"
 
 #include <QPushButton>
-#include <QStyle>
 
 CheckDoneDialog::CheckDoneDialog(const QString& accountName, const QString& messageCountText,
                                  SettingsRecord& settings, QWidget* parent)
@@ -13,10 +13,7 @@ CheckDoneDialog::CheckDoneDialog(const QString& accountName, const QString& mess
     setWindowTitle(QStringLiteral("Check Complete (") + accountName + QLatin1Char(')'));
     m_ui->lblMess->setText(QStringLiteral("There are ") + messageCountText +
                            QStringLiteral(" Message(s) to Review."));
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->Image1->setPixmap(
-        style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize));
-    m_ui->Image1->setAccessibleName(tr("Information"));
+    ui::ShowMessageImage(m_ui->Image1, ui::MessageIcon::Information);
     setMinimumWidth(440);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     // Never on "Do not show this again": a stray Space there would silence the summary for good.

@@ -1,18 +1,15 @@
 #include "check/errordialog.h"
 
 #include "check/core/accounterrortext.h"
+#include "common/dialogimage.h"
 #include "ui_errordialog.h"
 
 #include <QPushButton>
-#include <QStyle>
 
 ErrorDialog::ErrorDialog(const QString& message, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::ErrorDialog>()) {
     m_ui->setupUi(this);
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->Image1->setPixmap(
-        style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this).pixmap(iconSize));
-    m_ui->Image1->setAccessibleName(tr("Error"));
+    ui::ShowMessageImage(m_ui->Image1, ui::MessageIcon::Critical);
     m_ui->txtError->setPlainText(message);
     // A report with a reason and details needs room to be read without scrolling.
     if (message.size() > 250) {

@@ -151,6 +151,49 @@ bool HelpWindow::SetUpEngine() {
 }
 
 void HelpWindow::BuildUi() {
+    QToolBar* toolBar = BuildToolBar();
+
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("helpSplitter"));
+    splitter->setChildrenCollapsible(false);
+    m_tabs = new QTabWidget(splitter);
+    m_tabs->setObjectName(QStringLiteral("helpTabs"));
+    m_tabs->setAccessibleName(tr("Navigation"));
+    AddContentsTab();
+    AddIndexTab();
+    AddSearchTab();
+
+    m_browser = new HelpBrowser(m_engine, splitter);
+    m_browser->setObjectName(QStringLiteral("helpBrowser"));
+    m_browser->setAccessibleName(tr("Help page"));
+    m_browser->setOpenLinks(false); // links are routed: manual pages here, the rest to the desktop
+    m_browser->setFrameShape(QFrame::NoFrame);
+    splitter->addWidget(m_tabs);
+    splitter->addWidget(m_browser);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({300, 660});
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(toolBar);
+    layout->addWidget(splitter, 1);
+    setTabOrder(m_tabs, m_browser);
+    ui::NameUnnamedParts(this); // toolbar overflow, splitter handles, the filter's clear button
+    ConnectBrowser(toolBar);
+
+    // The search words are indexed in the background. Indexing only catches up
+    // with what changed, so asking on every start is cheap, and it finishes an
+    // index that an earlier run left half done.
+    if (m_error.isEmpty())
+        m_engine->searchEngine()->scheduleIndexDocumentation();
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+}
+
+QToolBar* HelpWindow::BuildToolBar() {
     auto* toolBar = new QToolBar(this);
     toolBar->setObjectName(QStringLiteral("helpToolBar"));
     toolBar->setAccessibleName(tr("Help navigation"));
@@ -166,20 +209,29 @@ void HelpWindow::BuildUi() {
     home->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
     back->setEnabled(false);
     forward->setEnabled(false);
+    return toolBar;
+}
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setObjectName(QStringLiteral("helpSplitter"));
-    splitter->setChildrenCollapsible(false);
-
-    m_tabs = new QTabWidget(splitter);
-    m_tabs->setObjectName(QStringLiteral("helpTabs"));
-    m_tabs->setAccessibleName(tr("Navigation"));
-
+void HelpWindow::AddContentsTab() {
     QHelpContentWidget* contents = m_engine->contentWidget();
     contents->setObjectName(QStringLiteral("helpContents"));
     contents->setAccessibleName(tr("Contents"));
     m_tabs->addTab(contents, tr("&Contents"));
 
+    connect(contents, &QHelpContentWidget::linkActivated, this, &HelpWindow::Open);
+    // A single click opens the page as well; Enter comes through linkActivated.
+    connect(contents, &QHelpContentWidget::clicked, this, [this, contents](const QModelIndex& at) {
+        if (QHelpContentItem* item = m_engine->contentModel()->contentItemAt(at))
+            Open(item->url());
+        contents->setFocus();
+    });
+    connect(m_engine->contentModel(), &QHelpContentModel::contentsCreated, this, [this, contents] {
+        contents->expandToDepth(0);
+        SyncContents(m_browser->source());
+    });
+}
+
+void HelpWindow::AddIndexTab() {
     auto* indexPage = new QWidget;
     auto* indexLayout = new QVBoxLayout(indexPage);
     auto* lookFor = new QLabel(tr("&Look for:"), indexPage);
@@ -196,6 +248,19 @@ void HelpWindow::BuildUi() {
     indexLayout->addWidget(index);
     m_tabs->addTab(indexPage, tr("I&ndex"));
 
+    connect(m_indexFilter, &QLineEdit::textChanged, index,
+            [index](const QString& text) { index->filterIndices(text); });
+    connect(m_indexFilter, &QLineEdit::returnPressed, index, &QHelpIndexWidget::activateCurrentItem);
+    connect(index, &QHelpIndexWidget::documentActivated, this,
+            [this](const QHelpLink& document, const QString&) { Open(document.url); });
+    connect(index, &QHelpIndexWidget::documentsActivated, this,
+            [this](const QList<QHelpLink>& documents, const QString&) {
+                if (!documents.isEmpty())
+                    Open(documents.first().url);
+            });
+}
+
+void HelpWindow::AddSearchTab() {
     auto* searchPage = new QWidget;
     auto* searchLayout = new QVBoxLayout(searchPage);
     QHelpSearchEngine* search = m_engine->searchEngine();
@@ -214,26 +279,16 @@ void HelpWindow::BuildUi() {
     searchLayout->addWidget(results, 1);
     m_tabs->addTab(searchPage, tr("&Search"));
 
-    m_browser = new HelpBrowser(m_engine, splitter);
-    m_browser->setObjectName(QStringLiteral("helpBrowser"));
-    m_browser->setAccessibleName(tr("Help page"));
-    m_browser->setOpenLinks(false); // links are routed: manual pages here, the rest to the desktop
-    m_browser->setFrameShape(QFrame::NoFrame);
+    connect(query, &QHelpSearchQueryWidget::search, search,
+            [search, query] { search->search(query->searchInput()); });
+    connect(results, &QHelpSearchResultWidget::requestShowLink, this, &HelpWindow::Open);
+}
 
-    splitter->addWidget(m_tabs);
-    splitter->addWidget(m_browser);
-    splitter->setStretchFactor(0, 0);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({300, 660});
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(toolBar);
-    layout->addWidget(splitter, 1);
-    setTabOrder(m_tabs, m_browser);
-    ui::NameUnnamedParts(this); // toolbar overflow, splitter handles, the filter's clear button
-
+// The toolbar's buttons drive the page, and the page keeps Back and Forward in step.
+void HelpWindow::ConnectBrowser(QToolBar* toolBar) {
+    auto* back = toolBar->findChild<QAction*>(QStringLiteral("helpBack"));
+    auto* forward = toolBar->findChild<QAction*>(QStringLiteral("helpForward"));
+    auto* home = toolBar->findChild<QAction*>(QStringLiteral("helpHome"));
     connect(back, &QAction::triggered, m_browser, &QTextBrowser::backward);
     connect(forward, &QAction::triggered, m_browser, &QTextBrowser::forward);
     connect(home, &QAction::triggered, this, [this] { Open(ContentsUrl()); });
@@ -241,42 +296,6 @@ void HelpWindow::BuildUi() {
     connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::anchorClicked, this, &HelpWindow::FollowLink);
     connect(m_browser, &QTextBrowser::sourceChanged, this, &HelpWindow::SyncContents);
-
-    connect(contents, &QHelpContentWidget::linkActivated, this, &HelpWindow::Open);
-    // A single click opens the page as well; Enter comes through linkActivated.
-    connect(contents, &QHelpContentWidget::clicked, this, [this, contents](const QModelIndex& at) {
-        if (QHelpContentItem* item = m_engine->contentModel()->contentItemAt(at))
-            Open(item->url());
-        contents->setFocus();
-    });
-    connect(m_engine->contentModel(), &QHelpContentModel::contentsCreated, this, [this, contents] {
-        contents->expandToDepth(0);
-        SyncContents(m_browser->source());
-    });
-
-    connect(m_indexFilter, &QLineEdit::textChanged, index,
-            [index](const QString& text) { index->filterIndices(text); });
-    connect(m_indexFilter, &QLineEdit::returnPressed, index, &QHelpIndexWidget::activateCurrentItem);
-    connect(index, &QHelpIndexWidget::documentActivated, this,
-            [this](const QHelpLink& document, const QString&) { Open(document.url); });
-    connect(index, &QHelpIndexWidget::documentsActivated, this,
-            [this](const QList<QHelpLink>& documents, const QString&) {
-                if (!documents.isEmpty())
-                    Open(documents.first().url);
-            });
-
-    connect(query, &QHelpSearchQueryWidget::search, search,
-            [search, query] { search->search(query->searchInput()); });
-    connect(results, &QHelpSearchResultWidget::requestShowLink, this, &HelpWindow::Open);
-
-    // The search words are indexed in the background. Indexing only catches up
-    // with what changed, so asking on every start is cheap, and it finishes an
-    // index that an earlier run left half done.
-    if (m_error.isEmpty())
-        search->scheduleIndexDocumentation();
-
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
 QUrl HelpWindow::ContentsUrl() const {

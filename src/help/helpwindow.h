@@ -8,6 +8,7 @@ class QHelpEngine;
 class QLineEdit;
 class QTabWidget;
 class QTextBrowser;
+class QToolBar;
 
 namespace help {
 
@@ -36,6 +37,11 @@ public:
 private:
     bool SetUpEngine();
     void BuildUi();
+    QToolBar* BuildToolBar();
+    void AddContentsTab();
+    void AddIndexTab();
+    void AddSearchTab();
+    void ConnectBrowser(QToolBar* toolBar);
     void Present(QWidget* focus);
     void Open(const QUrl& url);
     void FollowLink(const QUrl& url);

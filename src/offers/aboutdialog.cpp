@@ -1,6 +1,6 @@
 #include "offers/aboutdialog.h"
 
-#include "common/commandicons.h"
+#include "common/dialogimage.h"
 #include "pop3/gmimeversion.h"
 #include "ui_aboutdialog.h"
 
@@ -35,7 +35,7 @@ QList<LibraryNotice> LibraryNotices() {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::AboutDialog>()) {
     m_ui->setupUi(this);
-    m_ui->imgIcon->setPixmap(ui::ApplicationIcon().pixmap(QSize(64, 64)));
+    ui::ShowProgramImage(m_ui->imgIcon, 64); // named in the form
     QFont big = m_ui->lblProduct->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.4);

@@ -1,18 +1,15 @@
 #include "review/confirmdialog.h"
 
+#include "common/dialogimage.h"
 #include "store/appstate.h"
 #include "ui_confirmdialog.h"
 
 #include <QPushButton>
-#include <QStyle>
 
 ConfirmDialog::ConfirmDialog(AppState& state, QWidget* parent)
     : QDialog(parent), m_state(state), m_ui(std::make_unique<Ui::ConfirmDialog>()) {
     m_ui->setupUi(this);
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->Image1->setPixmap(
-        style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(iconSize));
-    m_ui->Image1->setAccessibleName(tr("Question"));
+    ui::ShowMessageImage(m_ui->Image1, ui::MessageIcon::Question);
     setMinimumWidth(460);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);

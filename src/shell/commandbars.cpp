@@ -10,158 +10,187 @@
 #include <QToolBar>
 
 namespace {
-// An empty key in a list stands for a separator.
-const QString Separator;
+
+constexpr std::nullopt_t Separator = std::nullopt;
+
+// One command as the user meets it. The action carries the menu's name and
+// caption; a command on the toolbar also has a button name, a shorter caption
+// under its icon and a tip.
+struct CommandText {
+    Command command;
+    const char* name;
+    const char* caption;
+    const char* image; // nullptr: no icon
+    const char* buttonName = nullptr;
+    const char* buttonCaption = nullptr;
+    const char* toolTip = nullptr;
+};
+
+#define TEXT(text) QT_TRANSLATE_NOOP("CommandBars", text)
+constexpr std::array<CommandText, CommandCount> Commands{{
+    {Command::CheckMail, "mnuFileCheck", TEXT("&Check Mail"), "CheckMailSmall", "CheckMail",
+     TEXT("Check Mail"), TEXT("Download the headers of the messages waiting on the server")},
+    {Command::SendToTray, "mnuFileTray", TEXT("Send to System &Tray"), "MainIconSmall"},
+    {Command::AccountsSetup, "mnuFileSetup", TEXT("Accounts &Setup..."), "AccountsSmall"},
+    {Command::AccountsReport, "mnuFileReport", TEXT("Accounts &Report"), "ReportSmall"},
+    {Command::ClearAccountsDetails, "mnuFileClear", TEXT("C&lear Accounts Details") /* "&Check Mail" has C */,
+     nullptr},
+    {Command::FriendsManagement, "mnuFileFriendsManagement", TEXT("Friends Management..."), "Friends2Small"},
+    {Command::Options, "mnuFileOptions", TEXT("Default &Options..."), "SettingsSmall"},
+    {Command::Exit, "mnuFileExit", TEXT("E&xit QUILLORE Tidemarsh"), nullptr},
+    {Command::AcceptAll, "mnuActionsAccept", TEXT("&Accept All"), "AcceptAll", "AcceptAll",
+     TEXT("Accept All"), TEXT("Keep every message and end the review")},
+    {Command::DeleteUnchecked, "mnuActionsDelete", TEXT("&Delete Unchecked"), "DeletingMessagesSmall",
+     "DeleteUnchecked", TEXT("Delete Unchecked"), TEXT("Delete every unticked message on the server")},
+    {Command::CheckAll, "mnuActionsAll", TEXT("Check All"), "CheckAll", "CheckAll", TEXT("Check All"),
+     TEXT("Tick every message (ticked messages are kept)")},
+    {Command::CheckNone, "mnuActionsNone", TEXT("Check None"), "CheckNone", "CheckNone", TEXT("Check None"),
+     TEXT("Clear every tick")},
+    {Command::MessageDetails, "mnuActionsView", TEXT("&View Message Details"), "ViewHeadersSmall",
+     "MessageDetails", TEXT("Message Details"), TEXT("Show the full header of the selected message")},
+    {Command::AddFriends, "mnuActionsAdd", TEXT("Add to &Friends"), "Friends2Small", "AddFriends",
+     TEXT("Add to Friends"), TEXT("Add the sender of the selected message to your Friends list")},
+    {Command::HelpContents, "mnuHelpContents", TEXT("&Contents"), "HelpSmall", "MainHelp", TEXT("Help"),
+     TEXT("Open the help")},
+    {Command::HelpOnline, "mnuHelpOnline", TEXT("QUILLORE &Online"), nullptr},
+    {Command::About, "mnuHelpAbout", TEXT("&About QUILLORE Tidemarsh"), nullptr},
+    {Command::RestoreFromTray, "mnuPopUpRestore", TEXT("Restore QUILLORE Tidemarsh"), "MainIconSmall"},
+}};
+#undef TEXT
+
+constexpr bool InCommandOrder() {
+    for (int i = 0; i < CommandCount; ++i)
+        if (Commands[i].command != static_cast<Command>(i))
+            return false;
+    return true;
+}
+static_assert(InCommandOrder(), "the command table is indexed by Command");
+
+int Index(Command command) {
+    return static_cast<int>(command);
+}
+
 } // namespace
 
 CommandBars::CommandBars(QMainWindow* window) : QObject(window), m_window(window) {
-    // Toolbar buttons, left to right.
-    define(QStringLiteral("CheckMail"), tr("Check Mail"), QStringLiteral("CheckMailSmall"),
-           tr("Download the headers of the messages waiting on the server"));
-    define(QStringLiteral("CheckAll"), tr("Check All"), QStringLiteral("CheckAll"),
-           tr("Tick every message (ticked messages are kept)"));
-    define(QStringLiteral("CheckNone"), tr("Check None"), QStringLiteral("CheckNone"),
-           tr("Clear every tick"));
-    define(QStringLiteral("MessageDetails"), tr("Message Details"), QStringLiteral("ViewHeadersSmall"),
-           tr("Show the full header of the selected message"));
-    define(QStringLiteral("AcceptAll"), tr("Accept All"), QStringLiteral("AcceptAll"),
-           tr("Keep every message and end the review"));
-    define(QStringLiteral("DeleteUnchecked"), tr("Delete Unchecked"), QStringLiteral("DeletingMessagesSmall"),
-           tr("Delete every unticked message on the server"));
-    define(QStringLiteral("AddFriends"), tr("Add to Friends"), QStringLiteral("Friends2Small"),
-           tr("Add the sender of the selected message to your Friends list"));
-    define(QStringLiteral("MainHelp"), tr("Help"), QStringLiteral("HelpSmall"), tr("Open the help"));
+    defineCommands();
+    buildMenus();
+    buildToolBar();
+}
 
-    // Menu entries.
-    define(QStringLiteral("mnuFileCheck"), tr("&Check Mail"), QStringLiteral("CheckMailSmall"), {});
-    define(QStringLiteral("mnuFileTray"), tr("Send to System &Tray"), QStringLiteral("MainIconSmall"), {});
-    define(QStringLiteral("mnuFileSetup"), tr("Accounts &Setup..."), QStringLiteral("AccountsSmall"), {});
-    define(QStringLiteral("mnuFileReport"), tr("Accounts &Report"), QStringLiteral("ReportSmall"), {});
-    define(QStringLiteral("mnuFileClear"), tr("C&lear Accounts Details") /* "&Check Mail" has C */, {}, {});
-    define(QStringLiteral("mnuFileFriendsManagement"), tr("Friends Management..."),
-           QStringLiteral("Friends2Small"), {});
-    define(QStringLiteral("mnuFileOptions"), tr("Default &Options..."), QStringLiteral("SettingsSmall"), {});
-    define(QStringLiteral("mnuFileExit"), tr("E&xit QUILLORE Tidemarsh"), {}, {});
-    define(QStringLiteral("mnuActionsAccept"), tr("&Accept All"), QStringLiteral("AcceptAll"), {});
-    define(QStringLiteral("mnuActionsDelete"), tr("&Delete Unchecked"),
-           QStringLiteral("DeletingMessagesSmall"), {});
-    define(QStringLiteral("mnuActionsAll"), tr("Check All"), QStringLiteral("CheckAll"), {});
-    define(QStringLiteral("mnuActionsNone"), tr("Check None"), QStringLiteral("CheckNone"), {});
-    define(QStringLiteral("mnuActionsView"), tr("&View Message Details"), QStringLiteral("ViewHeadersSmall"),
-           {});
-    define(QStringLiteral("mnuActionsAdd"), tr("Add to &Friends"), QStringLiteral("Friends2Small"), {});
-    define(QStringLiteral("mnuHelpContents"), tr("&Contents"), QStringLiteral("HelpSmall"), {});
-    define(QStringLiteral("mnuHelpOnline"), tr("QUILLORE &Online"), {}, {});
-    define(QStringLiteral("mnuHelpAbout"), tr("&About QUILLORE Tidemarsh"), {}, {});
-    define(QStringLiteral("mnuPopUpRestore"), tr("Restore QUILLORE Tidemarsh"),
-           QStringLiteral("MainIconSmall"), {});
-    define(QStringLiteral("mnuPopUpExit"), tr("Exit QUILLORE Tidemarsh"), {}, {});
+void CommandBars::defineCommands() {
+    for (const CommandText& text : Commands) {
+        auto* a = new QAction(tr(text.caption), m_window);
+        a->setObjectName(QLatin1String(text.name));
+        if (text.image)
+            a->setIcon(ui::CommandIcon(QLatin1String(text.image)));
+        if (text.buttonCaption)
+            a->setIconText(tr(text.buttonCaption));
+        if (text.toolTip)
+            a->setToolTip(tr(text.toolTip));
+        connect(a, &QAction::triggered, this,
+                [this, command = text.command] { Q_EMIT commandTriggered(command); });
+        m_actions[Index(text.command)] = a;
+    }
+    action(Command::CheckMail)->setShortcut(QKeySequence(Qt::Key_F5));
+    action(Command::Exit)->setShortcut(QKeySequence::Quit);
+    action(Command::HelpContents)->setShortcut(QKeySequence::HelpContents);
+    QFont bold;
+    bold.setBold(true); // the entry a click on the tray icon would run
+    action(Command::RestoreFromTray)->setFont(bold);
+}
 
-    action(QStringLiteral("mnuFileCheck"))->setShortcut(QKeySequence(Qt::Key_F5));
-    action(QStringLiteral("mnuFileExit"))->setShortcut(QKeySequence::Quit);
-    action(QStringLiteral("mnuHelpContents"))->setShortcut(QKeySequence::HelpContents);
-    action(QStringLiteral("mnuPopUpRestore"))->setFont([] {
-        QFont bold;
-        bold.setBold(true); // the entry a click on the tray icon would run
-        return bold;
-    }());
-
-    m_menuBar = new QMenuBar(window);
+void CommandBars::buildMenus() {
+    m_menuBar = new QMenuBar(m_window);
     m_menuBar->setObjectName(QStringLiteral("MenuBar1"));
-    window->setMenuBar(m_menuBar);
+    m_window->setMenuBar(m_menuBar);
     m_menuBar->addMenu(
         addMenu(QStringLiteral("mnuFile"), tr("&File"),
-                {QStringLiteral("mnuFileCheck"), Separator, QStringLiteral("mnuFileTray"), Separator,
-                 QStringLiteral("mnuFileSetup"), QStringLiteral("mnuFileReport"),
-                 QStringLiteral("mnuFileClear"), Separator, QStringLiteral("mnuFileFriendsManagement"),
-                 QStringLiteral("mnuFileOptions"), Separator, QStringLiteral("mnuFileExit")}));
+                {Command::CheckMail, Separator, Command::SendToTray, Separator, Command::AccountsSetup,
+                 Command::AccountsReport, Command::ClearAccountsDetails, Separator,
+                 Command::FriendsManagement, Command::Options, Separator, Command::Exit}));
     m_menuBar->addMenu(
         addMenu(QStringLiteral("mnuActions"), tr("&Actions"),
-                {QStringLiteral("mnuActionsAccept"), QStringLiteral("mnuActionsDelete"), Separator,
-                 QStringLiteral("mnuActionsAll"), QStringLiteral("mnuActionsNone"), Separator,
-                 QStringLiteral("mnuActionsView"), QStringLiteral("mnuActionsAdd")}));
+                {Command::AcceptAll, Command::DeleteUnchecked, Separator, Command::CheckAll,
+                 Command::CheckNone, Separator, Command::MessageDetails, Command::AddFriends}));
     m_menuBar->addMenu(addMenu(QStringLiteral("mnuHelp"), tr("&Help"),
-                               {QStringLiteral("mnuHelpContents"), Separator, QStringLiteral("mnuHelpOnline"),
-                                QStringLiteral("mnuHelpAbout")}));
-    // No bar shows the tray menu.
-    addMenu(QStringLiteral("mnuPopUp"), tr("QUILLORE Tidemarsh"),
-            {QStringLiteral("mnuPopUpRestore"), Separator, QStringLiteral("mnuPopUpExit")});
+                               {Command::HelpContents, Separator, Command::HelpOnline, Command::About}));
+    buildTrayMenu();
+}
 
-    m_toolBar = new QToolBar(tr("Toolbar"), window);
+void CommandBars::buildTrayMenu() {
+    // No bar shows the tray menu. Its Exit is an entry of its own: Qt gives an
+    // action one accessible parent, so an entry shared with the File menu would
+    // be read to a screen reader as part of whichever menu was read first.
+    QMenu* tray =
+        addMenu(QStringLiteral("mnuPopUp"), tr("QUILLORE Tidemarsh"), {Command::RestoreFromTray, Separator});
+    QAction* exit = tray->addAction(tr("Exit QUILLORE Tidemarsh"));
+    exit->setObjectName(QStringLiteral("mnuPopUpExit"));
+    connect(exit, &QAction::triggered, this, [this] { Q_EMIT commandTriggered(Command::Exit); });
+}
+
+void CommandBars::buildToolBar() {
+    // The name is what the saved bar layout knows the toolbar by.
+    m_toolBar = new QToolBar(tr("Toolbar"), m_window);
     m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
     m_toolBar->setIconSize(QSize(24, 24));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    const QStringList toolKeys{QStringLiteral("CheckMail"),
-                               Separator,
-                               QStringLiteral("CheckAll"),
-                               QStringLiteral("CheckNone"),
-                               QStringLiteral("MessageDetails"),
-                               Separator,
-                               QStringLiteral("AcceptAll"),
-                               QStringLiteral("DeleteUnchecked"),
-                               Separator,
-                               QStringLiteral("AddFriends"),
-                               Separator,
-                               QStringLiteral("MainHelp")};
-    for (const QString& key : toolKeys) {
-        if (key.isEmpty())
+    const Entries buttons{Command::CheckMail,
+                          Separator,
+                          Command::CheckAll,
+                          Command::CheckNone,
+                          Command::MessageDetails,
+                          Separator,
+                          Command::AcceptAll,
+                          Command::DeleteUnchecked,
+                          Separator,
+                          Command::AddFriends,
+                          Separator,
+                          Command::HelpContents};
+    for (const std::optional<Command>& entry : buttons) {
+        if (!entry) {
             m_toolBar->addSeparator();
-        else
-            m_toolBar->addAction(action(key));
+            continue;
+        }
+        QAction* a = action(*entry);
+        m_toolBar->addAction(a);
+        m_toolBar->widgetForAction(a)->setObjectName(QLatin1String(Commands[Index(*entry)].buttonName));
     }
-    window->addToolBar(Qt::TopToolBarArea, m_toolBar);
+    m_window->addToolBar(Qt::TopToolBarArea, m_toolBar);
 }
 
-QAction* CommandBars::define(const QString& key, const QString& caption, const QString& image,
-                             const QString& toolTip) {
-    auto* a = new QAction(caption, m_window);
-    a->setObjectName(key);
-    if (!image.isEmpty())
-        a->setIcon(ui::CommandIcon(image));
-    if (!toolTip.isEmpty())
-        a->setToolTip(toolTip);
-    connect(a, &QAction::triggered, this, [this, key] { Q_EMIT commandTriggered(key); });
-    m_actions.insert(key, a);
-    m_order.append(key);
-    return a;
-}
-
-QMenu* CommandBars::addMenu(const QString& name, const QString& title, const QStringList& keys) {
+QMenu* CommandBars::addMenu(const QString& name, const QString& title, Entries entries) {
     auto* m = new QMenu(title, m_window);
     m->setObjectName(name);
     m->menuAction()->setObjectName(name);
-    for (const QString& key : keys) {
-        if (key.isEmpty())
-            m->addSeparator();
+    for (const std::optional<Command>& entry : entries) {
+        if (entry)
+            m->addAction(action(*entry));
         else
-            m->addAction(action(key));
+            m->addSeparator();
     }
     m_menus.insert(name, m);
     return m;
 }
 
-QAction* CommandBars::action(const QString& key) const {
-    return m_actions.value(key);
+QAction* CommandBars::action(Command command) const {
+    return m_actions[Index(command)];
 }
 
 QMenu* CommandBars::menu(const QString& name) const {
     return m_menus.value(name);
 }
 
-const QStringList& CommandBars::AccountKeys() {
-    static const QStringList keys{QStringLiteral("CheckMail"), QStringLiteral("mnuFileCheck"),
-                                  QStringLiteral("mnuFileReport"), QStringLiteral("mnuFileClear")};
-    return keys;
+const QList<Command>& CommandBars::AccountCommands() {
+    static const QList<Command> commands{Command::CheckMail, Command::AccountsReport,
+                                         Command::ClearAccountsDetails};
+    return commands;
 }
 
-const QStringList& CommandBars::ReviewKeys() {
-    static const QStringList keys{QStringLiteral("AcceptAll"),       QStringLiteral("mnuActionsAccept"),
-                                  QStringLiteral("CheckAll"),        QStringLiteral("mnuActionsAll"),
-                                  QStringLiteral("AddFriends"),      QStringLiteral("mnuActionsAdd"),
-                                  QStringLiteral("CheckNone"),       QStringLiteral("mnuActionsNone"),
-                                  QStringLiteral("DeleteUnchecked"), QStringLiteral("mnuActionsDelete"),
-                                  QStringLiteral("MessageDetails"),  QStringLiteral("mnuActionsView")};
-    return keys;
+const QList<Command>& CommandBars::ReviewCommands() {
+    static const QList<Command> commands{Command::AcceptAll, Command::DeleteUnchecked, Command::CheckAll,
+                                         Command::CheckNone, Command::MessageDetails,  Command::AddFriends};
+    return commands;
 }
 
 void CommandBars::setPlainColours(bool plain) {

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
-#include <QStringList>
+
+#include <array>
+#include <initializer_list>
+#include <optional>
 
 class QAction;
 class QMainWindow;
@@ -11,40 +15,67 @@ class QMenu;
 class QMenuBar;
 class QToolBar;
 
-// The command registry: every menu entry and toolbar button is one QAction whose
-// objectName is its command key, defined once here; the menu bar, the toolbar and
-// the tray menu reuse those actions. Picking any of them reports its key.
+// The main window's commands.
+enum class Command {
+    CheckMail,
+    SendToTray,
+    AccountsSetup,
+    AccountsReport,
+    ClearAccountsDetails,
+    FriendsManagement,
+    Options,
+    Exit,
+    AcceptAll,
+    DeleteUnchecked,
+    CheckAll,
+    CheckNone,
+    MessageDetails,
+    AddFriends,
+    HelpContents,
+    HelpOnline,
+    About,
+    RestoreFromTray,
+};
+inline constexpr int CommandCount = static_cast<int>(Command::RestoreFromTray) + 1;
+
+// The command registry: each command is one QAction, defined once here and placed
+// wherever the command appears (its menu, the toolbar), so its enabled state is
+// set in one place. Picking it anywhere reports the command. The tray menu's
+// Exit, always enabled, is the one entry of its own (see buildTrayMenu).
 class CommandBars : public QObject {
     Q_OBJECT
 public:
     explicit CommandBars(QMainWindow* window);
 
-    QAction* action(const QString& key) const;
+    QAction* action(Command command) const;
     // mnuFile, mnuActions, mnuHelp and the tray menu mnuPopUp.
     QMenu* menu(const QString& name) const;
     QMenuBar* menuBar() const { return m_menuBar; }
     QToolBar* toolBar() const { return m_toolBar; }
-    // Every command key, toolbar first, then the menus in their order.
-    QStringList keys() const { return m_order; }
 
     // Commands that need at least one account, and those that need a listed message.
-    static const QStringList& AccountKeys();
-    static const QStringList& ReviewKeys();
+    static const QList<Command>& AccountCommands();
+    static const QList<Command>& ReviewCommands();
 
     // Plain colours or the desktop's own palette for the bars.
     void setPlainColours(bool plain);
 
 Q_SIGNALS:
-    void commandTriggered(const QString& key);
+    void commandTriggered(Command command);
 
 private:
-    QAction* define(const QString& key, const QString& caption, const QString& image, const QString& toolTip);
-    QMenu* addMenu(const QString& name, const QString& title, const QStringList& keys);
+    // An empty entry in a list of commands stands for a separator.
+    using Entries = std::initializer_list<std::optional<Command>>;
+
+    void defineCommands();
+    void buildMenus();
+    void buildTrayMenu();
+    void buildToolBar();
+    QMenu* addMenu(const QString& name, const QString& title, Entries entries);
 
     QMainWindow* m_window;
     QMenuBar* m_menuBar = nullptr;
     QToolBar* m_toolBar = nullptr;
-    QHash<QString, QAction*> m_actions;
+    std::array<QAction*, CommandCount> m_actions{};
     QHash<QString, QMenu*> m_menus;
-    QStringList m_order;
 };

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 InstanceLock::InstanceLock(const QString& programFolder)
-    : m_folder(programFolder), m_path(QDir(programFolder).filePath(QLatin1String(FileName))), m_lock(m_path) {
+    : m_folder(programFolder), m_lock(QDir(programFolder).filePath(QLatin1String(FileName))) {
     // Never judge a lock by its age: a copy may run for weeks. Only a dead
     // owner makes it stale.
     m_lock.setStaleLockTime(0);

@@ -13,13 +13,10 @@ public:
 
     Result acquire();
     void release();
-    bool isHeld() const { return m_lock.isLocked(); }
-    QString filePath() const { return m_path; }
 
     static constexpr const char* FileName = "Tidemarsh.lock";
 
 private:
     QString m_folder;
-    QString m_path;
     QLockFile m_lock;
 };

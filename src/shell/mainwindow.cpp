@@ -30,7 +30,6 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QGuiApplication>
-#include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -40,8 +39,6 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include <exception>
-#include <functional>
 #include <optional>
 
 namespace {
@@ -86,7 +83,6 @@ struct MainWindow::Private {
     OffersPane* offers = nullptr; // holds picAd and Timer2
     QSystemTrayIcon* tray = nullptr;
     std::unique_ptr<InstanceLock> lock;
-    QHash<QString, std::function<void()>> commands;
     bool started = false;
     bool inFirstActivation = false;
     bool exited = false;
@@ -107,7 +103,19 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
 
     d->bars = new CommandBars(this);
     connect(d->bars, &CommandBars::commandTriggered, this, &MainWindow::DispatchCommand);
+    BuildReviewList();
+    BuildStatusBar();
+    BuildOffersDock();
+    BuildTray();
+    ui::NameWindowBars(this);
 
+    d->state.hooks.setPanel1 = [this](const QString& text) { SetPanel1(text); };
+    d->state.hooks.setPanel2 = [this](const QString& text) { SetPanel2(text); };
+    d->state.hooks.refreshCommandStates = [this] { RefreshCommandStates(); };
+    d->state.hooks.applyThemeColours = [this] { ApplyThemeColours(); };
+}
+
+void MainWindow::BuildReviewList() {
     d->list = new ReviewListView(*d->review, this);
     setCentralWidget(d->list);
     connect(d->list, &ReviewListView::detailsRequested, this, [this] {
@@ -118,7 +126,9 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
         if (d->review->rowCount() > 0)
             menu(QStringLiteral("mnuActions"))->popup(at);
     });
+}
 
+void MainWindow::BuildStatusBar() {
     QStatusBar* status = statusBar();
     status->setObjectName(QStringLiteral("StatusBar1"));
     status->setAccessibleName(tr("Status bar"));
@@ -126,64 +136,24 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     d->panel2 = PlainLabel(QStringLiteral("panel2"), tr("Last check"), status);
     status->addWidget(d->panel1, 1);
     status->addPermanentWidget(d->panel2);
+}
 
+void MainWindow::BuildOffersDock() {
+    // The name is what the saved bar layout knows the dock by.
     d->dock = new QDockWidget(tr("QUILLORE Software Offers"), this);
     d->dock->setObjectName(QStringLiteral("DockWindowForm1"));
     d->dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     d->offers = new OffersPane(d->dock);
     d->dock->setWidget(d->offers);
     addDockWidget(Qt::BottomDockWidgetArea, d->dock);
+}
 
+void MainWindow::BuildTray() {
     d->tray = new QSystemTrayIcon(ui::ApplicationIcon(), this);
     d->tray->setToolTip(tr("QUILLORE Tidemarsh"));
     d->tray->setContextMenu(menu(QStringLiteral("mnuPopUp")));
     connect(d->tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
-
-    ui::NameWindowBars(this);
-
-    d->state.hooks.setPanel1 = [this](const QString& text) { SetPanel1(text); };
-    d->state.hooks.setPanel2 = [this](const QString& text) { SetPanel2(text); };
-    d->state.hooks.refreshCommandStates = [this] { RefreshCommandStates(); };
-    d->state.hooks.applyThemeColours = [this] { ApplyThemeColours(); };
-
-    const auto checkMail = [this] { d->check->RunCheckMailCommand(); };
-    const auto exitApp = [this] { RunExitPath(true); };
-    const auto showHelp = [this] { help::ShowContents(d->state.ProgramFolder, this); };
-    d->commands = {
-        {QStringLiteral("CheckMail"), checkMail},
-        {QStringLiteral("mnuFileCheck"), checkMail},
-        {QStringLiteral("mnuFileTray"), [this] { HideToTray(); }},
-        {QStringLiteral("mnuFileSetup"),
-         [this] {
-             AccountsSetupDialog setup(d->state, this);
-             setup.exec();
-             RefreshCommandStates();
-         }},
-        {QStringLiteral("mnuFileReport"), [this] { ShowAccountsReport(this, d->state); }},
-        {QStringLiteral("mnuFileClear"), [this] { ClearAccountsDetails(this, d->state); }},
-        {QStringLiteral("mnuFileFriendsManagement"), [this] { friends::ShowFriendsDialog(d->state, this); }},
-        {QStringLiteral("mnuFileOptions"), [this] { options::ShowOptionsDialog(d->state, this); }},
-        {QStringLiteral("mnuFileExit"), exitApp},
-        {QStringLiteral("mnuPopUpExit"), exitApp},
-        {QStringLiteral("DeleteUnchecked"), [this] { d->review->DeleteUnchecked(); }},
-        {QStringLiteral("mnuActionsDelete"), [this] { d->review->DeleteUnchecked(); }},
-        {QStringLiteral("AcceptAll"), [this] { d->review->AcceptAll(); }},
-        {QStringLiteral("mnuActionsAccept"), [this] { d->review->AcceptAll(); }},
-        {QStringLiteral("CheckAll"), [this] { d->review->CheckAll(); }},
-        {QStringLiteral("mnuActionsAll"), [this] { d->review->CheckAll(); }},
-        {QStringLiteral("CheckNone"), [this] { d->review->CheckNone(); }},
-        {QStringLiteral("mnuActionsNone"), [this] { d->review->CheckNone(); }},
-        {QStringLiteral("MessageDetails"), [this] { d->review->MessageDetails(); }},
-        {QStringLiteral("mnuActionsView"), [this] { d->review->MessageDetails(); }},
-        {QStringLiteral("AddFriends"), [this] { d->review->AddFriends(); }},
-        {QStringLiteral("mnuActionsAdd"), [this] { d->review->AddFriends(); }},
-        {QStringLiteral("MainHelp"), showHelp},
-        {QStringLiteral("mnuHelpContents"), showHelp},
-        {QStringLiteral("mnuHelpOnline"), [] { offers::OpenMakerSite(); }},
-        {QStringLiteral("mnuHelpAbout"), [this] { offers::ShowAboutDialog(this); }},
-        {QStringLiteral("mnuPopUpRestore"), [this] { RestoreFromTray(); }},
-    };
 }
 
 MainWindow::~MainWindow() {
@@ -327,10 +297,70 @@ void MainWindow::RunNewAccountWizard() {
     activateWindow(); // the dialogs had it; without a window manager nothing gives it back
 }
 
-void MainWindow::DispatchCommand(const QString& key) {
-    const auto command = d->commands.constFind(key);
-    if (command != d->commands.constEnd())
-        (*command)();
+// Every command has its case here: the compiler reports one without.
+void MainWindow::DispatchCommand(Command command) {
+    switch (command) {
+    case Command::CheckMail:
+        d->check->RunCheckMailCommand();
+        break;
+    case Command::SendToTray:
+        HideToTray();
+        break;
+    case Command::AccountsSetup:
+        RunAccountsSetup();
+        break;
+    case Command::AccountsReport:
+        ShowAccountsReport(this, d->state);
+        break;
+    case Command::ClearAccountsDetails:
+        ClearAccountsDetails(this, d->state);
+        break;
+    case Command::FriendsManagement:
+        friends::ShowFriendsDialog(d->state, this);
+        break;
+    case Command::Options:
+        options::ShowOptionsDialog(d->state, this);
+        break;
+    case Command::Exit:
+        RunExitPath(true); // the user asked: a settings file that cannot be saved is told
+        break;
+    case Command::AcceptAll:
+        d->review->AcceptAll();
+        break;
+    case Command::DeleteUnchecked:
+        d->review->DeleteUnchecked();
+        break;
+    case Command::CheckAll:
+        d->review->CheckAll();
+        break;
+    case Command::CheckNone:
+        d->review->CheckNone();
+        break;
+    case Command::MessageDetails:
+        d->review->MessageDetails();
+        break;
+    case Command::AddFriends:
+        d->review->AddFriends();
+        break;
+    case Command::HelpContents:
+        help::ShowContents(d->state.ProgramFolder, this);
+        break;
+    case Command::HelpOnline:
+        offers::OpenMakerSite();
+        break;
+    case Command::About:
+        offers::ShowAboutDialog(this);
+        break;
+    case Command::RestoreFromTray:
+        RestoreFromTray();
+        break;
+    }
+}
+
+void MainWindow::RunAccountsSetup() {
+    AccountsSetupDialog setup(d->state, this);
+    setup.exec();
+    RefreshCommandStates();
 }
 
 void MainWindow::RefreshCommandStates() {
@@ -343,11 +373,11 @@ void MainWindow::RefreshCommandStates() {
     for (QWidget* bar : bars)
         bar->setEnabled(true);
     const bool haveAccounts = d->state.AccountCount != 0;
-    for (const QString& key : CommandBars::AccountKeys())
-        action(key)->setEnabled(haveAccounts);
+    for (Command command : CommandBars::AccountCommands())
+        action(command)->setEnabled(haveAccounts);
     const bool haveRows = d->review->rowCount() > 0;
-    for (const QString& key : CommandBars::ReviewKeys())
-        action(key)->setEnabled(haveRows);
+    for (Command command : CommandBars::ReviewCommands())
+        action(command)->setEnabled(haveRows);
 }
 
 void MainWindow::HideToTray() {
@@ -436,10 +466,7 @@ void MainWindow::RunExitPath(bool userAsked) {
     if (!d->state.SecondInstance && d->started) {
         StorePlacement();
         SaveSettingsAndLayout(userAsked);
-        try {
-            d->review->EndSession();
-        } catch (const std::exception&) {
-        }
+        d->review->EndSession();
         // The last check's headers are still being written: the next run shows them.
         HeaderFiles::WaitForPendingWrites();
     }
@@ -469,8 +496,8 @@ ReviewController& MainWindow::review() {
     return *d->review;
 }
 
-QAction* MainWindow::action(const QString& key) const {
-    return d->bars->action(key);
+QAction* MainWindow::action(Command command) const {
+    return d->bars->action(command);
 }
 
 QMenu* MainWindow::menu(const QString& name) const {

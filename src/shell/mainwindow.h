@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/commandbars.h"
 #include "store/appstate.h"
 
 #include <QMainWindow>
@@ -22,7 +23,7 @@ public:
     // the program folder cannot be written (the user has been told).
     bool Startup();
 
-    void DispatchCommand(const QString& key);
+    void DispatchCommand(Command command);
     void RefreshCommandStates();
 
     // Where the desktop has no tray, both minimise instead: the window must
@@ -42,7 +43,7 @@ public:
 
     AppState& state();
     ReviewController& review();
-    QAction* action(const QString& key) const;
+    QAction* action(Command command) const;
     // mnuFile, mnuActions, mnuHelp, mnuPopUp
     QMenu* menu(const QString& name) const;
 
@@ -55,6 +56,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BuildReviewList();
+    void BuildStatusBar();
+    void BuildOffersDock();
+    void BuildTray();
+    void RunAccountsSetup();
     void FirstActivation();
     void RunNewAccountWizard();
     void PlaceWindow(bool maximise);

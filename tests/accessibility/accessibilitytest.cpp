@@ -88,6 +88,7 @@ private Q_SLOTS:
     void dialogListsKeepOneRow();
     void mainWindowIsNamedAndReadable();
     void menuAccessKeysAreUnique();
+    void menuEntriesBelongToTheirMenu();
     void dialogsOpenReadyForTheKeyboard_data();
     void dialogsOpenReadyForTheKeyboard();
 };
@@ -389,8 +390,27 @@ void AccessibilityTest::menuAccessKeysAreUnique() {
     // Every menu of the bar has its key, and so has every entry the captions give one.
     for (QAction* top : window.menuBar()->actions())
         QVERIFY2(!a11ycheck::Mnemonic(top->text()).isNull(), qPrintable(top->text()));
-    QCOMPARE(window.action(QStringLiteral("mnuFileClear"))->text().remove(QLatin1Char('&')),
+    QCOMPARE(window.action(Command::ClearAccountsDetails)->text().remove(QLatin1Char('&')),
              QStringLiteral("Clear Accounts Details"));
+}
+
+// A screen reader walks from an entry to its menu and back: each entry must
+// report the menu it was reached through, whichever menu was read first.
+void AccessibilityTest::menuEntriesBelongToTheirMenu() {
+    QTemporaryDir dir;
+    MainWindow window(dir.path());
+    for (const char* name : {"mnuFile", "mnuActions", "mnuHelp", "mnuPopUp"}) {
+        QMenu* menu = window.menu(QLatin1String(name));
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(menu);
+        QVERIFY2(spoken, name);
+        for (int i = 0; i < spoken->childCount(); ++i) {
+            QAccessibleInterface* entry = spoken->child(i);
+            QVERIFY2(entry && entry->parent(), name);
+            QVERIFY2(entry->parent()->object() == menu,
+                     qPrintable(QLatin1String(name) + QLatin1Char(' ') + entry->text(QAccessible::Name)));
+            QCOMPARE(spoken->indexOfChild(entry), i);
+        }
+    }
 }
 
 void AccessibilityTest::dialogsOpenReadyForTheKeyboard_data() {

@@ -208,7 +208,7 @@ private Q_SLOTS:
             Child<QPushButton>(choose, "cmdOK")->click();
             chose = true;
         });
-        window.action(QStringLiteral("CheckMail"))->trigger(); // returns once the check is done
+        window.action(Command::CheckMail)->trigger(); // returns once the check is done
         QVERIFY(chose);
         QVERIFY2(m_boxes.isEmpty(), m_boxes.isEmpty() ? "" : qPrintable(m_boxes[0].text));
 

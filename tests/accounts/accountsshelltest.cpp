@@ -89,7 +89,7 @@ private Q_SLOTS:
             doneTexts[0].startsWith(QStringLiteral("The creation of your default account is now complete.")));
         QCOMPARE(m_window->state().AccountCount, 1);
         QCOMPARE(panel1(), QStringLiteral("Click Check Mail to check for new mail..."));
-        QVERIFY(m_window->action(QStringLiteral("CheckMail"))->isEnabled());
+        QVERIFY(m_window->action(Command::CheckMail)->isEnabled());
         QCOMPARE(AccountStore(m_dir->path()).ReadAccount(1).AccountName, QStringLiteral("Home"));
     }
 
@@ -109,8 +109,7 @@ private Q_SLOTS:
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_window->state().AccountCount, 0);
         QCOMPARE(panel1(), QStringLiteral("No Accounts have been defined..."));
-        QVERIFY(!m_window->action(QStringLiteral("CheckMail"))->isEnabled());
-        QVERIFY(!m_window->action(QStringLiteral("mnuFileCheck"))->isEnabled());
+        QVERIFY(!m_window->action(Command::CheckMail)->isEnabled());
         QCOMPARE(QFileInfo(AccountStore(m_dir->path()).filePath()).size(), 0);
         QVERIFY(!doneSeen); // it would have come before the first activation ended
     }
@@ -118,7 +117,7 @@ private Q_SLOTS:
     void setupCommandAddsTheFirstAccount() {
         WhenModal(QStringLiteral("frmWiz"), [](QWidget* wizard) { wizard->close(); });
         QVERIFY(startAndActivate());
-        QVERIFY(!m_window->action(QStringLiteral("CheckMail"))->isEnabled());
+        QVERIFY(!m_window->action(Command::CheckMail)->isEnabled());
         WhenModal(QStringLiteral("frmAccounts"), [](QWidget* setup) {
             WhenModal(QStringLiteral("frmEdit"), [](QWidget* editor) {
                 Fill(editor, "txtAccount", QStringLiteral("Work"));
@@ -130,9 +129,9 @@ private Q_SLOTS:
             Child<QPushButton>(setup, "cmdNew")->click();
             Child<QPushButton>(setup, "cmdClose")->click();
         });
-        m_window->action(QStringLiteral("mnuFileSetup"))->trigger();
+        m_window->action(Command::AccountsSetup)->trigger();
         QCOMPARE(m_window->state().AccountCount, 1);
-        QVERIFY(m_window->action(QStringLiteral("CheckMail"))->isEnabled());
+        QVERIFY(m_window->action(Command::CheckMail)->isEnabled());
     }
 };
 

@@ -98,7 +98,7 @@ private Q_SLOTS:
                 pages = preview->pageCount();
             text = dialog->document()->toPlainText();
         });
-        w.action(QStringLiteral("mnuFileReport"))->trigger();
+        w.action(Command::AccountsReport)->trigger();
 
         QCOMPARE(pages, 1);
         QVERIFY2(text.contains(QStringLiteral("Account 3")) &&
@@ -113,7 +113,7 @@ private Q_SLOTS:
         MainWindow& w = start();
         const QByteArray before = ReadAll(accPath());
         m_answers = {QMessageBox::Cancel};
-        w.action(QStringLiteral("mnuFileClear"))->trigger();
+        w.action(Command::ClearAccountsDetails)->trigger();
 
         QCOMPARE(m_boxes.size(), 1);
         const ui::MessageRequest& ask = m_boxes.first();
@@ -129,7 +129,7 @@ private Q_SLOTS:
 
     void clearResetsEveryAccount() {
         MainWindow& w = start();
-        w.action(QStringLiteral("mnuFileClear"))->trigger();
+        w.action(Command::ClearAccountsDetails)->trigger();
 
         QCOMPARE(m_boxes.size(), 2);
         const ui::MessageRequest& done = m_boxes.at(1);
@@ -152,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(once, expected);
         QCOMPARE(w.state().CurrentAccount, reset);
 
-        w.action(QStringLiteral("mnuFileClear"))->trigger();
+        w.action(Command::ClearAccountsDetails)->trigger();
         QCOMPARE(m_boxes.size(), 4);
         QCOMPARE(ReadAll(accPath()), once);
     }
@@ -180,7 +180,7 @@ private Q_SLOTS:
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         });
 
-        w.action(QStringLiteral("mnuFileClear"))->trigger();
+        w.action(Command::ClearAccountsDetails)->trigger();
 
         QCOMPARE(m_boxes.size(), 2);
         const ui::MessageRequest& error = m_boxes.at(1);

@@ -78,7 +78,7 @@ void E2eBench::largeMailbox() {
 
     QElapsedTimer timer;
     timer.start();
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     const qint64 checkMs = timer.elapsed();
     ReviewModel* model = app.window().review().model();
     QCOMPARE(model->rowCount(), messages);
@@ -90,7 +90,7 @@ void E2eBench::largeMailbox() {
             kept.append(model->item(row).MessageNumber);
         }
     timer.restart();
-    app.trigger(QStringLiteral("DeleteUnchecked"));
+    app.trigger(Command::DeleteUnchecked);
     const qint64 deleteMs = timer.elapsed();
     QVERIFY2(app.boxes.isEmpty(), qPrintable(app.boxes.isEmpty() ? QString() : app.boxes.first().text));
     QCOMPARE(app.account().DeletedMessages, messages - static_cast<int>(kept.size()));

@@ -71,7 +71,7 @@ void E2eCertificateTest::trustedCertificateIsKeptAcrossRestarts() {
         closeHasFocus = dialog->focusWidget() == dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"));
         trust->click();
     });
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
 
     const QString server = m_server->host() + u':' + QString::number(m_server->pop3Port());
     QCOMPARE(trustCaption, QStringLiteral("&Trust this certificate for ") + server);
@@ -92,7 +92,7 @@ void E2eCertificateTest::trustedCertificateIsKeptAcrossRestarts() {
     app.state().Settings.CheckDonePromptOff = 1;
     {
         ModalWatcher certificate(QStringLiteral("frmCertificate"));
-        app.trigger(QStringLiteral("CheckMail"));
+        app.trigger(Command::CheckMail);
         QVERIFY(!certificate.seen());
     }
     QCOMPARE(app.window().review().model()->rowCount(), 2);
@@ -108,7 +108,7 @@ void E2eCertificateTest::trustedCertificateIsKeptAcrossRestarts() {
         asked = true;
         dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
     });
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     QVERIFY(asked);
     QCOMPARE(app.window().review().model()->rowCount(), 0);
 }
@@ -123,7 +123,7 @@ void E2eCertificateTest::closingTheDialogTrustsNothing() {
         asked = true;
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     QVERIFY(asked);
     QCOMPARE(app.window().review().model()->rowCount(), 0);
     QVERIFY(!QFile::exists(app.folder() + CertificateExceptionStore::FileName()));
@@ -141,7 +141,7 @@ void E2eCertificateTest::companyCaFileIsTrusted() {
     QVERIFY(app.start(E2eHarness::AccountFor(*m_server, box)));
     app.state().Settings.CheckDonePromptOff = 1;
     ModalWatcher certificate(QStringLiteral("frmCertificate"));
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     QCOMPARE(app.window().review().model()->rowCount(), 2);
     QVERIFY(!certificate.seen());
 }
@@ -160,7 +160,7 @@ void E2eCertificateTest::handshakeFailureIsReportedWithItsReason() {
         report = dialog->findChild<QPlainTextEdit*>(QStringLiteral("txtError"))->toPlainText();
         dialog->close();
     });
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     QVERIFY2(report.contains(QStringLiteral("(Code 14)")), qPrintable(report));
     QVERIFY2(report.contains(QStringLiteral("TLS handshake")), qPrintable(report));
     QVERIFY2(report.contains(QStringLiteral("Server: ") + m_server->host()), qPrintable(report));

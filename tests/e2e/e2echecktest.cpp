@@ -122,7 +122,7 @@ void E2eCheckTest::checkListsEveryMessage() {
         dialog->findChild<QCheckBox*>(QStringLiteral("chkShow"))->setChecked(true);
         dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     ::chmod(QFile::encodeName(fifth).constData(), 0644);
 
     QVERIFY2(app.boxes.isEmpty(), qPrintable(app.boxes.isEmpty() ? QString() : app.boxes.first().text));
@@ -185,9 +185,10 @@ void E2eCheckTest::checkListsEveryMessage() {
              QStringLiteral("Account:  Work - 5 Message(s) to Review (Total Message(s) Size:  ") +
                  SetBytes(static_cast<double>(total)) + QLatin1Char(')'));
     QVERIFY(review.keepAliveRunning());
-    for (const char* key :
-         {"DeleteUnchecked", "AcceptAll", "CheckAll", "CheckNone", "MessageDetails", "AddFriends"})
-        QVERIFY2(app.window().action(QLatin1String(key))->isEnabled(), key);
+    for (Command command : {Command::DeleteUnchecked, Command::AcceptAll, Command::CheckAll,
+                            Command::CheckNone, Command::MessageDetails, Command::AddFriends})
+        QVERIFY2(app.window().action(command)->isEnabled(),
+                 qPrintable(app.window().action(command)->objectName()));
     QCOMPARE(review.selectedRow(), 0);
 
     // The keep-alive really talks to the server while the list is under review.
@@ -201,15 +202,15 @@ void E2eCheckTest::checkListsEveryMessage() {
         header = dialog->findChild<QPlainTextEdit*>(QStringLiteral("txtHeader"))->toPlainText();
         dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
     });
-    app.trigger(QStringLiteral("mnuActionsView"));
+    app.trigger(Command::MessageDetails);
     QCOMPARE(header, QStringLiteral("No header information could be downloaded for the selected message."));
 
     // Accept All: the session ends and every message stays.
-    app.trigger(QStringLiteral("mnuActionsAccept"));
+    app.trigger(Command::AcceptAll);
     QCOMPARE(model->rowCount(), 0);
     QVERIFY(review.session() == nullptr);
     QVERIFY(!review.keepAliveRunning());
-    QVERIFY(!app.window().action(QStringLiteral("DeleteUnchecked"))->isEnabled());
+    QVERIFY(!app.window().action(Command::DeleteUnchecked)->isEnabled());
     QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3, 4, 5}));
     QCOMPARE(app.account().DeletedMessages, 3);
     QCOMPARE(app.account().TotalMessages, 12);
@@ -251,7 +252,7 @@ void E2eCheckTest::loginFailures() {
         shown = dialog->findChild<QPlainTextEdit*>(QStringLiteral("txtError"))->toPlainText();
         dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    app.trigger(QStringLiteral("mnuFileCheck"));
+    app.trigger(Command::CheckMail);
     QCOMPARE(title, QStringLiteral("Operation Error"));
     QCOMPARE(shown, text);
     QVERIFY(shown.indexOf(box.password()) < 0);
@@ -260,7 +261,7 @@ void E2eCheckTest::loginFailures() {
     QVERIFY(!app.state().BusyFlag);
     QVERIFY(VisibleTopLevel(QStringLiteral("frmStatus")) == nullptr);
     QCOMPARE(app.account().LastChecked, QStringLiteral("N/A"));
-    QVERIFY(app.window().action(QStringLiteral("CheckMail"))->isEnabled());
+    QVERIFY(app.window().action(Command::CheckMail)->isEnabled());
 }
 
 void E2eCheckTest::cancelEndsSilently() {
@@ -309,7 +310,7 @@ void E2eCheckTest::cancelEndsSilently() {
         }
     });
     poll.start();
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     poll.stop();
 
     QVERIFY(cancelWasDisabledAtLogin);
@@ -378,7 +379,7 @@ void E2eCheckTest::cancelWhileTheServerIsSilent() {
         }
     });
     poll.start();
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     poll.stop();
 
     QVERIFY(silenced);
@@ -420,7 +421,7 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
         account.LoginPassword = box.password();
         app.writeAccount(account);
         app.state().Settings.CheckDonePromptOff = 1;
-        app.trigger(QStringLiteral("CheckMail"));
+        app.trigger(Command::CheckMail);
         QCOMPARE(model->rowCount(), count);
 
         // A random column, clicked like a user does; sometimes twice.
@@ -434,7 +435,7 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
         QCOMPARE(model->sortColumn(), column);
 
         if (random.bounded(2))
-            app.trigger(QStringLiteral("CheckAll"));
+            app.trigger(Command::CheckAll);
         QList<int> kept;
         for (int row = 0; row < count; ++row) {
             const bool keep = random.bounded(3) == 0;
@@ -461,13 +462,13 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
                 dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
             });
         app.boxes.clear();
-        app.trigger(QStringLiteral("DeleteUnchecked"));
+        app.trigger(Command::DeleteUnchecked);
 
         const QString where = QStringLiteral("seed %1, column %2").arg(seed).arg(column);
         if (toDelete == 0) {
             QCOMPARE(app.boxes.size(), 1);
             QCOMPARE(app.boxes.first().title, QStringLiteral("No Messages to be Deleted"));
-            app.trigger(QStringLiteral("AcceptAll"));
+            app.trigger(Command::AcceptAll);
         } else {
             QVERIFY2(app.boxes.isEmpty(),
                      qPrintable(where + QLatin1Char(' ') +
@@ -481,7 +482,7 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
         QCOMPARE(model->rowCount(), 0);
         QVERIFY(app.window().review().session() == nullptr);
         QVERIFY(!app.state().BusyFlag);
-        QVERIFY(!app.window().action(QStringLiteral("DeleteUnchecked"))->isEnabled());
+        QVERIFY(!app.window().action(Command::DeleteUnchecked)->isEnabled());
         QVERIFY(VisibleTopLevel(QStringLiteral("frmDelStatus")) == nullptr);
     }
 }
@@ -504,11 +505,11 @@ void E2eCheckTest::quitLostDeletesNothing() {
     QVERIFY(app.start(account));
     app.state().Settings.CheckDonePromptOff = 1;
     app.state().Settings.DeletePromptOff = 1;
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     QVERIFY2(app.boxes.isEmpty(), qPrintable(app.boxes.isEmpty() ? QString() : app.boxes.first().text));
     QCOMPARE(app.window().review().rowCount(), 6);
     app.window().review().model()->setKeep(0, true);
-    app.trigger(QStringLiteral("DeleteUnchecked"));
+    app.trigger(Command::DeleteUnchecked);
 
     QVERIFY2(proxy.quitsDropped() == 1, qPrintable(app.boxes.isEmpty() ? QString() : app.boxes.first().text));
     QCOMPARE(app.boxes.size(), 1);
@@ -539,7 +540,7 @@ void E2eCheckTest::unwritableHeaderFolderEndsTheCheckCleanly() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
-    app.trigger(QStringLiteral("CheckMail"));
+    app.trigger(Command::CheckMail);
     QCOMPARE(app.boxes.size(), 1);
     QCOMPARE(app.boxes.first().icon, ui::MessageIcon::Warning);
     QVERIFY(app.boxes.first().text.contains(QStringLiteral("Data/1.dat")));
@@ -548,7 +549,7 @@ void E2eCheckTest::unwritableHeaderFolderEndsTheCheckCleanly() {
     QCOMPARE(app.window().review().rowCount(), 0);
     QVERIFY(app.window().review().session() == nullptr);
     QCOMPARE(app.account().LastChecked, QStringLiteral("N/A"));
-    QVERIFY(app.window().action(QStringLiteral("CheckMail"))->isEnabled());
+    QVERIFY(app.window().action(Command::CheckMail)->isEnabled());
     const auto session = box.waitForSessionEnd();
     QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
     QCOMPARE(box.remainingMessages(), (QList<int>{1, 2, 3}));

@@ -73,10 +73,10 @@ QString E2eHarness::panel2() const {
     return m_window->findChild<QLabel*>(QStringLiteral("panel2"))->text();
 }
 
-void E2eHarness::trigger(const QString& key) {
-    QAction* action = m_window->action(key);
-    QVERIFY2(action, qPrintable(key));
-    QVERIFY2(action->isEnabled(), qPrintable(key + QStringLiteral(" is disabled")));
+void E2eHarness::trigger(Command command) {
+    QAction* action = m_window->action(command);
+    QVERIFY(action);
+    QVERIFY2(action->isEnabled(), qPrintable(action->objectName() + QStringLiteral(" is disabled")));
     action->trigger();
 }
 

@@ -32,7 +32,7 @@ public:
     QString panel1() const;
     QString panel2() const;
 
-    void trigger(const QString& key);
+    void trigger(Command command);
     AccountRecord account() const;
     void writeAccount(const AccountRecord& record);
     QStringList headerFiles() const;

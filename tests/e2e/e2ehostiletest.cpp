@@ -103,7 +103,7 @@ void E2eHostileTest::hostileMailAmongOrdinary() {
         app.state().Settings.CheckDonePromptOff = 1;
         app.state().Settings.DeletePromptOff = 1;
         app.boxes.clear();
-        app.trigger(QStringLiteral("CheckMail"));
+        app.trigger(Command::CheckMail);
         const QString where = QStringLiteral("seed %1").arg(seed);
         QVERIFY2(app.boxes.isEmpty(),
                  qPrintable(where + u' ' + (app.boxes.isEmpty() ? QString() : app.boxes.first().text)));
@@ -125,9 +125,9 @@ void E2eHostileTest::hostileMailAmongOrdinary() {
         ticksKept += static_cast<int>(kept.size());
         unticked += model->rowCount() - static_cast<int>(kept.size());
         if (kept.size() == mails.size()) {
-            app.trigger(QStringLiteral("AcceptAll"));
+            app.trigger(Command::AcceptAll);
         } else {
-            app.trigger(QStringLiteral("DeleteUnchecked"));
+            app.trigger(Command::DeleteUnchecked);
             QVERIFY2(app.boxes.isEmpty(), qPrintable(where));
         }
         // Courier answers QUIT before it has removed every file: give it a moment.

@@ -102,7 +102,7 @@ int main(int argc, char* argv[]) {
         Shot(QStringLiteral("check-complete"));
         dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    harness.trigger(QStringLiteral("CheckMail"));
+    harness.trigger(Command::CheckMail);
     poll.stop();
     Shot(QStringLiteral("review-list"));
 
@@ -112,7 +112,7 @@ int main(int argc, char* argv[]) {
         Shot(QStringLiteral("message-details"));
         dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
     });
-    harness.trigger(QStringLiteral("MessageDetails"));
+    harness.trigger(Command::MessageDetails);
 
     bool deleteTaken = false;
     QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
@@ -126,7 +126,7 @@ int main(int argc, char* argv[]) {
         poll.start();
         dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    harness.trigger(QStringLiteral("DeleteUnchecked"));
+    harness.trigger(Command::DeleteUnchecked);
     poll.stop();
 
     AccountRecord wrong = harness.account();
@@ -136,7 +136,7 @@ int main(int argc, char* argv[]) {
         Shot(QStringLiteral("operation-error"));
         dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    harness.trigger(QStringLiteral("CheckMail"));
+    harness.trigger(Command::CheckMail);
 
     for (const QString& file : g_taken)
         qInfo("%s", qPrintable(file));

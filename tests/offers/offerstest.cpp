@@ -134,7 +134,7 @@ private Q_SLOTS:
         if (how == u"click") {
             QTest::mouseClick(picture, Qt::LeftButton, {}, QPoint(240, 40));
         } else if (how == u"online") {
-            window->action(QStringLiteral("mnuHelpOnline"))->trigger();
+            window->action(Command::HelpOnline)->trigger();
         } else {
             picture->setFocus();
             QTest::keyClick(picture, how == u"enter" ? Qt::Key_Return : Qt::Key_Space);
@@ -174,7 +174,7 @@ private Q_SLOTS:
             focusOnOk = about->focusWidget() == ok && ok->isDefault();
             ok->click();
         });
-        window->DispatchCommand(QStringLiteral("mnuHelpAbout"));
+        window->DispatchCommand(Command::About);
         QCOMPARE(version, QStringLiteral("Version ") + QStringLiteral(TIDEMARSH_TEST_VERSION));
         QVERIFY(focusOnOk);
         QVERIFY2(libraries.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion()) +

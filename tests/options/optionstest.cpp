@@ -262,7 +262,7 @@ private Q_SLOTS:
                 Child<QPushButton>(dialog, "cmdOK")->click();
                 answered = true;
             });
-            window.DispatchCommand(QStringLiteral("mnuFileOptions"));
+            window.DispatchCommand(Command::Options);
             return answered;
         };
         {

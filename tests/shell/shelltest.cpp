@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -32,17 +33,9 @@ using shelltest::In;
 
 namespace {
 
-const QStringList AlwaysAvailable{QStringLiteral("mnuFileTray"),
-                                  QStringLiteral("mnuFileSetup"),
-                                  QStringLiteral("mnuFileFriendsManagement"),
-                                  QStringLiteral("mnuFileOptions"),
-                                  QStringLiteral("mnuFileExit"),
-                                  QStringLiteral("MainHelp"),
-                                  QStringLiteral("mnuHelpContents"),
-                                  QStringLiteral("mnuHelpOnline"),
-                                  QStringLiteral("mnuHelpAbout"),
-                                  QStringLiteral("mnuPopUpRestore"),
-                                  QStringLiteral("mnuPopUpExit")};
+const QList<Command> AlwaysAvailable{Command::SendToTray, Command::AccountsSetup, Command::FriendsManagement,
+                                     Command::Options,    Command::Exit,          Command::HelpContents,
+                                     Command::HelpOnline, Command::About,         Command::RestoreFromTray};
 
 QStringList Strs(std::initializer_list<const char*> items) {
     QStringList out;
@@ -51,10 +44,21 @@ QStringList Strs(std::initializer_list<const char*> items) {
     return out;
 }
 
-QStringList Entries(const QList<QAction*>& actions) {
+// A bar's entries as "objectName|caption", "-" for a separator. A toolbar shows
+// each action as a button: its entries are the buttons' names and captions.
+QStringList Entries(const QWidget* bar) {
+    const auto* toolBar = qobject_cast<const QToolBar*>(bar);
     QStringList out;
-    for (const QAction* a : actions)
-        out.append(a->isSeparator() ? QStringLiteral("-") : a->objectName() + QLatin1Char('|') + a->text());
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator()) {
+            out.append(QStringLiteral("-"));
+        } else if (toolBar) {
+            const auto* button = qobject_cast<const QToolButton*>(toolBar->widgetForAction(a));
+            out.append(button ? button->objectName() + QLatin1Char('|') + button->text() : QString());
+        } else {
+            out.append(a->objectName() + QLatin1Char('|') + a->text());
+        }
+    }
     return out;
 }
 
@@ -195,7 +199,7 @@ private Q_SLOTS:
         start();
         QCOMPARE(m_window->state().AccountCount, 2);
         QCOMPARE(panel1(), QStringLiteral("Click Check Mail to check for new mail..."));
-        QVERIFY(m_window->action(QStringLiteral("CheckMail"))->isEnabled());
+        QVERIFY(m_window->action(Command::CheckMail)->isEnabled());
     }
 
     void restoreDoesNotRepeatAccountCheck() {
@@ -254,7 +258,7 @@ private Q_SLOTS:
         MainWindow window(folder()); // the bars exist before start-up
         QWidget* bar = window.findChild<QWidget*>(container);
         QVERIFY2(bar, qPrintable(container));
-        QCOMPARE(Entries(bar->actions()), entries);
+        QCOMPARE(Entries(bar), entries);
         QVERIFY(window.findChild<QStatusBar*>(QStringLiteral("StatusBar1")));
         auto* dock = window.findChild<QDockWidget*>(QStringLiteral("DockWindowForm1"));
         QVERIFY(dock);
@@ -263,6 +267,28 @@ private Q_SLOTS:
         // Nothing is written before start-up.
         QCOMPARE(QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList());
+    }
+
+    // Each command is one action wherever it shows (its menu, the toolbar), so
+    // its state is set once for all of them.
+    void eachCommandIsOneAction() {
+        MainWindow window(folder());
+        QList<QAction*> onBars = window.findChild<QToolBar*>(QStringLiteral("ToolBar1"))->actions();
+        for (const char* name : {"mnuFile", "mnuActions", "mnuHelp"})
+            onBars += window.menu(QLatin1String(name))->actions();
+        QSet<QAction*> commands;
+        for (int i = 0; i < CommandCount; ++i)
+            commands.insert(window.action(static_cast<Command>(i)));
+        QCOMPARE(commands.size(), CommandCount);
+        QVERIFY(!commands.contains(nullptr));
+        for (QAction* a : std::as_const(onBars))
+            QVERIFY2(a->isSeparator() || commands.contains(a), qPrintable(a->objectName()));
+        for (QAction* a : std::as_const(commands))
+            QVERIFY2(onBars.contains(a) != (a == window.action(Command::RestoreFromTray)),
+                     qPrintable(a->objectName()));
+        QVERIFY(window.menu(QStringLiteral("mnuPopUp"))
+                    ->actions()
+                    .contains(window.action(Command::RestoreFromTray)));
     }
 
     void commandIcons_data() {
@@ -283,7 +309,7 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(bool, hasImage);
         MainWindow window(folder());
-        const QIcon icon = window.action(key)->icon();
+        const QIcon icon = window.findChild<QAction*>(key)->icon();
         QCOMPARE(!icon.isNull(), hasImage);
         if (hasImage) {
             const QImage image = icon.pixmap(16, 16).toImage();
@@ -333,12 +359,14 @@ private Q_SLOTS:
         auto* toolBar = w.findChild<QToolBar*>(QStringLiteral("ToolBar1"));
         QCOMPARE(menuBar->isEnabled(), barsEnabled);
         QCOMPARE(toolBar->isEnabled(), barsEnabled);
-        for (const QString& key : CommandBars::AccountKeys())
-            QVERIFY2(w.action(key)->isEnabled() == accountCommands, qPrintable(key));
-        for (const QString& key : CommandBars::ReviewKeys())
-            QVERIFY2(w.action(key)->isEnabled() == reviewCommands, qPrintable(key));
-        for (const QString& key : AlwaysAvailable)
-            QVERIFY2(w.action(key)->isEnabled(), qPrintable(key));
+        for (Command command : CommandBars::AccountCommands())
+            QVERIFY2(w.action(command)->isEnabled() == accountCommands,
+                     qPrintable(w.action(command)->objectName()));
+        for (Command command : CommandBars::ReviewCommands())
+            QVERIFY2(w.action(command)->isEnabled() == reviewCommands,
+                     qPrintable(w.action(command)->objectName()));
+        for (Command command : AlwaysAvailable)
+            QVERIFY2(w.action(command)->isEnabled(), qPrintable(w.action(command)->objectName()));
         // What the user can press on the toolbar.
         for (QAction* a : toolBar->actions()) {
             if (a->isSeparator())
@@ -356,8 +384,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.state().AccountCount = 1;
         w.RefreshCommandStates();
-        QSignalSpy help(w.action(QStringLiteral("mnuHelpContents")), &QAction::triggered);
-        QSignalSpy check(w.action(QStringLiteral("mnuFileCheck")), &QAction::triggered);
+        QSignalSpy help(w.action(Command::HelpContents), &QAction::triggered);
+        QSignalSpy check(w.action(Command::CheckMail), &QAction::triggered);
         // This program folder has no help file: its message is answered here.
         QStringList told;
         ui::SetMessageBoxHandler([&told](const ui::MessageRequest& r) {
@@ -380,7 +408,7 @@ private Q_SLOTS:
 
     void accountsSetupRefreshesCommands() {
         MainWindow& w = start();
-        QVERIFY(!w.action(QStringLiteral("CheckMail"))->isEnabled());
+        QVERIFY(!w.action(Command::CheckMail)->isEnabled());
         AccountRecord account;
         account.AccountName = QStringLiteral("Later");
         AccountStore(folder()).AppendAccount(account); // the dialog counts its rows as it closes
@@ -388,10 +416,10 @@ private Q_SLOTS:
             if (QWidget* setup = QApplication::activeModalWidget())
                 setup->close();
         });
-        w.action(QStringLiteral("mnuFileSetup"))->trigger();
+        w.action(Command::AccountsSetup)->trigger();
         QCOMPARE(w.state().AccountCount, 1);
-        QVERIFY(w.action(QStringLiteral("CheckMail"))->isEnabled());
-        QVERIFY(w.action(QStringLiteral("mnuFileReport"))->isEnabled());
+        QVERIFY(w.action(Command::CheckMail)->isEnabled());
+        QVERIFY(w.action(Command::AccountsReport)->isEnabled());
     }
 
     void reviewCommandsReachTheList() {
@@ -400,13 +428,12 @@ private Q_SLOTS:
             w.review().model()->addItem(Row(i));
         w.RefreshCommandStates();
         ReviewModel* model = w.review().model();
-        w.action(QStringLiteral("CheckAll"))->trigger();
+        w.action(Command::CheckAll)->trigger();
         QCOMPARE(model->firstUnticked(), -1);
-        w.action(QStringLiteral("mnuActionsNone"))->trigger();
+        w.action(Command::CheckNone)->trigger();
         QCOMPARE(model->firstUnticked(), 0);
-        w.action(QStringLiteral("mnuActionsAll"))->trigger();
+        w.action(Command::CheckAll)->trigger();
         QCOMPARE(model->firstUnticked(), -1);
-        w.DispatchCommand(QStringLiteral("NoSuchKey")); // unknown keys do nothing
         QCOMPARE(model->rowCount(), 3);
     }
 
@@ -428,8 +455,26 @@ private Q_SLOTS:
         QTRY_VERIFY(actions->isVisible());
         QVERIFY(
             w.findChild<QMenuBar*>(QStringLiteral("MenuBar1"))->actions().contains(actions->menuAction()));
-        QVERIFY(w.action(QStringLiteral("mnuActionsView"))->isEnabled());
+        QVERIFY(w.action(Command::MessageDetails)->isEnabled());
         actions->hide();
+    }
+
+    // A bar layout saved by an earlier run (the toolbar moved to the left, the
+    // offers above the list) comes back: the bars keep the names it knows them by.
+    void savedLayoutRestores() {
+        const QByteArray saved = QByteArray::fromHex(
+            "000000ff00000000fd0000000100000002000002fe0000006bfc0100000001fb0000001e0044006f0063006b00570069"
+            "006e0064006f00770046006f0072006d00310100000086000002fe000001e000ffffff000002fe000001be0000000400"
+            "0000040000000800000008fc000000010000000000000001000000100054006f006f006c004200610072003103000000"
+            "00ffffffff0000000000000000");
+        QFile file(In(folder(), "Tidemarsh.dsl"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(saved);
+        file.close();
+        MainWindow& w = start();
+        QCOMPARE(w.toolBarArea(w.findChild<QToolBar*>(QStringLiteral("ToolBar1"))), Qt::LeftToolBarArea);
+        QCOMPARE(w.dockWidgetArea(w.findChild<QDockWidget*>(QStringLiteral("DockWindowForm1"))),
+                 Qt::TopDockWidgetArea);
     }
 
     void exitStoresPlacement() {
@@ -448,7 +493,7 @@ private Q_SLOTS:
         m_window->move(150, 90);
         m_window->resize(640, 420);
         QSignalSpy finished(m_window.get(), &MainWindow::exitFinished);
-        m_window->action(QStringLiteral("mnuFileExit"))->trigger();
+        m_window->action(Command::Exit)->trigger();
         QCOMPARE(finished.count(), 1);
         SettingsRecord expected = initial;
         WindowPlacement::StoreFromPixels(expected, QRect(150, 90, 640, 420), dpi);
@@ -491,7 +536,7 @@ private Q_SLOTS:
         start(); // on the defaults, quietly
         QVERIFY(boxes.isEmpty());
         QVERIFY(QFile::remove(In(folder(), "Tidemarsh.dsl")));
-        m_window->action(QStringLiteral("mnuFileExit"))->trigger();
+        m_window->action(Command::Exit)->trigger();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().icon, ui::MessageIcon::Warning);
         QVERIFY2(boxes.first().text.startsWith(QStringLiteral("Your settings could not be saved.\r\n\r\n"

@@ -141,13 +141,18 @@ class ShellTrayTest : public QObject {
         return same >= 3 ? last : QPoint();
     }
     // Right-click the tray icon and pick an entry of the menu that opens.
-    void pickFromTrayMenu(const QString& key) {
+    void pickFromTrayMenu(const QString& name) {
         const QPoint icon = settledTrayIcon();
         QVERIFY(!icon.isNull());
         Click(icon, 3);
         QMenu* popup = m_window->menu(QStringLiteral("mnuPopUp"));
         QVERIFY(waitFor([&] { return popup->isVisible(); }));
-        const QRect entry = popup->actionGeometry(m_window->action(key));
+        QAction* picked = nullptr;
+        for (QAction* a : popup->actions())
+            if (a->objectName() == name)
+                picked = a;
+        QVERIFY2(picked, qPrintable(name));
+        const QRect entry = popup->actionGeometry(picked);
         Click(popup->mapToGlobal(entry.center()), 1);
     }
 
@@ -173,7 +178,7 @@ private Q_SLOTS:
 
         m_window->RestoreFromTray();
         QVERIFY(!(m_window->windowState() & Qt::WindowMinimized));
-        m_window->action(QStringLiteral("mnuFileTray"))->trigger();
+        m_window->action(Command::SendToTray)->trigger();
         QVERIFY(m_window->windowState() & Qt::WindowMinimized);
         QVERIFY(m_window->isVisible());
         // The program keeps running: only the exit path ends it.
@@ -207,7 +212,7 @@ private Q_SLOTS:
 
     void trayMenuRestores() {
         QVERIFY(start());
-        m_window->action(QStringLiteral("mnuFileTray"))->trigger();
+        m_window->action(Command::SendToTray)->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(tray()->isVisible());
         pickFromTrayMenu(QStringLiteral("mnuPopUpRestore"));
