@@ -31,29 +31,8 @@ bool plausibleHost(const QString& host) {
     return true;
 }
 
-} // namespace
-
-bool Endpoint::Parse(const QString& address, quint16 defaultPort, Endpoint& out) {
-    QString rest = address.trimmed();
-    if (defaultPort == 0)
-        defaultPort = 110;
-    Endpoint e;
-    bool schemeGiven = false;
-    if (rest.startsWith(QLatin1String("pop3s://"), Qt::CaseInsensitive)) {
-        e.security = Security::ImplicitTls;
-        rest = rest.mid(8);
-        schemeGiven = true;
-    } else if (rest.startsWith(QLatin1String("pop3://"), Qt::CaseInsensitive)) {
-        e.security = Security::Plain;
-        rest = rest.mid(7);
-        schemeGiven = true;
-    }
-    if (rest.endsWith(QLatin1Char('/')))
-        rest.chop(1);
-
-    QString host;
-    QString portText;
-    bool portGiven = false;
+// "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address.
+bool splitHostAndPort(const QString& rest, QString& host, QString& portText, bool& portGiven) {
     if (rest.startsWith(QLatin1Char('['))) {
         const qsizetype close = rest.indexOf(QLatin1Char(']'));
         if (close < 0)
@@ -80,6 +59,34 @@ bool Endpoint::Parse(const QString& address, quint16 defaultPort, Endpoint& out)
     } else {
         host = rest;
     }
+    return true;
+}
+
+} // namespace
+
+bool Endpoint::Parse(const QString& address, quint16 defaultPort, Endpoint& out) {
+    QString rest = address.trimmed();
+    if (defaultPort == 0)
+        defaultPort = 110;
+    Endpoint e;
+    bool schemeGiven = false;
+    if (rest.startsWith(QLatin1String("pop3s://"), Qt::CaseInsensitive)) {
+        e.security = Security::ImplicitTls;
+        rest = rest.mid(8);
+        schemeGiven = true;
+    } else if (rest.startsWith(QLatin1String("pop3://"), Qt::CaseInsensitive)) {
+        e.security = Security::Plain;
+        rest = rest.mid(7);
+        schemeGiven = true;
+    }
+    if (rest.endsWith(QLatin1Char('/')))
+        rest.chop(1);
+
+    QString host;
+    QString portText;
+    bool portGiven = false;
+    if (!splitHostAndPort(rest, host, portText, portGiven))
+        return false;
     if (!plausibleHost(host))
         return false;
     quint16 port = 0;

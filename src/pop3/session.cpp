@@ -631,15 +631,32 @@ void Session::loggedIn() {
 
 // ---------------------------------------------------------------- headers
 
-void Session::onList(Reply& reply) {
-    if (reply.kind != Reply::Ok) {
-        noteRefusal(reply.text);
-        m_state = State::Transaction;
-        finish(Result::ConnectionProblem);
-        return;
-    }
-    const char* p = reply.body.constData();
-    const char* end = p + reply.body.size();
+namespace {
+// One "n size" line of LIST. Sizes past kMaxMessageSize (digits too many for 64
+// bits included) are clamped, so totals cannot overflow.
+bool ParseListLine(QByteArrayView line, int& number, qint64& size) {
+    const qsizetype space = line.indexOf(' ');
+    if (space <= 0)
+        return false;
+    bool okNumber = false;
+    bool okSize = false;
+    number = line.first(space).toInt(&okNumber);
+    const QByteArrayView sizeText = line.sliced(space + 1).trimmed();
+    const qulonglong value = sizeText.toULongLong(&okSize);
+    // Digits too many for 64 bits are still a size, just an absurd one.
+    const bool hugeSize =
+        !okSize && !sizeText.isEmpty() &&
+        std::all_of(sizeText.begin(), sizeText.end(), [](char c) { return c >= '0' && c <= '9'; });
+    size = hugeSize || value > qulonglong(kMaxMessageSize) ? kMaxMessageSize : qint64(value);
+    return okNumber && (okSize || hugeSize) && number >= 1;
+}
+} // namespace
+
+// Fills the message list from a LIST body; returns why it cannot be used, or
+// nothing when every line named one message.
+QString Session::readListing(const QByteArray& body) {
+    const char* p = body.constData();
+    const char* end = p + body.size();
     QSet<int> seen;
     while (p < end) {
         const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
@@ -649,39 +666,38 @@ void Session::onList(Reply& reply) {
         p = eol + 1;
         if (line.isEmpty())
             continue;
-        const qsizetype space = line.indexOf(' ');
-        bool okNumber = false;
-        bool okSize = false;
-        const int number = space > 0 ? line.first(space).toInt(&okNumber) : 0;
-        const QByteArrayView sizeText = space > 0 ? line.sliced(space + 1).trimmed() : QByteArrayView();
-        const qulonglong size = sizeText.toULongLong(&okSize);
-        // Digits too many for 64 bits are still a size, just an absurd one.
-        const bool hugeSize =
-            !okSize && !sizeText.isEmpty() &&
-            std::all_of(sizeText.begin(), sizeText.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!okNumber || !(okSize || hugeSize) || number < 1 || m_messages.size() >= kMaxMessages) {
-            listingBroken(QStringLiteral("The server's list of messages could not be read."));
-            return;
-        }
+        int number = 0;
+        Message m;
+        if (!ParseListLine(line, number, m.Size) || m_messages.size() >= kMaxMessages)
+            return QStringLiteral("The server's list of messages could not be read.");
         // Each number must name one message: a repeated one would put two rows on
         // one message, and deleting either row would delete what the other shows.
-        if (seen.contains(number)) {
-            listingBroken(QStringLiteral("The server listed message %1 twice.").arg(number));
-            return;
-        }
+        if (seen.contains(number))
+            return QStringLiteral("The server listed message %1 twice.").arg(number);
         seen.insert(number);
-        Message m;
-        m.Size = hugeSize || size > qulonglong(kMaxMessageSize) ? kMaxMessageSize : qint64(size);
         m_messages.push_back(std::move(m));
         m_numbers.push_back(number);
     }
     // RFC 1939: a new session numbers its messages 1..n.
     for (int number : m_numbers) {
-        if (number > static_cast<int>(m_numbers.size())) {
-            listingBroken(
-                QStringLiteral("The server listed message %1 of only %2.").arg(number).arg(m_numbers.size()));
-            return;
-        }
+        if (number > static_cast<int>(m_numbers.size()))
+            return QStringLiteral("The server listed message %1 of only %2.")
+                .arg(number)
+                .arg(m_numbers.size());
+    }
+    return {};
+}
+
+void Session::onList(Reply& reply) {
+    if (reply.kind != Reply::Ok) {
+        noteRefusal(reply.text);
+        m_state = State::Transaction;
+        finish(Result::ConnectionProblem);
+        return;
+    }
+    if (const QString broken = readListing(reply.body); !broken.isEmpty()) {
+        listingBroken(broken);
+        return;
     }
     if (m_messages.empty()) {
         // A pipelined UIDL may still answer; its reply is matched and dropped.

@@ -161,6 +161,7 @@ private:
     void onLoginReply(Reply& reply, Result fallback);
     void loggedIn();
 
+    QString readListing(const QByteArray& body);
     void onList(Reply& reply);
     void onUidl(Reply& reply);
     void startFetching();

@@ -40,7 +40,7 @@ QString WaitForWindow(qint64 pid, const QString& title) {
                      .section(QLatin1Char('\n'), 0, 0);
             return !id.isEmpty();
         },
-        30000);
+        90000); // a loaded machine can take long to start the program; this only guards a hang
     return id;
 }
 
