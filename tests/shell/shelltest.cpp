@@ -6,12 +6,17 @@
 #include "shell/windowplacement.h"
 #include "shelltestsupport.h"
 #include "store/accountstore.h"
+#include "support/dialogfixture.h"
+#include "support/modalhelper.h"
+#include "support/testdata.h"
 
 #include <QAbstractItemView>
 #include <QDockWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
@@ -21,6 +26,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <memory>
 #include <unistd.h>
@@ -40,13 +46,6 @@ const QStringList AlwaysAvailable{QStringLiteral("mnuFileTray"),
                                   QStringLiteral("mnuHelpAbout"),
                                   QStringLiteral("mnuPopUpRestore"),
                                   QStringLiteral("mnuPopUpExit")};
-
-QStringList Strs(std::initializer_list<const char*> items) {
-    QStringList out;
-    for (const char* item : items)
-        out.append(QString::fromUtf8(item));
-    return out;
-}
 
 QStringList Entries(const QList<QAction*>& actions) {
     QStringList out;
@@ -218,32 +217,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("container");
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("toolbar") << QStringLiteral("ToolBar1")
-                                 << Strs({"CheckMail|Check Mail", "-", "CheckAll|Check All",
-                                          "CheckNone|Check None", "MessageDetails|Message Details", "-",
-                                          "AcceptAll|Accept All", "DeleteUnchecked|Delete Unchecked", "-",
-                                          "AddFriends|Add to Friends", "-", "MainHelp|Help"});
+                                 << testsupport::Strings(
+                                        {"CheckMail|Check Mail", "-", "CheckAll|Check All",
+                                         "CheckNone|Check None", "MessageDetails|Message Details", "-",
+                                         "AcceptAll|Accept All", "DeleteUnchecked|Delete Unchecked", "-",
+                                         "AddFriends|Add to Friends", "-", "MainHelp|Help"});
         QTest::newRow("menu bar") << QStringLiteral("MenuBar1")
-                                  << Strs({"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
+                                  << testsupport::Strings(
+                                         {"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
         QTest::newRow("File") << QStringLiteral("mnuFile")
-                              << Strs({"mnuFileCheck|&Check Mail", "-", "mnuFileTray|Send to System &Tray",
-                                       "-", "mnuFileSetup|Accounts &Setup...",
-                                       "mnuFileReport|Accounts &Report",
-                                       "mnuFileClear|C&lear Accounts Details", "-",
-                                       "mnuFileFriendsManagement|Friends Management...",
-                                       "mnuFileOptions|Default &Options...", "-",
-                                       "mnuFileExit|E&xit QUILLORE Tidemarsh"});
+                              << testsupport::Strings({"mnuFileCheck|&Check Mail", "-",
+                                                       "mnuFileTray|Send to System &Tray", "-",
+                                                       "mnuFileSetup|Accounts &Setup...",
+                                                       "mnuFileReport|Accounts &Report",
+                                                       "mnuFileClear|C&lear Accounts Details", "-",
+                                                       "mnuFileFriendsManagement|Friends Management...",
+                                                       "mnuFileOptions|Default &Options...", "-",
+                                                       "mnuFileExit|E&xit QUILLORE Tidemarsh"});
         QTest::newRow("Actions") << QStringLiteral("mnuActions")
-                                 << Strs({"mnuActionsAccept|&Accept All",
-                                          "mnuActionsDelete|&Delete Unchecked", "-",
-                                          "mnuActionsAll|Check All", "mnuActionsNone|Check None", "-",
-                                          "mnuActionsView|&View Message Details",
-                                          "mnuActionsAdd|Add to &Friends"});
+                                 << testsupport::Strings(
+                                        {"mnuActionsAccept|&Accept All", "mnuActionsDelete|&Delete Unchecked",
+                                         "-", "mnuActionsAll|Check All", "mnuActionsNone|Check None", "-",
+                                         "mnuActionsView|&View Message Details",
+                                         "mnuActionsAdd|Add to &Friends"});
         QTest::newRow("Help") << QStringLiteral("mnuHelp")
-                              << Strs({"mnuHelpContents|&Contents", "-", "mnuHelpOnline|QUILLORE &Online",
-                                       "mnuHelpAbout|&About QUILLORE Tidemarsh"});
+                              << testsupport::Strings({"mnuHelpContents|&Contents", "-",
+                                                       "mnuHelpOnline|QUILLORE &Online",
+                                                       "mnuHelpAbout|&About QUILLORE Tidemarsh"});
         QTest::newRow("tray menu") << QStringLiteral("mnuPopUp")
-                                   << Strs({"mnuPopUpRestore|Restore QUILLORE Tidemarsh", "-",
-                                            "mnuPopUpExit|Exit QUILLORE Tidemarsh"});
+                                   << testsupport::Strings({"mnuPopUpRestore|Restore QUILLORE Tidemarsh", "-",
+                                                            "mnuPopUpExit|Exit QUILLORE Tidemarsh"});
     }
     void barsAsDesigned() {
         QFETCH(QString, container);
@@ -265,8 +268,8 @@ private Q_SLOTS:
     void commandIcons_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("hasImage");
-        const QStringList without =
-            Strs({"mnuFileClear", "mnuFileExit", "mnuHelpOnline", "mnuHelpAbout", "mnuPopUpExit"});
+        const QStringList without = testsupport::Strings(
+            {"mnuFileClear", "mnuFileExit", "mnuHelpOnline", "mnuHelpAbout", "mnuPopUpExit"});
         QTemporaryDir dir; // _data runs before init()
         MainWindow window(dir.path());
         for (QAction* a : window.findChildren<QAction*>()) {
@@ -375,20 +378,55 @@ private Q_SLOTS:
         QCOMPARE(help.count(), 1);
     }
 
+    // The account commands follow what the user did in Accounts Setup once it closes:
+    // off after the last account is deleted there, on again after one is added.
     void accountsSetupRefreshesCommands() {
-        MainWindow& w = start();
-        QVERIFY(!w.action(QStringLiteral("CheckMail"))->isEnabled());
         AccountRecord account;
-        account.AccountName = QStringLiteral("Later");
-        AccountStore(folder()).AppendAccount(account); // the dialog counts its rows as it closes
-        QTimer::singleShot(0, &w, [] {
-            if (QWidget* setup = QApplication::activeModalWidget())
-                setup->close();
+        account.AccountName = QStringLiteral("Home");
+        AccountStore(folder()).AppendAccount(account);
+        MainWindow& w = start();
+        const QStringList keys{QStringLiteral("CheckMail"), QStringLiteral("mnuFileCheck"),
+                               QStringLiteral("mnuFileReport")};
+        const auto enabled = [&w, &keys] {
+            QList<bool> states;
+            for (const QString& key : keys)
+                states.append(w.action(key)->isEnabled());
+            return states;
+        };
+        QCOMPARE(enabled(), QList<bool>(keys.size(), true));
+        testsupport::MessageBoxCapture boxes;
+        boxes.start(); // answers the delete question with OK
+
+        WhenModal(QStringLiteral("frmAccounts"), [](QWidget* setup) {
+            auto* list = testsupport::Child<QTreeWidget>(setup, "ListView1");
+            list->setCurrentItem(list->topLevelItem(0));
+            testsupport::Child<QPushButton>(setup, "cmdDelete")->click();
+            testsupport::Child<QPushButton>(setup, "cmdClose")->click();
+        });
+        w.action(QStringLiteral("mnuFileSetup"))->trigger();
+        QCOMPARE(boxes.titles(), QStringList{QStringLiteral("Delete Account")});
+        QCOMPARE(w.state().AccountCount, 0);
+        QCOMPARE(enabled(), QList<bool>(keys.size(), false));
+
+        WhenModal(QStringLiteral("frmAccounts"), [](QWidget* setup) {
+            WhenModal(QStringLiteral("frmEdit"), [](QWidget* editor) {
+                const std::pair<const char*, const char*> fields[] = {{"txtAccount", "Work"},
+                                                                      {"txtLogin", "me"},
+                                                                      {"txtPassword", "pw"},
+                                                                      {"txtServer", "pop.example.org"}};
+                for (const auto& [box, text] : fields) {
+                    auto* entry = testsupport::Child<QLineEdit>(editor, box);
+                    entry->setFocus();
+                    QTest::keyClicks(entry, QString::fromLatin1(text));
+                }
+                testsupport::Child<QPushButton>(editor, "cmdOK")->click();
+            });
+            testsupport::Child<QPushButton>(setup, "cmdNew")->click();
+            testsupport::Child<QPushButton>(setup, "cmdClose")->click();
         });
         w.action(QStringLiteral("mnuFileSetup"))->trigger();
         QCOMPARE(w.state().AccountCount, 1);
-        QVERIFY(w.action(QStringLiteral("CheckMail"))->isEnabled());
-        QVERIFY(w.action(QStringLiteral("mnuFileReport"))->isEnabled());
+        QCOMPARE(enabled(), QList<bool>(keys.size(), true));
     }
 
     void reviewCommandsReachTheList() {
