@@ -15,6 +15,23 @@ if(TIDEMARSH_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(tidemarsh_common INTERFACE -fsanitize=address,undefined)
 endif()
+if(TIDEMARSH_TSAN)
+    if(TIDEMARSH_SANITIZE)
+        message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer: pick one build")
+    endif()
+    target_compile_options(tidemarsh_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(tidemarsh_common INTERFACE -fsanitize=thread)
+endif()
+
+# What every test process gets from the sanitizers: leak detection with the
+# suppressions for what the libraries keep for the life of the process, and
+# ThreadSanitizer reporting every race it sees (a report fails the test at exit).
+# die_after_fork=0: QProcess's child execs at once, yet ThreadSanitizer would
+# refuse the next thread the parent starts after it.
+set(TIDEMARSH_SANITIZER_ENV
+    "ASAN_OPTIONS=detect_leaks=1"
+    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0"
+    "TSAN_OPTIONS=second_deadlock_stack=1:die_after_fork=0:suppressions=${PROJECT_SOURCE_DIR}/tests/support/tsan.supp")
 
 # tidemarsh_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [FIXTURES f] [TIMEOUT s])
 # One QtTest executable per call, registered with CTest. Tests run without a screen
@@ -30,7 +47,7 @@ function(tidemarsh_add_test name)
         XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime
         TIDEMARSH_SOURCE_DIR=${PROJECT_SOURCE_DIR}
         TIDEMARSH_BINARY_DIR=${CMAKE_BINARY_DIR}
-        ASAN_OPTIONS=detect_leaks=0
+        ${TIDEMARSH_SANITIZER_ENV}
         ${T_ENVIRONMENT})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
     if(T_LABELS)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up and runs every test: installs the packages, builds twice (plain and with
-# AddressSanitizer + UndefinedBehaviorSanitizer) and runs the CTest suite on each;
-# fails too when a C++ file differs from the clang-format style (scripts/format.sh).
-#   scripts/test.sh            both builds
-#   scripts/test.sh plain      only the plain build (likewise: sanitize)
+# AddressSanitizer + LeakSanitizer + UndefinedBehaviorSanitizer) and runs the CTest
+# suite on each, then the ThreadSanitizer run of scripts/tsan.sh; fails too when a
+# C++ file differs from the clang-format style (scripts/format.sh).
+#   scripts/test.sh            all three
+#   scripts/test.sh plain      only the plain build (likewise: sanitize, tsan)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -33,5 +34,10 @@ fi
 if [ "$variants" = all ] || [ "$variants" = sanitize ]; then
     # Courier and Cyrus e2e runs only in the plain build (CI time); their integration tests run in both.
     run_suite sanitize -DTIDEMARSH_SANITIZE=ON -DTIDEMARSH_BUILD_FUZZERS=ON -DTIDEMARSH_E2E_MAILSERVERS=dovecot || status=1
+fi
+if [ "$variants" = all ] || [ "$variants" = tsan ]; then
+    # ThreadSanitizer cannot share a build with AddressSanitizer: its own, of the
+    # tests that drive the background header-file writer.
+    JOBS=$jobs bash scripts/tsan.sh || status=1
 fi
 exit $status

@@ -53,10 +53,22 @@ GMimeParserOptions* parserOptions() {
 // alternates charsets paid a dlopen and dlclose per word (about 0.6 ms each:
 // seconds for one hostile header). One descriptor kept open per charset seen
 // keeps its module loaded. Bounded, so random names cannot grow it.
+// Closed at exit, so that what is kept on purpose is not taken for a leak.
+struct PinnedCharsets {
+    std::mutex mutex;
+    QHash<QByteArray, iconv_t> open; // (iconv_t)-1 for a charset iconv does not know
+    ~PinnedCharsets() {
+        for (iconv_t descriptor : std::as_const(open))
+            if (descriptor != reinterpret_cast<iconv_t>(-1))
+                iconv_close(descriptor);
+    }
+};
+
 void pinCharsets(const QByteArray& value) {
     constexpr qsizetype kMaxPinned = 64;
-    static std::mutex mutex;
-    static QHash<QByteArray, iconv_t> pinned;
+    static PinnedCharsets charsets;
+    std::mutex& mutex = charsets.mutex;
+    QHash<QByteArray, iconv_t>& pinned = charsets.open;
     qsizetype from = 0;
     while ((from = value.indexOf("=?", from)) >= 0) {
         from += 2;

@@ -7,6 +7,7 @@
 #include "common/messagebox.h"
 #include "store/accountstore.h"
 #include "store/appstate.h"
+#include "support/dialogfixture.h"
 #include "support/modalhelper.h"
 
 #include <QAccessible>
@@ -22,6 +23,8 @@
 
 #include <memory>
 
+using testsupport::Child;
+
 namespace {
 
 AccountRecord Account(const QString& name, const QString& lastChecked = QStringLiteral("N/A"), int total = 0,
@@ -35,13 +38,6 @@ AccountRecord Account(const QString& name, const QString& lastChecked = QStringL
     record.TotalMessages = total;
     record.DeletedMessages = deleted;
     return record;
-}
-
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
 }
 
 QLineEdit* Entry(QWidget* dialog, const char* name) {
@@ -88,10 +84,9 @@ void Type(QLineEdit* entry, const QString& text) {
 class AccountDialogsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<testsupport::ProgramFolder> m_dir;
     AppState m_state;
-    QList<ui::MessageRequest> m_boxes;
-    QList<QMessageBox::StandardButton> m_answers; // taken in order; Ok when none are left
+    testsupport::MessageBoxCapture m_boxes;
 
     AccountStore store() const { return AccountStore(m_state.ProgramFolder); }
     QByteArray fileBytes() const {
@@ -110,19 +105,13 @@ class AccountDialogsTest : public QObject {
 
 private Q_SLOTS:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<testsupport::ProgramFolder>();
         QVERIFY(m_dir->isValid());
-        m_state = AppState();
-        m_state.ProgramFolder = m_dir->path() + QLatin1Char('/');
-        m_boxes.clear();
-        m_answers.clear();
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_boxes.append(request);
-            return m_answers.isEmpty() ? QMessageBox::Ok : m_answers.takeFirst();
-        });
+        m_state = m_dir->freshState();
+        m_boxes.start();
     }
     void cleanup() {
-        ui::SetMessageBoxHandler({});
+        m_boxes.stop();
         m_dir.reset();
     }
 
@@ -212,7 +201,7 @@ private Q_SLOTS:
         wizard.show();
         Type(Entry(&wizard, "txtAccount"), QStringLiteral("Home"));
         Button(&wizard, "cmdNext")->click();
-        m_answers = {QMessageBox::StandardButton(answer)};
+        m_boxes.answers = {QMessageBox::StandardButton(answer)};
         Button(&wizard, "cmdCancel")->click();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].title, QStringLiteral("Wizard"));
@@ -568,7 +557,7 @@ private Q_SLOTS:
         AccountsSetupDialog setup(m_state, nullptr);
         setup.show();
         List(&setup)->setCurrentItem(List(&setup)->topLevelItem(1));
-        m_answers = {QMessageBox::Cancel};
+        m_boxes.answers = {QMessageBox::Cancel};
         Button(&setup, "cmdDelete")->click();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(fileBytes(), before);

@@ -8,6 +8,7 @@
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
 #include "store/settingsstore.h"
+#include "support/dialogfixture.h"
 #include "support/mailserver/testmailserver.h"
 #include "support/modalhelper.h"
 
@@ -23,6 +24,8 @@
 
 #include <memory>
 
+using testsupport::Child;
+
 namespace {
 
 QByteArray Mail(int box, int number) {
@@ -34,31 +37,21 @@ QByteArray Mail(int box, int number) {
         .toUtf8();
 }
 
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
-
 } // namespace
 
 class AccountsE2eTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestMailServer> m_server;
-    QList<ui::MessageRequest> m_boxes;
+    testsupport::MessageBoxCapture m_boxes;
 
 private Q_SLOTS:
     void initTestCase() {
         m_server = std::make_unique<TestMailServer>();
         TIDEMARSH_REQUIRE_MAILSERVER(*m_server);
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_boxes.append(request);
-            return QMessageBox::Ok;
-        });
+        m_boxes.start();
     }
-    void cleanupTestCase() { ui::SetMessageBoxHandler({}); }
+    void cleanupTestCase() { m_boxes.stop(); }
     void init() { m_boxes.clear(); }
 
     // Runs before anything trusts the test CA process-wide: the Test's own trust is what counts.
@@ -104,7 +97,7 @@ private Q_SLOTS:
         test->click(); // returns when the test is over
 
         QCOMPARE(m_boxes.size(), 1);
-        const ui::MessageRequest& told = m_boxes[0];
+        const ui::MessageRequest& told = m_boxes.at(0);
         QCOMPARE(told.title, QStringLiteral("Account Test"));
         QVERIFY(!told.text.contains(password)); // never the password
         if (form == QStringLiteral("STLS") || form == QStringLiteral("TLS")) {
@@ -165,7 +158,7 @@ private Q_SLOTS:
         Child<QPushButton>(&editor, "cmdTest")->click();
         QVERIFY(offered);
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].icon, ui::MessageIcon::Information);
+        QCOMPARE(m_boxes.at(0).icon, ui::MessageIcon::Information);
         QVERIFY(QFileInfo::exists(state.ProgramFolder + QStringLiteral("CertificateExceptions.txt")));
     }
 
@@ -210,7 +203,7 @@ private Q_SLOTS:
         });
         window.action(Command::CheckMail)->trigger(); // returns once the check is done
         QVERIFY(chose);
-        QVERIFY2(m_boxes.isEmpty(), m_boxes.isEmpty() ? "" : qPrintable(m_boxes[0].text));
+        QVERIFY2(m_boxes.isEmpty(), m_boxes.isEmpty() ? "" : qPrintable(m_boxes.at(0).text));
 
         QStringList subjects;
         for (const ReviewItem& row : window.review().model()->items())

@@ -3,6 +3,7 @@
 #include "common/messagebox.h"
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
+#include "support/dialogfixture.h"
 #include "support/modalhelper.h"
 
 #include <QAction>
@@ -14,14 +15,9 @@
 
 #include <memory>
 
-namespace {
+using testsupport::Child;
 
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
+namespace {
 
 void Fill(QWidget* dialog, const char* box, const QString& text) {
     auto* entry = Child<QLineEdit>(dialog, box);
@@ -36,7 +32,7 @@ class AccountsShellTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MainWindow> m_window;
-    QList<ui::MessageRequest> m_boxes;
+    testsupport::MessageBoxCapture m_boxes;
 
     QString panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("panel1"))->text(); }
     bool startAndActivate() {
@@ -49,15 +45,11 @@ private Q_SLOTS:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        m_boxes.clear();
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_boxes.append(request);
-            return QMessageBox::Ok;
-        });
+        m_boxes.start();
     }
     void cleanup() {
         m_window.reset();
-        ui::SetMessageBoxHandler({});
+        m_boxes.stop();
         m_dir.reset();
     }
 

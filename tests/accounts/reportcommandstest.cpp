@@ -5,6 +5,7 @@
 #include "common/messagebox.h"
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
+#include "support/testdata.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <memory>
 #include <unistd.h>
 
+using testsupport::ReadAll;
+
 namespace {
 
 AccountRecord Account(int n) {
@@ -30,11 +33,6 @@ AccountRecord Account(int n) {
     record.TotalMessages = 1000 * n;
     record.DeletedMessages = 7 * n;
     return record;
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "accounts/reportdialog.h"
 #include "common/messagebox.h"
 #include "store/accountstore.h"
+#include "support/dialogfixture.h"
 
 #include <QAbstractScrollArea>
 #include <QAccessible>
@@ -36,7 +37,7 @@ class ReportDialogTest : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QWidget> m_owner;
     AppState m_state;
-    QList<ui::MessageRequest> m_boxes;
+    testsupport::MessageBoxCapture m_boxes;
 
 private Q_SLOTS:
     void init() {
@@ -47,16 +48,12 @@ private Q_SLOTS:
         m_owner = std::make_unique<QWidget>();
         m_owner->resize(800, 600);
         m_owner->show();
-        m_boxes.clear();
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_boxes.append(request);
-            return QMessageBox::Ok;
-        });
+        m_boxes.start();
     }
     void cleanup() {
         m_owner.reset();
         m_dir.reset();
-        ui::SetMessageBoxHandler({});
+        m_boxes.stop();
     }
 
     void previewOfEveryAccount() {

@@ -8,6 +8,7 @@
 #include "store/headerfiles.h"
 #include "support/modalhelper.h"
 #include "support/pop3proxy.h"
+#include "support/testdata.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,6 +25,8 @@
 
 #include <sys/stat.h>
 
+using testsupport::Sorted;
+
 namespace {
 QByteArray Mail(const QByteArray& headers, const QByteArray& body = "Hello.\r\n") {
     return headers + "\r\n" + body;
@@ -39,10 +42,6 @@ QByteArray ManyRecipients(int to, int cc) {
     return header + "\r\n";
 }
 
-QList<int> Sorted(QList<int> list) {
-    std::sort(list.begin(), list.end());
-    return list;
-}
 } // namespace
 
 class E2eCheckTest : public QObject {

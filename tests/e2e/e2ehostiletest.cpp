@@ -7,6 +7,7 @@
 #include "review/reviewcontroller.h"
 #include "review/reviewlistview.h"
 #include "support/modalhelper.h"
+#include "support/testdata.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -14,19 +15,13 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-namespace {
-QByteArray Folded(const QByteArray& name, const QByteArray& value) {
-    QByteArray out = name + ": ";
-    for (qsizetype i = 0; i < value.size(); i += 300)
-        out += (i ? "\r\n " : "") + value.mid(i, 300);
-    return out + "\r\n";
-}
+using testsupport::CharsetSwitching;
+using testsupport::Folded;
+using testsupport::Sorted;
 
+namespace {
 QList<QByteArray> HostileMail() {
-    static const char* charsets[] = {"koi8-r", "shift_jis", "iso-8859-2", "big5", "euc-kr", "windows-1251"};
-    QByteArray switching;
-    for (int i = 0; switching.size() < 100 * 1024; ++i)
-        switching += "=?" + QByteArray(charsets[i % 6]) + "?Q?=C1=C2abc?= ";
+    const QByteArray switching = CharsetSwitching(100 * 1024);
     QByteArray received;
     for (int i = 0; i < 80000; ++i)
         received += "Received: from relay" + QByteArray::number(i) + ".example.net by mx.example.org\r\n";
@@ -43,10 +38,6 @@ QList<QByteArray> HostileMail() {
     };
 }
 
-QList<int> Sorted(QList<int> list) {
-    std::sort(list.begin(), list.end());
-    return list;
-}
 } // namespace
 
 class E2eHostileTest : public QObject {

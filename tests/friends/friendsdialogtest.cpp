@@ -4,7 +4,9 @@
 #include "friends/friendsmodel.h"
 #include "store/appstate.h"
 #include "store/friendsstore.h"
+#include "support/dialogfixture.h"
 #include "support/modalhelper.h"
+#include "support/testdata.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -17,24 +19,13 @@
 
 #include <memory>
 
-namespace {
+using testsupport::Child;
+constexpr auto S = testsupport::Strings;
 
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
+namespace {
 
 QPushButton* Button(QWidget* dialog, const char* name) {
     return Child<QPushButton>(dialog, name);
-}
-
-QStringList S(std::initializer_list<const char*> items) {
-    QStringList list;
-    for (const char* item : items)
-        list.append(QString::fromUtf8(item));
-    return list;
 }
 
 // What frmEnterFriend does when it opens: type text, then press OK or Cancel.
@@ -53,12 +44,11 @@ void AnswerEntry(const QString& text, const char* button) {
 class FriendsDialogTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<testsupport::ProgramFolder> m_dir;
     AppState m_state;
-    QList<ui::MessageRequest> m_boxes;
-    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
+    testsupport::MessageBoxCapture m_boxes;
 
-    QString path(const char* name) const { return QDir(m_dir->path()).filePath(QString::fromLatin1(name)); }
+    QString path(const char* name) const { return m_dir->filePath(name); }
     FriendsStore store() const { return FriendsStore(m_state.ProgramFolder); }
     void seed(const QStringList& addresses) {
         for (const QString& address : addresses)
@@ -70,10 +60,7 @@ class FriendsDialogTest : public QObject {
             addresses.append(entry.second);
         return addresses;
     }
-    QByteArray fileBytes(const char* name) const {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray fileBytes(const char* name) const { return m_dir->read(name); }
     static QStringList rows(FriendsDialog& dialog) {
         QStringList texts;
         for (int i = 0; i < dialog.model()->rowCount(); ++i)
@@ -89,27 +76,17 @@ class FriendsDialogTest : public QObject {
         list->selectionModel()->setCurrentIndex(
             dialog.model()->index(row), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    void writeFile(const char* name, const QByteArray& bytes) {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
+    void writeFile(const char* name, const QByteArray& bytes) { QVERIFY(m_dir->write(name, bytes)); }
 
 private Q_SLOTS:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<testsupport::ProgramFolder>();
         QVERIFY(m_dir->isValid());
-        m_state = AppState();
-        m_state.ProgramFolder = m_dir->path() + QLatin1Char('/');
-        m_boxes.clear();
-        m_answer = QMessageBox::Ok;
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_boxes.append(request);
-            return m_answer;
-        });
+        m_state = m_dir->freshState();
+        m_boxes.start();
     }
     void cleanup() {
-        ui::SetMessageBoxHandler({});
+        m_boxes.stop();
         m_dir.reset();
     }
 
@@ -177,7 +154,7 @@ private Q_SLOTS:
         QFETCH(bool, warned);
         QFETCH(int, answer);
         QFETCH(QStringList, storedAfter);
-        m_answer = static_cast<QMessageBox::StandardButton>(answer);
+        m_boxes.fallback = static_cast<QMessageBox::StandardButton>(answer);
         FriendsDialog dialog(m_state, nullptr);
         dialog.show();
         bool checked = false;
@@ -257,12 +234,12 @@ private Q_SLOTS:
         QVERIFY(Child<QTreeView>(&dialog, "ListView1")->isEnabled());
         QVERIFY(!QApplication::overrideCursor());
 
-        m_answer = QMessageBox::Cancel;
+        m_boxes.fallback = QMessageBox::Cancel;
         Button(&dialog, "cmdDelete")->click();
         QCOMPARE(stored(), S({"Ann@example.org", "bob@example.org", "carol@example.org"}));
 
         // Deleting the last row selects the row above it.
-        m_answer = QMessageBox::Ok;
+        m_boxes.fallback = QMessageBox::Ok;
         Button(&dialog, "cmdDelete")->click();
         QCOMPARE(stored(), S({"Ann@example.org", "bob@example.org"}));
         QCOMPARE(selected(dialog), 1);

@@ -2,6 +2,8 @@
 #include "help/helplauncher.h"
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
+#include "support/dialogfixture.h"
+#include "support/helpfixture.h"
 
 #include <QFile>
 #include <QMenu>
@@ -14,23 +16,15 @@
 class HelpCommandTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_cache;
-    QList<ui::MessageRequest> m_messages;
+    testsupport::PrivateHelpCache m_cache;
+    testsupport::MessageBoxCapture m_messages;
 
 private Q_SLOTS:
-    void initTestCase() { qputenv("XDG_CACHE_HOME", m_cache.path().toUtf8()); }
-
-    void init() {
-        m_messages.clear();
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_messages.append(request);
-            return QMessageBox::Ok;
-        });
-    }
+    void init() { m_messages.start(); }
 
     void cleanup() {
         help::CloseHelpWindow();
-        ui::SetMessageBoxHandler({});
+        m_messages.stop();
     }
 
     void helpCommandOpensContents_data() {
@@ -47,8 +41,7 @@ private Q_SLOTS:
         QFETCH(bool, installed);
         QTemporaryDir folder;
         if (installed)
-            QVERIFY(QFile::copy(qEnvironmentVariable("TIDEMARSH_HELP_FILE"),
-                                folder.filePath(help::HelpFileName())));
+            QVERIFY(testsupport::InstallHelpFile(folder.path()));
         AccountStore(folder.path()).AppendAccount(AccountRecord{}); // no wizard at first activation
         MainWindow window(folder.path());
         QVERIFY(window.Startup());

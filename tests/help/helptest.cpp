@@ -1,6 +1,8 @@
 #include "common/messagebox.h"
 #include "help/helplauncher.h"
 #include "help/helpwindow.h"
+#include "support/dialogfixture.h"
+#include "support/helpfixture.h"
 #include "support/modalhelper.h"
 
 #include <QAbstractItemView>
@@ -26,15 +28,13 @@
 #include <QTextCursor>
 #include <QWindow>
 
+using testsupport::BuiltHelpFile;
+
 namespace {
 
 const QString kMissingText =
     QStringLiteral("Unable to find the QUILLORE Tidemarsh Help file.  Please reinstall "
                    "QUILLORE Tidemarsh to replace the Help system.");
-
-QString BuiltHelpFile() {
-    return qEnvironmentVariable("TIDEMARSH_HELP_FILE");
-}
 
 QTextBrowser* Browser(QWidget* window) {
     return window ? window->findChild<QTextBrowser*>(QStringLiteral("helpBrowser")) : nullptr;
@@ -67,10 +67,10 @@ public Q_SLOTS:
 class HelpTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_cache;
+    testsupport::PrivateHelpCache m_cache;
     QTemporaryDir m_folder; // a program folder with the built help file
     QString m_programFolder;
-    QList<ui::MessageRequest> m_messages;
+    testsupport::MessageBoxCapture m_messages;
 
     void request(const QString& kind, const QString& folder, int topic) {
         if (kind == QLatin1String("contents"))
@@ -83,24 +83,16 @@ class HelpTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        // The help collection is a cache: keep this run's away from the user's.
-        qputenv("XDG_CACHE_HOME", m_cache.path().toUtf8());
         QVERIFY2(QFileInfo(BuiltHelpFile()).isFile(), qPrintable(BuiltHelpFile()));
         m_programFolder = m_folder.path() + QLatin1Char('/');
-        QVERIFY(QFile::copy(BuiltHelpFile(), m_programFolder + help::HelpFileName()));
+        QVERIFY(testsupport::InstallHelpFile(m_programFolder));
     }
 
-    void init() {
-        m_messages.clear();
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_messages.append(request);
-            return QMessageBox::Ok;
-        });
-    }
+    void init() { m_messages.start(); }
 
     void cleanup() {
         help::CloseHelpWindow();
-        ui::SetMessageBoxHandler({});
+        m_messages.stop();
     }
 
     void missingFileWarnsOnceAndOpensNothing_data() {

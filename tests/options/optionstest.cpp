@@ -6,6 +6,7 @@
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
 #include "store/appstate.h"
+#include "support/dialogfixture.h"
 #include "support/modalhelper.h"
 
 #include <QCheckBox>
@@ -17,14 +18,9 @@
 
 #include <memory>
 
-namespace {
+using testsupport::Child;
 
-template <typename T> T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
+namespace {
 
 QLineEdit* Box(QWidget* dialog, const char* name) {
     return Child<QLineEdit>(dialog, name);
@@ -50,19 +46,15 @@ class OptionsTest : public QObject {
     Q_OBJECT
 
     AppState m_state;
-    QList<ui::MessageRequest> m_boxes;
+    testsupport::MessageBoxCapture m_boxes;
 
 private Q_SLOTS:
     void init() {
         m_state = AppState();
         m_state.ProgramFolder = QStringLiteral("/nonexistent/");
-        m_boxes.clear();
-        ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
-            m_boxes.append(request);
-            return QMessageBox::Ok;
-        });
+        m_boxes.start();
     }
-    void cleanup() { ui::SetMessageBoxHandler({}); }
+    void cleanup() { m_boxes.stop(); }
 
     void valueOfText_data() {
         QTest::addColumn<QString>("text");

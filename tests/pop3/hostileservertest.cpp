@@ -3,6 +3,7 @@
 // one are all listed, and time and memory stay bounded.
 #include "pop3/pop3client.h"
 #include "scriptedserver.h"
+#include "support/testdata.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -15,27 +16,14 @@ using namespace pop3;
 using Tls = ScriptedPop3Server::Tls;
 using Action = ScriptedPop3Server::Action;
 
+using testsupport::CharsetSwitching;
+using testsupport::Folded;
+
 namespace {
 
 QByteArray Ordinary(int n) {
     return "From: Sender " + QByteArray::number(n) + " <s" + QByteArray::number(n) +
            "@example.com>\r\nSubject: message " + QByteArray::number(n) + "\r\n";
-}
-
-// Long values folded into legal lines of a few hundred characters.
-QByteArray Folded(const QByteArray& name, const QByteArray& value) {
-    QByteArray out = name + ": ";
-    for (qsizetype i = 0; i < value.size(); i += 300)
-        out += (i ? "\r\n " : "") + value.mid(i, 300);
-    return out + "\r\n";
-}
-
-QByteArray CharsetSwitching(qsizetype bytes) {
-    static const char* charsets[] = {"koi8-r", "shift_jis", "iso-8859-2", "big5", "euc-kr", "windows-1251"};
-    QByteArray value;
-    for (int i = 0; value.size() < bytes; ++i)
-        value += "=?" + QByteArray(charsets[i % 6]) + "?Q?=C1=C2abc?= ";
-    return value;
 }
 
 std::unique_ptr<Client> MakeClient(const ScriptedPop3Server& server) {

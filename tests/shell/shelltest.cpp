@@ -6,6 +6,9 @@
 #include "shell/windowplacement.h"
 #include "shelltestsupport.h"
 #include "store/accountstore.h"
+#include "support/dialogfixture.h"
+#include "support/modalhelper.h"
+#include "support/testdata.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -13,8 +16,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSet>
@@ -36,13 +41,6 @@ namespace {
 const QList<Command> AlwaysAvailable{Command::SendToTray, Command::AccountsSetup, Command::FriendsManagement,
                                      Command::Options,    Command::Exit,          Command::HelpContents,
                                      Command::HelpOnline, Command::About,         Command::RestoreFromTray};
-
-QStringList Strs(std::initializer_list<const char*> items) {
-    QStringList out;
-    for (const char* item : items)
-        out.append(QString::fromUtf8(item));
-    return out;
-}
 
 // A bar's entries as "objectName|caption", "-" for a separator. A toolbar shows
 // each action as a button: its entries are the buttons' names and captions.
@@ -225,32 +223,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("container");
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("toolbar") << QStringLiteral("ToolBar1")
-                                 << Strs({"CheckMail|Check Mail", "-", "CheckAll|Check All",
-                                          "CheckNone|Check None", "MessageDetails|Message Details", "-",
-                                          "AcceptAll|Accept All", "DeleteUnchecked|Delete Unchecked", "-",
-                                          "AddFriends|Add to Friends", "-", "MainHelp|Help"});
+                                 << testsupport::Strings(
+                                        {"CheckMail|Check Mail", "-", "CheckAll|Check All",
+                                         "CheckNone|Check None", "MessageDetails|Message Details", "-",
+                                         "AcceptAll|Accept All", "DeleteUnchecked|Delete Unchecked", "-",
+                                         "AddFriends|Add to Friends", "-", "MainHelp|Help"});
         QTest::newRow("menu bar") << QStringLiteral("MenuBar1")
-                                  << Strs({"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
+                                  << testsupport::Strings(
+                                         {"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
         QTest::newRow("File") << QStringLiteral("mnuFile")
-                              << Strs({"mnuFileCheck|&Check Mail", "-", "mnuFileTray|Send to System &Tray",
-                                       "-", "mnuFileSetup|Accounts &Setup...",
-                                       "mnuFileReport|Accounts &Report",
-                                       "mnuFileClear|C&lear Accounts Details", "-",
-                                       "mnuFileFriendsManagement|Friends Management...",
-                                       "mnuFileOptions|Default &Options...", "-",
-                                       "mnuFileExit|E&xit QUILLORE Tidemarsh"});
+                              << testsupport::Strings({"mnuFileCheck|&Check Mail", "-",
+                                                       "mnuFileTray|Send to System &Tray", "-",
+                                                       "mnuFileSetup|Accounts &Setup...",
+                                                       "mnuFileReport|Accounts &Report",
+                                                       "mnuFileClear|C&lear Accounts Details", "-",
+                                                       "mnuFileFriendsManagement|Friends Management...",
+                                                       "mnuFileOptions|Default &Options...", "-",
+                                                       "mnuFileExit|E&xit QUILLORE Tidemarsh"});
         QTest::newRow("Actions") << QStringLiteral("mnuActions")
-                                 << Strs({"mnuActionsAccept|&Accept All",
-                                          "mnuActionsDelete|&Delete Unchecked", "-",
-                                          "mnuActionsAll|Check All", "mnuActionsNone|Check None", "-",
-                                          "mnuActionsView|&View Message Details",
-                                          "mnuActionsAdd|Add to &Friends"});
+                                 << testsupport::Strings(
+                                        {"mnuActionsAccept|&Accept All", "mnuActionsDelete|&Delete Unchecked",
+                                         "-", "mnuActionsAll|Check All", "mnuActionsNone|Check None", "-",
+                                         "mnuActionsView|&View Message Details",
+                                         "mnuActionsAdd|Add to &Friends"});
         QTest::newRow("Help") << QStringLiteral("mnuHelp")
-                              << Strs({"mnuHelpContents|&Contents", "-", "mnuHelpOnline|QUILLORE &Online",
-                                       "mnuHelpAbout|&About QUILLORE Tidemarsh"});
+                              << testsupport::Strings({"mnuHelpContents|&Contents", "-",
+                                                       "mnuHelpOnline|QUILLORE &Online",
+                                                       "mnuHelpAbout|&About QUILLORE Tidemarsh"});
         QTest::newRow("tray menu") << QStringLiteral("mnuPopUp")
-                                   << Strs({"mnuPopUpRestore|Restore QUILLORE Tidemarsh", "-",
-                                            "mnuPopUpExit|Exit QUILLORE Tidemarsh"});
+                                   << testsupport::Strings({"mnuPopUpRestore|Restore QUILLORE Tidemarsh", "-",
+                                                            "mnuPopUpExit|Exit QUILLORE Tidemarsh"});
     }
     void barsAsDesigned() {
         QFETCH(QString, container);
@@ -294,8 +296,8 @@ private Q_SLOTS:
     void commandIcons_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("hasImage");
-        const QStringList without =
-            Strs({"mnuFileClear", "mnuFileExit", "mnuHelpOnline", "mnuHelpAbout", "mnuPopUpExit"});
+        const QStringList without = testsupport::Strings(
+            {"mnuFileClear", "mnuFileExit", "mnuHelpOnline", "mnuHelpAbout", "mnuPopUpExit"});
         QTemporaryDir dir; // _data runs before init()
         MainWindow window(dir.path());
         for (QAction* a : window.findChildren<QAction*>()) {
@@ -406,20 +408,42 @@ private Q_SLOTS:
         QCOMPARE(help.count(), 1);
     }
 
+    // Closing Accounts Setup brings the account commands up to date: an account
+    // added there turns them on as soon as the dialog is gone.
     void accountsSetupRefreshesCommands() {
-        MainWindow& w = start();
-        QVERIFY(!w.action(Command::CheckMail)->isEnabled());
-        AccountRecord account;
-        account.AccountName = QStringLiteral("Later");
-        AccountStore(folder()).AppendAccount(account); // the dialog counts its rows as it closes
-        QTimer::singleShot(0, &w, [] {
-            if (QWidget* setup = QApplication::activeModalWidget())
-                setup->close();
+        MainWindow& w = start(); // no accounts: the wizard is closed unanswered
+        const QList<Command> keys{Command::CheckMail, Command::AccountsReport, Command::ClearAccountsDetails};
+        const auto enabled = [&w, &keys] {
+            QList<bool> states;
+            for (Command key : keys)
+                states.append(w.action(key)->isEnabled());
+            return states;
+        };
+        QCOMPARE(w.state().AccountCount, 0);
+        QCOMPARE(enabled(), QList<bool>(keys.size(), false));
+
+        bool editorSeen = false;
+        WhenModal(QStringLiteral("frmAccounts"), [&editorSeen](QWidget* setup) {
+            WhenModal(QStringLiteral("frmEdit"), [&editorSeen](QWidget* editor) {
+                editorSeen = true;
+                const std::pair<const char*, const char*> fields[] = {{"txtAccount", "Work"},
+                                                                      {"txtLogin", "me"},
+                                                                      {"txtPassword", "pw"},
+                                                                      {"txtServer", "pop.example.org"}};
+                for (const auto& [box, text] : fields) {
+                    auto* entry = testsupport::Child<QLineEdit>(editor, box);
+                    entry->setFocus();
+                    QTest::keyClicks(entry, QString::fromLatin1(text));
+                }
+                testsupport::Child<QPushButton>(editor, "cmdOK")->click();
+            });
+            testsupport::Child<QPushButton>(setup, "cmdNew")->click();
+            testsupport::Child<QPushButton>(setup, "cmdClose")->click();
         });
         w.action(Command::AccountsSetup)->trigger();
+        QVERIFY(editorSeen);
         QCOMPARE(w.state().AccountCount, 1);
-        QVERIFY(w.action(Command::CheckMail)->isEnabled());
-        QVERIFY(w.action(Command::AccountsReport)->isEnabled());
+        QCOMPARE(enabled(), QList<bool>(keys.size(), true));
     }
 
     void reviewCommandsReachTheList() {

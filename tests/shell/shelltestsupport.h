@@ -2,6 +2,7 @@
 
 #include "store/records.h"
 #include "store/settingsstore.h"
+#include "support/testdata.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,10 +14,7 @@
 // Small file helpers the shell tests share.
 namespace shelltest {
 
-inline QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testsupport::ReadAll;
 
 inline bool WriteAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);

@@ -14,7 +14,8 @@
 // Gives up silently after timeoutMs (the test's own checks then fail).
 inline void WhenModal(const QString& objectName, std::function<void(QWidget*)> handler,
                       int timeoutMs = 20000) {
-    auto* timer = new QTimer;
+    // Owned by the application, so a timer still waiting when the program ends is freed.
+    auto* timer = new QTimer(QCoreApplication::instance());
     timer->setInterval(5);
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the tests that drive the background header-file writer with
+# ThreadSanitizer (build/tsan, only the targets they need) and runs them: the
+# store's tests and the whole check against the Dovecot fixture. Any report fails
+# the test when the program exits.
+#   scripts/tsan.sh
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+jobs=${JOBS:-$(nproc)}
+tests=(storetest e2echecktest_dovecot)
+dir=build/tsan
+
+echo "=== tsan build" >&2
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIDEMARSH_TSAN=ON \
+    -DTIDEMARSH_TEST_MAILSERVERS=dovecot -DTIDEMARSH_E2E_MAILSERVERS=dovecot >/dev/null
+cmake --build "$dir" -j "$jobs" --target store_crash_child "${tests[@]}"
+echo "=== tsan tests" >&2
+# The fixture's start and stop come with the tests that require it.
+ctest --test-dir "$dir" --output-on-failure -j "$jobs" -R "^($(IFS='|'; echo "${tests[*]}"))\$"
