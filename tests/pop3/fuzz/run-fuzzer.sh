@@ -13,9 +13,11 @@ flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize
 # shellcheck disable=SC2207
 pkg=($(pkg-config --cflags --libs Qt6Core Qt6Network gmime-3.0))
 core=$src/src/review/core
+store=$src/src/store # the friend-address key lives with the Friends store
 "$cxx" "${flags[@]}" "$src/tests/pop3/fuzz/replyfuzzer.cpp" "$src/src/pop3/headerparser.cpp" \
     "$src/src/pop3/replyreader.cpp" "$core/reviewitem.cpp" "$core/displaytext.cpp" "$core/friendmatcher.cpp" \
-    "$core/setbytes.cpp" "${pkg[@]}" -o "$work/replyfuzzer"
+    "$core/setbytes.cpp" "$store/friendsstore.cpp" "$store/recordfile.cpp" "$store/fixedtext.cpp" \
+    "${pkg[@]}" -o "$work/replyfuzzer"
 # Leaks count as findings; what the libraries keep on purpose is in the suite's list.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export LSAN_OPTIONS=suppressions=$src/tests/support/lsan.supp:print_suppressions=0
