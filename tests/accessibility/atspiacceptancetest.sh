@@ -20,14 +20,15 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-for d in $(shuf -i 300-699 -n 40); do
-    [ -e /tmp/.X$d-lock ] && continue
-    Xvfb :$d -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 & XVFB=$!
-    sleep 1
-    kill -0 "$XVFB" 2>/dev/null && { export DISPLAY=:$d; break; }
-    XVFB=
-done
-[ -n "$XVFB" ] || { echo "no free X display" >&2; exit 1; }
+# Xvfb picks a free display itself and reports it: no race with other tests' servers.
+mkfifo "$work/xready"
+Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$work/xready" 2>/dev/null & XVFB=$!
+if read -r -t 30 d <"$work/xready" && [ -n "$d" ]; then
+    export DISPLAY=:$d
+else
+    echo "no X display: Xvfb did not start" >&2
+    exit 1
+fi
 eval "$(dbus-launch --sh-syntax)"
 export XDG_RUNTIME_DIR=$work
 /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & BL=$!

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command on a private Xvfb display of its own (no window manager, no tray
-# host: tests that need a tray start trayer themselves). The display number is
-# drawn at random from a high range and retried when taken, so several of these
-# can run at once and they keep clear of the displays people and tools use (:0, :99).
+# host: tests that need a tray start trayer themselves). Xvfb picks a free display
+# number itself and reports it (-displayfd), so several of these can run at once:
+# a number drawn by the script could be taken by another test's server between the
+# check and the start.
 set -uo pipefail
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tidemarsh-x.XXXXXX")
 xvfb=
@@ -13,12 +14,10 @@ cleanup() {
 trap cleanup EXIT
 
 display=
-for _ in $(seq 20); do
-    n=$((200 + RANDOM % 700))
-    [ -e "/tmp/.X$n-lock" ] && continue
+for _ in $(seq 5); do
     rm -f "$tmp/ready"
     mkfifo "$tmp/ready"
-    Xvfb ":$n" -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/ready" 2>"$tmp/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/ready" 2>"$tmp/xvfb.log" &
     xvfb=$!
     # Xvfb writes the number once it accepts clients; EOF means it gave up.
     if read -r -t 30 display <"$tmp/ready" && [ -n "$display" ]; then
