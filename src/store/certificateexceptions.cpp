@@ -33,17 +33,12 @@ CertificateExceptionStore::CertificateExceptionStore(const QString& programFolde
       m_tempPath(QDir(programFolder).filePath(QStringLiteral("CertificateExceptions.tmp"))) {}
 
 QList<CertificateExceptionRecord> CertificateExceptionStore::ReadAll() const {
-    QFile file(m_path);
-    if (!file.exists())
-        return {};
-    if (!file.open(QIODevice::ReadOnly))
-        throw StoreError(QStringLiteral("Could not read %1: %2").arg(FileName(), file.errorString()));
     // The file is ours and small; a hostile one cannot make us read more than this.
-    const QByteArray content = file.read(1 << 20);
-    if (file.error() != QFileDevice::NoError)
-        throw StoreError(QStringLiteral("Could not read %1: %2").arg(FileName(), file.errorString()));
+    const std::optional<QByteArray> content = ReadFileIfExists(m_path, FileName(), 1 << 20);
+    if (!content)
+        return {};
     QList<CertificateExceptionRecord> records;
-    for (const QByteArray& line : content.split('\n')) {
+    for (const QByteArray& line : content->split('\n')) {
         if (line.trimmed().startsWith('#'))
             continue;
         CertificateExceptionRecord record;

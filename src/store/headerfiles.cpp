@@ -1,6 +1,7 @@
 #include "store/headerfiles.h"
 
 #include "store/fixedtext.h"
+#include "store/recordfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -265,16 +266,11 @@ std::optional<QString> ReadHeaderFile(const QString& programFolder, int messageN
     if (messageNumber < 1)
         return std::nullopt;
     BackgroundWriter::instance().waitFor(programFolder, messageNumber);
-    QFile file(headerPath(programFolder, messageNumber));
-    if (!file.exists())
+    const std::optional<QByteArray> bytes =
+        ReadFileIfExists(headerPath(programFolder, messageNumber), headerName(messageNumber));
+    if (!bytes)
         return std::nullopt;
-    const QString name = headerName(messageNumber);
-    if (!file.open(QIODevice::ReadOnly))
-        throw StoreError(QStringLiteral("Could not read %1: %2").arg(name, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw StoreError(QStringLiteral("Could not read %1: %2").arg(name, file.errorString()));
-    return WithCrLfLines(FixedText::DecodeBytes(bytes));
+    return WithCrLfLines(FixedText::DecodeBytes(*bytes));
 }
 
 } // namespace HeaderFiles

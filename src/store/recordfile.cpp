@@ -77,6 +77,18 @@ void RecordFile::close() {
     m_file.close();
 }
 
+std::optional<QByteArray> ReadFileIfExists(const QString& path, const QString& shownName, qint64 limit) {
+    QFile file(path);
+    if (!file.exists())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        throw StoreError(QStringLiteral("Could not read %1: %2").arg(shownName, file.errorString()));
+    const QByteArray bytes = limit < 0 ? file.readAll() : file.read(limit);
+    if (file.error() != QFileDevice::NoError)
+        throw StoreError(QStringLiteral("Could not read %1: %2").arg(shownName, file.errorString()));
+    return bytes;
+}
+
 QString RecordFile::MaxRecordsText() {
     return QLocale(QLocale::English).toString(MaxRecords);
 }

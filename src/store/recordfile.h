@@ -4,6 +4,13 @@
 #include <QFile>
 #include <QString>
 
+#include <optional>
+
+// The bytes of a whole file the stores keep, at most limit of them (-1: all);
+// nullopt when there is no such file. A file that is there but cannot be read
+// throws StoreError naming it as shownName ("Config.dat", "Data/3.dat").
+std::optional<QByteArray> ReadFileIfExists(const QString& path, const QString& shownName, qint64 limit = -1);
+
 // Fixed-length record I/O shared by the stores. Records are numbered from 1;
 // the count is the file length divided by the record length, rounded down, so
 // a trailing partial record is never read and the next append writes over it.

@@ -1,5 +1,6 @@
 #include "store/settingsstore.h"
 
+#include "store/recordfile.h"
 #include "store/storeerror.h"
 
 #include <QDir>
@@ -39,19 +40,6 @@ void writeWhole(const QString& path, const QByteArray& bytes) {
         fail(QStringLiteral("write"), path, file.errorString());
 }
 
-// The file's bytes, at most limit of them (-1: all); nullopt when there is no file.
-std::optional<QByteArray> readExisting(const QString& path, qint64 limit = -1) {
-    QFile file(path);
-    if (!file.exists())
-        return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("read"), path, file.errorString());
-    const QByteArray bytes = limit < 0 ? file.readAll() : file.read(limit);
-    if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("read"), path, file.errorString());
-    return bytes;
-}
-
 } // namespace
 
 SettingsStore::SettingsStore(const QString& programFolder) : m_folder(programFolder) {}
@@ -80,7 +68,8 @@ SettingsRecord SettingsStore::Decode(const QByteArray& bytes, const SettingsReco
 }
 
 bool SettingsStore::LoadSettings(SettingsRecord& record) const {
-    if (const auto bytes = readExisting(settingsPath(), SettingsRecord::RecordLength)) {
+    if (const auto bytes = ReadFileIfExists(settingsPath(), QFileInfo(settingsPath()).fileName(),
+                                            SettingsRecord::RecordLength)) {
         record = Decode(*bytes, record);
         return false;
     }
@@ -94,7 +83,7 @@ void SettingsStore::SaveSettings(const SettingsRecord& record) const {
 }
 
 std::optional<QByteArray> SettingsStore::LoadLayout() const {
-    return readExisting(layoutPath());
+    return ReadFileIfExists(layoutPath(), QFileInfo(layoutPath()).fileName());
 }
 
 void SettingsStore::SaveLayout(const QByteArray& state) const {
