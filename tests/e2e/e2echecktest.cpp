@@ -415,10 +415,7 @@ void E2eCheckTest::deleteUncheckedKeepsExactlyTheTicked() {
                                   "\r\nDate: " + QByteArray::number(random.bounded(1, 29)) + " Dec 2026\r\n",
                               QByteArray(random.bounded(10, 3000), 'x') + "\r\n"));
         QVERIFY(box.addMessages(mails));
-        AccountRecord account = app.account();
-        account.LoginName = box.user();
-        account.LoginPassword = box.password();
-        app.writeAccount(account);
+        app.useMailbox(box);
         app.state().Settings.CheckDonePromptOff = 1;
         app.trigger(Command::CheckMail);
         QCOMPARE(model->rowCount(), count);

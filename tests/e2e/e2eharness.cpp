@@ -88,6 +88,13 @@ void E2eHarness::writeAccount(const AccountRecord& record) {
     AccountStore(folder()).WriteAccount(1, record);
 }
 
+void E2eHarness::useMailbox(const TestMailbox& box) {
+    AccountRecord record = account();
+    record.LoginName = box.user();
+    record.LoginPassword = box.password();
+    writeAccount(record);
+}
+
 QStringList E2eHarness::headerFiles() const {
     // The check hands most files to the background writer: look once it is done.
     HeaderFiles::WaitForPendingWrites();

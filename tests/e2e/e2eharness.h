@@ -35,6 +35,8 @@ public:
     void trigger(Command command);
     AccountRecord account() const;
     void writeAccount(const AccountRecord& record);
+    // The same account, logging in to another of the server's mailboxes.
+    void useMailbox(const TestMailbox& box);
     QStringList headerFiles() const;
 
     QList<ui::MessageRequest> boxes;

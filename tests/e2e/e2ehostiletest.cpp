@@ -87,10 +87,7 @@ void E2eHostileTest::hostileMailAmongOrdinary() {
         for (QByteArray& mail : mails)
             mail += "\r\nbody\r\n";
         QVERIFY(box.addMessages(mails));
-        AccountRecord account = app.account();
-        account.LoginName = box.user();
-        account.LoginPassword = box.password();
-        app.writeAccount(account);
+        app.useMailbox(box);
         app.state().Settings.CheckDonePromptOff = 1;
         app.state().Settings.DeletePromptOff = 1;
         app.boxes.clear();
