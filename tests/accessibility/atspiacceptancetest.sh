@@ -22,7 +22,7 @@ cleanup() {
 trap cleanup EXIT
 # Xvfb picks a free display itself and reports it: no race with other tests' servers.
 mkfifo "$work/xready"
-Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$work/xready" 2>/dev/null & XVFB=$!
+Xvfb -displayfd 3 -noreset -screen 0 1280x900x24 -nolisten tcp 3>"$work/xready" 2>/dev/null & XVFB=$!
 if read -r -t 30 d <"$work/xready" && [ -n "$d" ]; then
     export DISPLAY=:$d
 else

@@ -4,6 +4,8 @@
 # number itself and reports it (-displayfd), so several of these can run at once:
 # a number drawn by the script could be taken by another test's server between the
 # check and the start.
+# -noreset: without it the server resets whenever its last client leaves (each
+# xdotool call is one), and a program connecting just then is refused.
 set -uo pipefail
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tidemarsh-x.XXXXXX")
 xvfb=
@@ -17,7 +19,7 @@ display=
 for _ in $(seq 5); do
     rm -f "$tmp/ready"
     mkfifo "$tmp/ready"
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/ready" 2>"$tmp/xvfb.log" &
+    Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/ready" 2>"$tmp/xvfb.log" &
     xvfb=$!
     # Xvfb writes the number once it accepts clients; EOF means it gave up.
     if read -r -t 30 display <"$tmp/ready" && [ -n "$display" ]; then
