@@ -11,7 +11,8 @@
 // header bytes. With --dump, one tab-separated line per message (number, the
 // review list's From, Address, Subject, Date, Size, Content and # columns, the
 // status flag) goes to stdout and the figures to stderr.
-#include "pop3/pop3client.h"
+#include "pop3/job.h"
+#include "pop3/session.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/reviewitem.h"
 
@@ -20,8 +21,10 @@
 #include <QElapsedTimer>
 #include <QSslCertificate>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -44,17 +47,146 @@ QString Address(const QString& security, const QString& host, const QString& por
     return QStringLiteral("%1:%2").arg(h, port);
 }
 
-int Fail(const char* step, pop3::Result result, const pop3::Client& client) {
-    std::fprintf(stderr, "pop3bench: %s failed with code %d %s\n", step, pop3::ResultCode(result),
-                 qPrintable(client.lastServerReply()));
-    return 1;
-}
+// The longest time the event loop went without running a 1 ms timer: what a
+// click would have waited for while the download ran.
+class PauseMeter : public QObject {
+public:
+    PauseMeter() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_longestNs = std::max(m_longestNs, m_since.nsecsElapsed());
+            m_since.restart();
+        });
+    }
+    void start() {
+        m_since.start();
+        m_timer.start();
+    }
+    double longestMs() const { return double(m_longestNs) / 1e6; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    qint64 m_longestNs = 0;
+};
+
+struct Row {
+    int number = 0;
+    pop3::MessageStatus status = pop3::MessageStatus::Listed;
+    qint64 headerBytes = 0;
+    ReviewItem item;
+};
+
+// The whole run: connect, headers (rows made on the parser thread, as the
+// check makes them), QUIT; each step starts on the previous one's end.
+class Run : public QObject {
+public:
+    Run(pop3::SessionSettings settings, bool dump) : m_settings(std::move(settings)), m_dump(dump) {
+        m_wall.start();
+    }
+
+    void start() {
+        m_pauses.start();
+        auto* connect = new pop3::ConnectJob(m_settings);
+        QObject::connect(connect, &pop3::Job::finished, this, [this](const pop3::Failure& failure) {
+            if (!fail("Connect", failure))
+                headers();
+        });
+        m_setupNs = m_wall.nsecsElapsed();
+        m_session.enqueue(connect);
+    }
+
+    int exitCode = 0;
+
+private:
+    void headers() {
+        m_connectedNs = m_wall.nsecsElapsed();
+        auto* job = new pop3::HeadersJob;
+        job->setRowMaker(
+            [friends = std::make_shared<const FriendMatcher>()](const pop3::Message& message, int number) {
+                return QVariant::fromValue(MakeReviewItem(message, number, *friends));
+            });
+        QObject::connect(
+            job, &pop3::HeadersJob::parsed, this, [this](const QList<pop3::ParsedMessage>& batch) {
+                for (const pop3::ParsedMessage& parsed : batch)
+                    m_rows.push_back(Row{parsed.number, parsed.message.MessageStatusFlag,
+                                         parsed.message.Headers.size(), parsed.row.value<ReviewItem>()});
+            });
+        QObject::connect(job, &pop3::Job::finished, this, [this](const pop3::Failure& failure) {
+            if (!fail("GetHeaders", failure))
+                quit();
+        });
+        m_session.enqueue(job);
+    }
+
+    void quit() {
+        m_headersNs = m_wall.nsecsElapsed();
+        auto* job = new pop3::QuitJob;
+        QObject::connect(job, &pop3::Job::finished, this, [this](const pop3::Failure& failure) {
+            m_quitNs = m_wall.nsecsElapsed();
+            report();
+            fail("Disconnect", failure);
+            QCoreApplication::exit(exitCode);
+        });
+        m_session.enqueue(job);
+    }
+
+    bool fail(const char* step, const pop3::Failure& failure) {
+        if (failure.isOk())
+            return false;
+        std::fprintf(stderr, "pop3bench: %s failed with code %d %s %s\n", step,
+                     pop3::ResultCode(failure.code), qPrintable(failure.words),
+                     qPrintable(failure.serverReply));
+        exitCode = 1;
+        QCoreApplication::exit(1);
+        return true;
+    }
+
+    void report() {
+        qint64 headerBytes = 0;
+        int failed = 0;
+        QTextStream out(stdout);
+        for (const Row& row : m_rows) {
+            headerBytes += row.headerBytes;
+            failed += row.status == pop3::MessageStatus::Downloaded ? 0 : 1;
+            if (!m_dump)
+                continue;
+            out << row.number;
+            for (const QString& text : row.item.texts)
+                out << u'\t' << FlattenCell(text);
+            out << u'\t' << static_cast<int>(row.status) << u'\n';
+        }
+        out.flush();
+        const auto s = [](qint64 ns) { return double(ns) / 1e9; };
+        FILE* figures = m_dump ? stderr : stdout;
+        std::fprintf(figures,
+                     "seconds %.3f (setup %.3f, connect %.3f, headers and rows %.3f, quit %.3f)\n"
+                     "messages %d\nheader-bytes %lld\nlongest-pause-ms %.1f\n",
+                     s(m_quitNs), s(m_setupNs), s(m_connectedNs - m_setupNs), s(m_headersNs - m_connectedNs),
+                     s(m_quitNs - m_headersNs), static_cast<int>(m_rows.size()),
+                     static_cast<long long>(headerBytes), m_pauses.longestMs());
+        if (failed) {
+            std::fprintf(figures, "headers-missing %d\n", failed);
+            exitCode = 1;
+        }
+    }
+
+    pop3::SessionSettings m_settings;
+    const bool m_dump;
+    pop3::Session m_session;
+    PauseMeter m_pauses;
+    QElapsedTimer m_wall;
+    std::vector<Row> m_rows;
+    qint64 m_setupNs = 0;
+    qint64 m_connectedNs = 0;
+    qint64 m_headersNs = 0;
+    qint64 m_quitNs = 0;
+};
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QElapsedTimer wall;
-    wall.start();
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Times a POP3 header download."));
@@ -82,63 +214,21 @@ int main(int argc, char* argv[]) {
     if (security == u"tls" && qEnvironmentVariableIsSet("POP3S_PORT"))
         port = qEnvironmentVariable("POP3S_PORT");
 
-    pop3::Client client;
-    client.setHostName(Address(security, args[0], port));
-    client.setUserName(args[2]);
-    client.setPassword(args[3]);
-    client.setTimeoutSeconds(60);
+    pop3::SessionSettings settings;
+    settings.address = Address(security, args[0], port);
+    settings.user = args[2];
+    settings.password = args[3];
+    settings.timeoutSeconds = 60;
     const QString caFile = qEnvironmentVariable("POP3_CAFILE");
     if (!caFile.isEmpty()) {
-        const QList<QSslCertificate> cas = QSslCertificate::fromPath(caFile);
-        if (cas.isEmpty()) {
+        settings.caCertificates = QSslCertificate::fromPath(caFile);
+        if (settings.caCertificates.isEmpty()) {
             std::fprintf(stderr, "pop3bench: no certificate in %s\n", qPrintable(caFile));
             return 2;
         }
-        client.addCaCertificates(cas);
     }
-
-    const qint64 setupNs = wall.nsecsElapsed();
-    if (const pop3::Result code = client.Connect(); code != pop3::Result::Ok)
-        return Fail("Connect", code, client);
-    const qint64 connectedNs = wall.nsecsElapsed();
-    if (const pop3::Result code = client.GetHeaders(); code != pop3::Result::Ok)
-        return Fail("GetHeaders", code, client);
-    const qint64 headersNs = wall.nsecsElapsed();
-    const pop3::Result disconnected = client.Disconnect();
-    const qint64 quitNs = wall.nsecsElapsed();
-
-    qint64 headerBytes = 0;
-    int failed = 0;
-    QTextStream out(stdout);
-    const bool dump = parser.isSet(dumpOption);
-    const FriendMatcher noFriends;
-    for (int n = 1; n <= client.Count(); ++n) {
-        const pop3::Message& message = client.Item(n);
-        headerBytes += message.Headers.size();
-        failed += message.MessageStatusFlag == pop3::MessageStatus::Downloaded ? 0 : 1;
-        if (!dump)
-            continue;
-        const ReviewItem row = MakeReviewItem(message, n, noFriends);
-        out << n;
-        for (const QString& text : row.texts)
-            out << u'\t' << FlattenCell(text);
-        out << u'\t' << static_cast<int>(message.MessageStatusFlag) << u'\n';
-    }
-    out.flush();
-    const qint64 endNs = wall.nsecsElapsed();
-
-    // The rows are part of the cost: the check cycle builds one per message, as here.
-    const auto s = [](qint64 ns) { return double(ns) / 1e9; };
-    FILE* figures = dump ? stderr : stdout;
-    std::fprintf(figures,
-                 "seconds %.3f (setup %.3f, connect %.3f, headers %.3f, quit %.3f, rows %.3f)\n"
-                 "messages %d\nheader-bytes %lld\n",
-                 s(endNs), s(setupNs), s(connectedNs - setupNs), s(headersNs - connectedNs),
-                 s(quitNs - headersNs), s(endNs - quitNs), client.Count(),
-                 static_cast<long long>(headerBytes));
-    if (failed)
-        std::fprintf(figures, "headers-missing %d\n", failed);
-    if (disconnected != pop3::Result::Ok)
-        return Fail("Disconnect", disconnected, client);
-    return failed ? 1 : 0;
+    Run run(settings, parser.isSet(dumpOption));
+    run.start();
+    const int status = app.exec();
+    return status != 0 ? status : run.exitCode;
 }

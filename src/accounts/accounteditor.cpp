@@ -34,6 +34,7 @@ AccountEditor::AccountEditor(AppState& state, QTreeWidget* list, QPushButton* ed
             [this] { help::ShowTopic(m_state.ProgramFolder, 6, this); });
     connect(m_ui->cmdTest, &QPushButton::clicked, this, &AccountEditor::onTest);
     connect(m_ui->cmdTestCancel, &QPushButton::clicked, this, [this] { m_tester.Cancel(); });
+    connect(&m_tester, &AccountTester::finished, this, &AccountEditor::onTestFinished);
     // The arrow over the one control that works while the rest of the dialog is busy.
     m_ui->cmdTestCancel->setCursor(Qt::ArrowCursor);
     setTesting(false);
@@ -62,7 +63,7 @@ AccountEditor::AccountEditor(AppState& state, QTreeWidget* list, QPushButton* ed
 AccountEditor::~AccountEditor() = default;
 
 void AccountEditor::done(int result) {
-    // The test's session lives on this call stack: stop it instead of closing under it.
+    // Escape or the close box during a test stops the test; a second one closes.
     if (m_tester.isRunning()) {
         m_tester.Cancel();
         return;
@@ -179,9 +180,11 @@ void AccountEditor::onTest() {
     if (m_tester.isRunning())
         return;
     setTesting(true);
-    const AccountTester::Result result =
-        m_tester.Run(accounts::Trimmed(m_ui->txtLogin->text()), accounts::Trimmed(m_ui->txtPassword->text()),
-                     accounts::Trimmed(m_ui->txtServer->text()));
+    m_tester.Start(accounts::Trimmed(m_ui->txtLogin->text()), accounts::Trimmed(m_ui->txtPassword->text()),
+                   accounts::Trimmed(m_ui->txtServer->text()));
+}
+
+void AccountEditor::onTestFinished(const AccountTester::Result& result) {
     setTesting(false);
     m_ui->cmdTest->setFocus();
     reportTestResult(result);

@@ -35,6 +35,7 @@ private:
     bool isDuplicateName(const QString& name) const;
     bool save();
     void onTest();
+    void onTestFinished(const AccountTester::Result& result);
     void setTesting(bool testing);
     void reportTestResult(const AccountTester::Result& result);
     // Code 14: the server's certificate could not be verified.

@@ -10,12 +10,12 @@
 #include <QString>
 
 namespace pop3 {
-class Client;
+class Session;
 }
 
 // The editor's Test: logs in with the entries as typed, asks how many messages
 // wait (STAT, nothing is listed or downloaded) and logs out with QUIT. Nothing
-// is stored. Run blocks the caller but not the event loop, so Cancel works.
+// is stored. Start returns at once; finished tells the outcome.
 class AccountTester : public QObject {
     Q_OBJECT
 public:
@@ -27,21 +27,30 @@ public:
     };
 
     explicit AccountTester(const SettingsRecord& settings, QObject* parent = nullptr);
+    ~AccountTester() override;
 
-    Result Run(const QString& login, const QString& password, const QString& server);
-    // Makes a running Run return promptly, cancelled.
+    // Does nothing while a test runs.
+    void Start(const QString& login, const QString& password, const QString& server);
+    // Ends a running test at once; finished follows, cancelled.
     void Cancel();
-    bool isRunning() const { return !m_client.isNull(); }
+    bool isRunning() const { return !m_session.isNull(); }
 
     // The folder whose Certificates.pem and certificate exceptions apply, as for a check.
     void setProgramFolder(const QString& folder) { m_programFolder = folder; }
     // Trusted besides the system's CAs (the user's own CA, a test CA).
     void addCaCertificates(const QList<QSslCertificate>& certificates) { m_caCertificates += certificates; }
 
+Q_SIGNALS:
+    void finished(const AccountTester::Result& result);
+
 private:
+    void onConnected(const pop3::Failure& failure);
+    void onCounted(const pop3::Failure& failure, int count);
+    void end(Result result);
+
     SettingsRecord m_settings;
     QList<QSslCertificate> m_caCertificates;
     QString m_programFolder;
-    QPointer<pop3::Client> m_client;
+    QPointer<pop3::Session> m_session;
     bool m_cancelRequested = false;
 };

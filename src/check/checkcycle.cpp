@@ -6,7 +6,8 @@
 #include "check/errordialog.h"
 #include "check/statusdialog.h"
 #include "common/storeerrorbox.h"
-#include "pop3/pop3client.h"
+#include "pop3/job.h"
+#include "pop3/session.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/reviewmodel.h"
 #include "review/core/setbytes.h"
@@ -16,15 +17,15 @@
 #include "store/friendsstore.h"
 #include "store/headerfiles.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QPointer>
-
-#include <optional>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -39,59 +40,75 @@ enum class Ending {
     FileFailure,        // a file of the program could not be read or written
 };
 
-// One run of the check, told in its steps: prepare, connect, download, list,
-// finish. Every step after prepare may end the run; finish is the one way out.
-class CheckRun {
-public:
-    CheckRun(AppState& state, ReviewController& review, QWidget* owner, bool accountChosen)
-        : m_state(state), m_review(review), m_owner(owner), m_accountChosen(accountChosen) {}
+} // namespace
 
-    // True when the user trusted the server's certificate: the check should run again.
-    bool Run() {
+// One run of the check, told in its steps: prepare, connect, download, list,
+// finish. Each step after prepare starts a POP3 job and the next step runs when
+// it ends; any step may end the run, and finish is the one way out.
+class CheckRun : public QObject {
+public:
+    // ended(again): the run is over and has told the user; again when the user
+    // trusted the server's certificate, so the check should run once more.
+    CheckRun(AppState& state, ReviewController& review, QWidget* owner, bool accountChosen,
+             std::function<void(bool again)> ended, QObject* parent)
+        : QObject(parent), m_state(state), m_review(review), m_owner(owner), m_accountChosen(accountChosen),
+          m_ended(std::move(ended)) {}
+
+    void Start() {
         OpenStatusWindow();
-        Ending ending = Ending::FileFailure;
         try {
-            ending = Prepare();
-            if (ending == Ending::Listed)
-                ending = Connect();
-            if (ending == Ending::Listed)
-                ending = Download();
-            if (ending == Ending::Listed)
-                ending = List();
+            Prepare();
         } catch (const StoreError& error) {
-            ending = Ending::FileFailure;
             m_fileError = error;
+            Finish(Ending::FileFailure);
+            return;
         }
-        Finish(ending);
-        return Report(ending);
+        Connect();
+    }
+
+    // Quietly, at the program's end: no QUIT, no message.
+    void Abandon() {
+        m_abandoned = true;
+        delete m_status.data();
+        m_session.reset();
+        m_state.BusyFlag = false;
+        deleteLater();
     }
 
 private:
     void OpenStatusWindow();
-    Ending Prepare();
-    Ending Connect();
-    Ending Download();
+    void Prepare();
+    void Connect();
+    void OnConnected(const pop3::Failure& failure);
+    void Download();
+    void OnBatch(const QList<pop3::ParsedMessage>& batch);
+    void OnDownloaded(const pop3::Failure& failure);
     Ending List();
     void WriteHeaderFiles(HeaderFiles::HeaderFileList files);
     void ShowListedPanel(int count, qint64 totalSize);
     void UpdateStatistics(int count);
     void Finish(Ending ending);
+    void ReleaseSession(bool loggedIn);
     bool Report(Ending ending);
 
     AppState& m_state;
     ReviewController& m_review;
     QWidget* m_owner;
     const bool m_accountChosen;
+    std::function<void(bool)> m_ended;
 
     QPointer<StatusDialog> m_status;
-    std::unique_ptr<pop3::Client> m_client;
-    std::unique_ptr<FriendMatcher> m_friends;
+    std::unique_ptr<pop3::Session> m_session;
+    pop3::SessionSettings m_settings;
+    std::shared_ptr<const FriendMatcher> m_friends;
     QString m_accountName;
     bool m_cancelled = false;
+    bool m_abandoned = false;
+    QVector<ReviewItem> m_rows;
+    HeaderFiles::HeaderFileList m_headerFiles;
+    qint64 m_totalSize = 0;
     int m_count = 0;
-    pop3::Result m_result = pop3::Result::Ok;
-    QString m_detail; // our own words for the failure, shown below its code text
-    pop3::TlsProblem m_tlsProblem;
+    pop3::Failure m_failure;
     std::optional<StoreError> m_fileError;
 };
 
@@ -108,15 +125,14 @@ void CheckRun::OpenStatusWindow() {
     m_status->setAttribute(Qt::WA_DeleteOnClose, false);
     m_status->show();
     m_status->raise();
-    QCoreApplication::processEvents();
 }
 
 // Reads the friends and the account, and sets the session up as the account says.
-Ending CheckRun::Prepare() {
+void CheckRun::Prepare() {
     QStringList friendAddresses;
     for (const auto& [number, address] : FriendsStore(m_state.ProgramFolder).ReadAll())
         friendAddresses.append(address);
-    m_friends = std::make_unique<FriendMatcher>(friendAddresses);
+    m_friends = std::make_shared<const FriendMatcher>(friendAddresses);
 
     if (m_state.AccountCount == 1 || (m_state.AccountCount > 1 && !m_accountChosen))
         m_state.CurrentAccount = AccountStore(m_state.ProgramFolder).ReadAccount(1);
@@ -124,74 +140,98 @@ Ending CheckRun::Prepare() {
     m_accountName = FixedText::TrimBlanks(account.AccountName);
     m_state.ReviewAccountName = m_accountName;
 
-    m_client = std::make_unique<pop3::Client>();
-    pop3::Client* session = m_client.get();
-    session->setUserName(FixedText::TrimBlanks(account.LoginName));
-    session->setPassword(FixedText::TrimBlanks(account.LoginPassword));
-    session->setHostName(FixedText::TrimBlanks(account.ServerAddress));
-    session->setDefaultPort(m_state.Settings.PopPort());
-    session->setTimeoutSeconds(m_state.Settings.TimeoutSeconds());
-    ServerTrust::Apply(*session, m_state.ProgramFolder);
+    m_settings.user = FixedText::TrimBlanks(account.LoginName);
+    m_settings.password = FixedText::TrimBlanks(account.LoginPassword);
+    m_settings.address = FixedText::TrimBlanks(account.ServerAddress);
+    m_settings.defaultPort = m_state.Settings.PopPort();
+    m_settings.timeoutSeconds = m_state.Settings.TimeoutSeconds();
+    ServerTrust::Apply(m_settings, m_state.ProgramFolder);
+}
 
-    // Cancel ends the running call at once, even while the server is silent.
-    QObject::connect(m_status, &StatusDialog::cancelRequested, session, [this, session] {
+void CheckRun::Connect() {
+    m_session = std::make_unique<pop3::Session>();
+    // Cancel ends the running job at once, even while the server is silent.
+    QObject::connect(m_status, &StatusDialog::cancelRequested, this, [this] {
         m_cancelled = true;
-        session->CancelOperation();
+        if (m_session)
+            m_session->cancel();
     });
-    QObject::connect(session, &pop3::Client::StatusMessage, m_status,
+    auto* job = new pop3::ConnectJob(m_settings);
+    QObject::connect(job, &pop3::Job::finished, this, &CheckRun::OnConnected);
+    m_session->enqueue(job);
+}
+
+void CheckRun::OnConnected(const pop3::Failure& failure) {
+    m_failure = failure;
+    if (failure.code == pop3::Result::CertificateInvalid)
+        Finish(Ending::CertificateProblem);
+    else if (failure.code == pop3::Result::Cancelled || m_cancelled)
+        Finish(Ending::Cancelled);
+    else if (!failure.isOk())
+        Finish(Ending::ConnectFailed);
+    else
+        Download();
+}
+
+void CheckRun::Download() {
+    if (m_status)
+        m_status->setCancelEnabled(true);
+    QObject::connect(m_session.get(), &pop3::Session::status, m_status,
                      [status = m_status](const QString&, int nMin, int nMax, pop3::StatusCode code) {
                          if (code == pop3::StatusCode::Header)
                              status->showHeaderProgress(nMin, nMax);
                      });
-    return Ending::Listed;
+    auto* job = new pop3::HeadersJob;
+    // The rows are made on the parser thread, from what it owns or shares read-only.
+    job->setRowMaker([friends = m_friends, locale = QLocale()](const pop3::Message& message, int number) {
+        return QVariant::fromValue(MakeReviewItem(message, number, *friends, locale));
+    });
+    QObject::connect(job, &pop3::HeadersJob::parsed, this, &CheckRun::OnBatch);
+    QObject::connect(job, &pop3::Job::finished, this, &CheckRun::OnDownloaded);
+    m_session->enqueue(job);
 }
 
-Ending CheckRun::Connect() {
-    m_result = m_client->Connect();
-    if (m_result == pop3::Result::CertificateInvalid) {
-        m_tlsProblem = m_client->lastTlsProblem();
-        return Ending::CertificateProblem;
+void CheckRun::OnBatch(const QList<pop3::ParsedMessage>& batch) {
+    if (m_rows.isEmpty())
+        m_rows.resize(m_session->count());
+    for (const pop3::ParsedMessage& parsed : batch) {
+        if (parsed.number < 1 || parsed.number > m_rows.size())
+            continue;
+        m_rows[parsed.number - 1] = parsed.row.value<ReviewItem>();
+        m_totalSize += parsed.message.Size;
+        if (parsed.message.MessageStatusFlag == pop3::MessageStatus::Downloaded)
+            m_headerFiles.emplace_back(parsed.number, parsed.message.Headers);
     }
-    if (m_result == pop3::Result::Cancelled)
-        return Ending::Cancelled;
-    if (m_result != pop3::Result::Ok)
-        return Ending::ConnectFailed;
-    if (m_status)
-        m_status->setCancelEnabled(true);
-    return Ending::Listed;
 }
 
-Ending CheckRun::Download() {
-    m_result = m_client->GetHeaders();
-    if (m_result == pop3::Result::Cancelled || m_cancelled)
-        return Ending::Cancelled;
-    if (m_result != pop3::Result::Ok) {
-        m_detail = m_client->failureDetail();
-        return Ending::DownloadFailed;
+void CheckRun::OnDownloaded(const pop3::Failure& failure) {
+    m_failure = failure;
+    if (failure.code == pop3::Result::Cancelled || m_cancelled) {
+        Finish(Ending::Cancelled);
+        return;
     }
-    return Ending::Listed;
+    if (!failure.isOk()) {
+        Finish(Ending::DownloadFailed);
+        return;
+    }
+    Ending ending = Ending::FileFailure;
+    try {
+        ending = List();
+    } catch (const StoreError& error) {
+        m_fileError = error;
+    }
+    Finish(ending);
 }
 
 // Fills the review list, writes the header files and the statistics.
 Ending CheckRun::List() {
-    m_count = m_client->Count();
-    QVector<ReviewItem> rows;
-    rows.reserve(m_count);
-    HeaderFiles::HeaderFileList headerFiles;
-    headerFiles.reserve(static_cast<size_t>(m_count));
-    qint64 totalSize = 0;
-    for (int n = 1; n <= m_count; ++n) {
-        const pop3::Message& message = m_client->Item(n);
-        totalSize += message.Size;
-        rows.append(MakeReviewItem(message, n, *m_friends));
-        if (message.MessageStatusFlag == pop3::MessageStatus::Downloaded)
-            headerFiles.emplace_back(n, message.Headers);
-    }
-    WriteHeaderFiles(std::move(headerFiles));
-    m_review.model()->setItems(std::move(rows));
-    ShowListedPanel(m_count, totalSize);
-    UpdateStatistics(m_count);
-    return m_count == 0 ? Ending::NothingWaiting : Ending::Listed;
+    const int count = static_cast<int>(m_rows.size());
+    m_count = count;
+    WriteHeaderFiles(std::move(m_headerFiles));
+    m_review.model()->setItems(std::move(m_rows));
+    ShowListedPanel(count, m_totalSize);
+    UpdateStatistics(count);
+    return count == 0 ? Ending::NothingWaiting : Ending::Listed;
 }
 
 void CheckRun::WriteHeaderFiles(HeaderFiles::HeaderFileList files) {
@@ -235,12 +275,13 @@ void CheckRun::UpdateStatistics(int count) {
 }
 
 // The one way out: the status window goes, the session is handed over or
-// released, and the commands come back, whatever happened.
+// released, and the commands come back, whatever happened. The user is told
+// afterwards, from the event loop, so no dialog runs inside a job's signal.
 void CheckRun::Finish(Ending ending) {
     // Deleted, not closed: closing would count as the Cancel button.
     delete m_status.data();
     if (ending == Ending::Listed) {
-        m_review.AdoptSession(std::move(m_client));
+        m_review.AdoptSession(std::move(m_session));
         m_review.StartKeepAlive();
         m_review.setSelectedRow(0);
         Q_EMIT m_review.selectRowRequested(0);
@@ -249,13 +290,32 @@ void CheckRun::Finish(Ending ending) {
             m_review.model()->clear();
             m_state.hooks.showPanel1({});
         }
-        // QUIT ends an open session politely; nothing was marked, so nothing goes.
-        if (m_client && m_client->isConnected())
-            m_client->Disconnect();
-        m_client.reset();
+        ReleaseSession(ending == Ending::NothingWaiting || ending == Ending::FileFailure ||
+                       ending == Ending::DownloadFailed);
     }
     m_state.BusyFlag = false;
     m_state.hooks.refreshCommands();
+    QTimer::singleShot(0, this, [this, ending] {
+        const bool again = Report(ending);
+        if (!m_abandoned)
+            m_ended(again);
+        deleteLater();
+    });
+}
+
+// QUIT ends an open session politely; nothing was marked, so nothing goes.
+void CheckRun::ReleaseSession(bool loggedIn) {
+    if (!m_session)
+        return;
+    if (!loggedIn || !m_session->isConnected()) {
+        m_session.reset();
+        return;
+    }
+    pop3::Session* session = m_session.release();
+    session->setParent(parent()); // the cycle: gone with the program, whatever the server does
+    auto* quit = new pop3::QuitJob;
+    QObject::connect(quit, &pop3::Job::finished, session, &QObject::deleteLater);
+    session->enqueue(quit);
 }
 
 bool CheckRun::Report(Ending ending) {
@@ -271,14 +331,14 @@ bool CheckRun::Report(Ending ending) {
         return false;
     case Ending::CertificateProblem:
         return HandleCertificateProblem(m_owner, m_state.ProgramFolder,
-                                        QStringLiteral("Could not connect to the server."), m_tlsProblem);
+                                        QStringLiteral("Could not connect to the server."), m_failure.tls);
     case Ending::ConnectFailed:
         ReportAccountError(m_owner, QStringLiteral("Could not connect to the server."),
-                           AccountError::Kind::Login, m_result);
+                           AccountError::Kind::Login, m_failure);
         return false;
     case Ending::DownloadFailed:
         ReportAccountError(m_owner, QStringLiteral("Could not download message headers."),
-                           AccountError::Kind::Download, m_result, m_detail);
+                           AccountError::Kind::Download, m_failure);
         return false;
     case Ending::FileFailure:
         ui::ShowStoreError(
@@ -291,10 +351,14 @@ bool CheckRun::Report(Ending ending) {
     return false;
 }
 
-} // namespace
+// ---------------------------------------------------------------- CheckCycle
 
 CheckCycle::CheckCycle(AppState& state, ReviewController& review, QWidget* owner)
     : m_state(state), m_review(review), m_owner(owner) {}
+
+CheckCycle::~CheckCycle() {
+    Abandon();
+}
 
 void CheckCycle::setAccountChooser(std::function<bool()> chooser) {
     m_chooseAccount = std::move(chooser);
@@ -310,6 +374,8 @@ QString CheckCycle::GeneralDateText(const QDateTime& when) {
 }
 
 void CheckCycle::RunCheckMailCommand() {
+    if (isRunning())
+        return;
     m_accountChosen = false;
     if (m_state.AccountCount >= 2 && m_chooseAccount) {
         if (!m_chooseAccount())
@@ -326,9 +392,33 @@ void CheckCycle::RunCheckMailCommand() {
 }
 
 void CheckCycle::RunCheck() {
+    if (isRunning())
+        return;
     const bool accountChosen = m_accountChosen;
-    m_accountChosen = false;
-    // Trusting the certificate on the way runs the same check again, with the exception in force.
-    while (CheckRun(m_state, m_review, m_owner, accountChosen).Run()) {
+    m_run = new CheckRun(
+        m_state, m_review, m_owner, accountChosen,
+        [this, accountChosen](bool again) {
+            // Trusting the certificate on the way runs the same check again, with the exception in force.
+            m_accountChosen = accountChosen;
+            onRunEnded(again);
+        },
+        this);
+    m_run->Start();
+}
+
+void CheckCycle::onRunEnded(bool again) {
+    if (again) {
+        // The ending run is still on the stack (it deletes itself later): start anew.
+        m_run = nullptr;
+        RunCheck();
+        return;
     }
+    m_accountChosen = false;
+    Q_EMIT checkEnded();
+}
+
+void CheckCycle::Abandon() {
+    if (m_run)
+        m_run->Abandon();
+    m_run = nullptr;
 }

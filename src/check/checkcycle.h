@@ -2,26 +2,37 @@
 
 #include "store/appstate.h"
 
+#include <QObject>
+#include <QPointer>
+
 #include <functional>
 
 class QDateTime;
 class QWidget;
 class ReviewController;
+class CheckRun;
 
 // Check Mail: log in to the account, download every header, fill the review list,
 // tick friends, write the header files, update the statistics, leave the session
-// open for review. Every way out leaves BusyFlag clear and the status window closed.
-class CheckCycle {
+// open for review. A run walks its steps on the POP3 jobs' signals; nothing waits.
+// Every way out leaves BusyFlag clear and the status window closed.
+class CheckCycle : public QObject {
+    Q_OBJECT
 public:
     CheckCycle(AppState& state, ReviewController& review, QWidget* owner);
+    ~CheckCycle() override;
 
     // The whole command: (account choice,) clear header files, end the previous
-    // review, run the check.
+    // review, start the check.
     void RunCheckMailCommand();
-    // The check itself, on CurrentAccount (record 1 is read when there is one
+    // Starts the check on CurrentAccount (record 1 is read when there is one
     // account or none was chosen). Runs again when the user trusts the server's
     // certificate on the way.
     void RunCheck();
+    bool isRunning() const { return !m_run.isNull(); }
+    // The program is ending: the running check is dropped without QUIT (so
+    // nothing is deleted) and without a word to the user.
+    void Abandon();
 
     // With two or more accounts the command first asks which one: the chooser
     // leaves it in CurrentAccount and returns false when the user cancelled.
@@ -32,10 +43,17 @@ public:
     // time with seconds.
     static QString GeneralDateText(const QDateTime& when);
 
+Q_SIGNALS:
+    // A run has ended and told the user what there was to tell.
+    void checkEnded();
+
 private:
+    void onRunEnded(bool again);
+
     AppState& m_state;
     ReviewController& m_review;
     QWidget* m_owner;
     std::function<bool()> m_chooseAccount;
     bool m_accountChosen = false;
+    QPointer<CheckRun> m_run;
 };

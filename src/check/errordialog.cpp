@@ -32,3 +32,8 @@ void ReportAccountError(QWidget* owner, const QString& action, AccountError::Kin
     ErrorDialog dialog(message, owner);
     dialog.exec();
 }
+
+void ReportAccountError(QWidget* owner, const QString& action, AccountError::Kind kind,
+                        const pop3::Failure& failure) {
+    ReportAccountError(owner, action, kind, failure.code, AccountError::DetailText(failure));
+}

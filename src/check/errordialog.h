@@ -25,3 +25,6 @@ private:
 // closed the dialog.
 void ReportAccountError(QWidget* owner, const QString& action, AccountError::Kind kind, pop3::Result result,
                         const QString& detail = {});
+// The same for a job's failure: its code, and its own words below.
+void ReportAccountError(QWidget* owner, const QString& action, AccountError::Kind kind,
+                        const pop3::Failure& failure);

@@ -5,7 +5,10 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QString>
+#include <QVariant>
 #include <QtGlobal>
+
+#include <functional>
 
 namespace pop3 {
 Q_NAMESPACE
@@ -124,8 +127,36 @@ struct Message {
     QByteArray Uidl; // empty when the server has no UIDL
 };
 
+// How a POP3 job ended: success (code Ok), or the user-visible code with what
+// we know of the cause, so the caller never has to ask the session afterwards.
+struct Failure {
+    Result code = Result::Ok;
+    QString words;       // our own words for the cause (a broken listing, say); may be empty
+    TlsProblem tls;      // why TLS failed, when code is CertificateInvalid
+    QString serverReply; // the server's last refusal (-ERR text), never holding the password
+
+    bool isOk() const { return code == Result::Ok; }
+    static Failure of(Result result) {
+        Failure failure;
+        failure.code = result;
+        return failure;
+    }
+};
+
+// A listed message once its header has been parsed, with what the receiver's
+// row maker made of it on the parser thread.
+struct ParsedMessage {
+    int number = 0; // 1-based position in the session's listing
+    Message message;
+    QVariant row;
+};
+using RowMaker = std::function<QVariant(const Message& message, int number)>;
+
 // Fills the parsed fields of message from a raw header block (no size, flag or
 // uidl). Never fails on hostile input: unparsable parts are left empty.
 void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message);
 
 } // namespace pop3
+
+Q_DECLARE_METATYPE(pop3::Failure)
+Q_DECLARE_METATYPE(pop3::ParsedMessage)

@@ -1,5 +1,7 @@
 #include "pop3/session.h"
 
+#include "pop3/job.h"
+
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QHash>
@@ -20,6 +22,7 @@ constexpr size_t kMaxMessages = 500000;             // each row costs a few hund
 constexpr int kRefillBatch = 125;                   // top the window up in batches, not one command per reply
 constexpr int kMaxSaslLine = 255;                   // RFC 5034: longer initial responses wait for "+"
 constexpr qint64 kMaxMessageSize = qint64(1) << 40; // a size past this is a server's lie; shown clamped
+constexpr qint64 kWatchdogSlackMs = 5000; // the hard limit's margin over the session's own time-outs
 constexpr qint64 kSliceMs = 10; // replies handled per turn of the event loop, so Cancel stays prompt
 
 bool startsWithCi(const QByteArray& text, const char* prefix) {
@@ -66,26 +69,145 @@ QString MaskSecret(const QString& text, const QString& secret) {
     return masked;
 }
 
+Session::Session(QObject* parent) : Session(defaultStreamFactory(), parent) {}
+
 Session::Session(std::shared_ptr<StreamFactory> factory, QObject* parent)
     : QObject(parent), m_factory(std::move(factory)) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &Session::onTimeout);
+    // The state machine's own time-outs end every operation; this is the hard
+    // limit should one of them ever fail to: no job may hang its caller.
+    m_watchdog.setInterval(500);
+    connect(&m_watchdog, &QTimer::timeout, this, [this] {
+        const qint64 limitMs = m_timeoutMs + qint64(m_settings.probeSeconds) * 1000 + kWatchdogSlackMs;
+        if (m_opActive && m_activity.elapsed() > limitMs)
+            fail(Result::ResponseTimeout);
+    });
     m_activity.start();
 }
 
 Session::~Session() {
+    m_opActive = false;
     closeStream();
-    // Signals reach the owner queued, so no stream signal is on the stack here.
+    delete m_running;
+    for (Job* job : m_jobs)
+        delete job;
+    // Stream signals reach the session directly, but never while it is being deleted.
     delete m_dying.data();
+}
+
+// ---------------------------------------------------------------- jobs
+
+void Session::enqueue(Job* job) {
+    job->setParent(this);
+    job->m_session = this;
+    m_jobs.push_back(job);
+    if (!m_running && !m_startPosted) {
+        // Started from the event loop, so that the caller has connected its slots
+        // and a job's end never reaches a receiver from inside its own call.
+        m_startPosted = true;
+        QMetaObject::invokeMethod(this, &Session::startNextJob, Qt::QueuedConnection);
+    }
+}
+
+void Session::startNextJob() {
+    m_startPosted = false;
+    if (m_running || m_jobs.empty())
+        return;
+    m_running = m_jobs.front();
+    m_jobs.pop_front();
+    const Result started = m_running->start(*this);
+    if (started != Result::Pending)
+        m_running->operationEnded(*this, started);
+}
+
+void Session::operationFinished(Result result) {
+    if (m_running)
+        m_running->operationEnded(*this, result);
+}
+
+// The job has its result: tell its receivers from the event loop, then go on.
+void Session::jobCompleted(Job* job) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, job] {
+            if (job != m_running)
+                return;
+            m_running = nullptr;
+            // Out of the session's hands first: a receiver may delete the session.
+            job->setParent(nullptr);
+            job->m_session = nullptr;
+            const QPointer<Session> self(this);
+            Q_EMIT job->finished(job->failure());
+            job->deleteLater();
+            if (self)
+                startNextJob();
+        },
+        Qt::QueuedConnection);
+}
+
+void Session::cancel() {
+    if (m_opActive) {
+        fail(Result::Cancelled);
+    } else {
+        m_closeReason = Result::Cancelled;
+        closeStream();
+        m_state = State::Closed;
+        if (m_running)
+            m_running->cancelled();
+    }
+}
+
+bool Session::isConnected() const {
+    return m_state == State::Transaction || m_state == State::Listing || m_state == State::Fetching ||
+           m_state == State::Deleting || m_state == State::Noop;
+}
+
+bool Session::keepAliveDue() const {
+    return isIdle() && m_state == State::Transaction && m_activity.elapsed() >= m_keepAliveIdleMs;
+}
+
+Failure Session::failureFor(Result result) const {
+    Failure failure = Failure::of(result);
+    if (result == Result::Ok)
+        return failure;
+    failure.words = m_failureDetail;
+    failure.serverReply = m_lastReply;
+    if (result == Result::CertificateInvalid)
+        failure.tls = m_tlsProblem;
+    return failure;
+}
+
+ConnectionInfo Session::connectionInfo() const {
+    ConnectionInfo info;
+    info.host = m_endpoint.host;
+    info.port = m_connectedPort;
+    info.security = m_security;
+    info.encrypted = m_stream && m_stream->isEncrypted();
+    switch (m_stream ? m_stream->tlsProtocol() : QSsl::UnknownProtocol) {
+    case QSsl::TlsV1_2:
+        info.tlsProtocol = QStringLiteral("TLS 1.2");
+        break;
+    case QSsl::TlsV1_3:
+        info.tlsProtocol = QStringLiteral("TLS 1.3");
+        break;
+    default: // older versions are refused by the TLS library's defaults
+        if (info.encrypted)
+            info.tlsProtocol = QStringLiteral("TLS");
+        break;
+    }
+    return info;
 }
 
 // ---------------------------------------------------------------- operations
 
 void Session::begin(Op op) {
     m_failureDetail.clear();
+    m_lastReply.clear();
     m_op = op;
     m_opActive = true;
     m_activity.restart();
+    m_watchdog.start();
 }
 
 void Session::finish(Result result) {
@@ -98,7 +220,8 @@ void Session::finish(Result result) {
     }
     m_opActive = false;
     m_op = Op::None;
-    Q_EMIT finished(result);
+    m_watchdog.stop();
+    operationFinished(result);
 }
 
 void Session::fail(Result result) {
@@ -113,11 +236,15 @@ Result Session::closedResult() const {
 }
 
 Result Session::startConnect(const SessionSettings& settings) {
-    if (m_opActive)
-        return Result::Busy;
     closeStream();
     m_settings = settings;
-    m_security = settings.endpoint.security;
+    m_endpoint = Endpoint();
+    if (!Endpoint::Parse(settings.address, settings.defaultPort, m_endpoint)) {
+        m_state = State::Closed;
+        m_closeReason = Result::HostNotFound;
+        return Result::HostNotFound;
+    }
+    m_security = m_endpoint.security;
     m_timeoutMs = qMax(1, settings.timeoutSeconds) * 1000;
     m_closeReason = Result::Ok;
     m_messages.clear();
@@ -128,7 +255,7 @@ Result Session::startConnect(const SessionSettings& settings) {
     m_tlsProblem = TlsProblem();
     // Credentials go out as protocol lines: a line break in them would inject commands.
     Result refused = Result::Ok;
-    if (m_settings.endpoint.host.isEmpty())
+    if (m_endpoint.host.isEmpty())
         refused = Result::HostNotFound;
     else if (hasLineBreakOrNul(m_settings.user))
         refused = Result::UserRejected;
@@ -145,16 +272,15 @@ Result Session::startConnect(const SessionSettings& settings) {
         openStream(995, true, qMax(1, settings.probeSeconds) * 1000);
     } else {
         m_probing = false;
-        openStream(m_settings.endpoint.port, m_security == Security::ImplicitTls, m_timeoutMs);
+        openStream(m_endpoint.port, m_security == Security::ImplicitTls, m_timeoutMs);
     }
     return Result::Pending;
 }
 
-Result Session::startGetHeaders() {
-    if (m_opActive)
-        return Result::Busy;
+Result Session::startGetHeaders(HeaderSink sink) {
     if (m_state != State::Transaction)
         return closedResult();
+    m_headerSink = std::move(sink);
     begin(Op::Headers);
     m_messages.clear();
     m_numbers.clear();
@@ -167,9 +293,7 @@ Result Session::startGetHeaders() {
     return Result::Pending;
 }
 
-Result Session::startDisconnect() {
-    if (m_opActive)
-        return Result::Busy;
+Result Session::startQuit() {
     if (m_state != State::Transaction)
         return closedResult();
     begin(Op::Quit);
@@ -187,13 +311,9 @@ Result Session::startDisconnect() {
     return Result::Pending;
 }
 
-Result Session::startKeepAlive() {
-    if (m_opActive)
-        return Result::Busy;
+Result Session::startNoop() {
     if (m_state != State::Transaction)
         return closedResult();
-    if (!m_pending.empty() || m_activity.elapsed() < m_keepAliveIdleMs)
-        return Result::Ok;
     begin(Op::KeepAlive);
     m_state = State::Noop;
     send("NOOP", false, 0, [this](Reply& r) {
@@ -206,8 +326,6 @@ Result Session::startKeepAlive() {
 }
 
 Result Session::startStat() {
-    if (m_opActive)
-        return Result::Busy;
     if (m_state != State::Transaction)
         return closedResult();
     begin(Op::Stat);
@@ -234,10 +352,6 @@ Result Session::startStat() {
 
 Result Session::startDelete(const QVector<int>& numbers) {
     m_deleteNumbers = numbers;
-    if (m_opActive) {
-        m_deleteResults = QVector<Result>(numbers.size(), Result::Busy);
-        return Result::Busy;
-    }
     if (m_state != State::Transaction) {
         m_deleteResults = QVector<Result>(numbers.size(), closedResult());
         return closedResult();
@@ -260,14 +374,28 @@ Result Session::startDelete(const QVector<int>& numbers) {
     return Result::Pending;
 }
 
-void Session::cancel() {
-    if (m_opActive)
-        fail(Result::Cancelled);
-}
-
-void Session::abortOperation(Result result) {
-    if (m_opActive)
-        fail(result);
+Result Session::startTop(int number, int lines) {
+    if (m_state != State::Transaction)
+        return closedResult();
+    if (number < 1 || number > count())
+        return Result::NoSuchMessage;
+    begin(Op::Top);
+    m_topText.clear();
+    const QByteArray line =
+        "TOP " + QByteArray::number(m_numbers[size_t(number - 1)]) + ' ' + QByteArray::number(qMax(0, lines));
+    // The header cap bounds this reply too: a preview never needs more.
+    send(line, true, m_maxHeaderBytes, [this](Reply& r) {
+        if (r.kind != Reply::Ok || r.overLimit) {
+            if (r.kind != Reply::Ok)
+                noteRefusal(r.text);
+            finish(r.overLimit ? Result::HeadersUnparsable : Result::CommandRefused);
+            return;
+        }
+        m_topText = std::move(r.body);
+        finish(Result::Ok);
+    });
+    m_pending.back().perMessage = true;
+    return Result::Pending;
 }
 
 const Message& Session::item(int n) const {
@@ -289,14 +417,15 @@ void Session::openStream(quint16 port, bool implicitTls, int timeoutMs) {
     connect(m_stream.get(), &Stream::readyRead, this, &Session::onReadyRead);
     connect(m_stream.get(), &Stream::failed, this, &Session::onStreamFailed);
     m_stream->setCaCertificates(m_settings.caCertificates);
-    m_stream->setAcceptedCertificate(acceptedCertificate(m_settings.endpoint.host, port));
+    m_stream->setAcceptedCertificate(acceptedCertificate(m_endpoint.host, port));
     m_connectedPort = port;
+    m_timer.start(timeoutMs);
+    m_stream->open(m_endpoint.host, port, implicitTls);
+    // Last: a receiver may cancel from its slot.
     emitLog(QStringLiteral("Connecting to %1 port %2%3")
-                .arg(m_settings.endpoint.host)
+                .arg(m_endpoint.host)
                 .arg(port)
                 .arg(implicitTls ? QStringLiteral(" (TLS)") : QString()));
-    m_timer.start(timeoutMs);
-    m_stream->open(m_settings.endpoint.host, port, implicitTls);
 }
 
 QByteArray Session::acceptedCertificate(const QString& host, quint16 port) const {
@@ -403,7 +532,7 @@ void Session::fallBackToStartTls() {
     m_probing = false;
     m_security = Security::StartTls;
     emitLog(QStringLiteral("No answer on port 995, trying STLS"));
-    openStream(m_settings.endpoint.port, false, m_timeoutMs);
+    openStream(m_endpoint.port, false, m_timeoutMs);
 }
 
 // ---------------------------------------------------------------- commands
@@ -691,8 +820,9 @@ QString Session::readListing(const QByteArray& body) {
 void Session::onList(Reply& reply) {
     if (reply.kind != Reply::Ok) {
         noteRefusal(reply.text);
+        m_failureDetail = QStringLiteral("The server refused to list the messages.");
         m_state = State::Transaction;
-        finish(Result::ConnectionProblem);
+        finish(Result::CommandRefused);
         return;
     }
     if (const QString broken = readListing(reply.body); !broken.isEmpty()) {
@@ -776,26 +906,28 @@ void Session::pumpTops() {
 
 void Session::onTop(int index, Reply& reply) {
     Message& m = m_messages[size_t(index)];
+    QByteArray block;
+    bool keep = false;
     if (reply.kind == Reply::Ok && !reply.overLimit) {
-        // Parsed now, while the next replies are still on the wire: the caller
-        // reads every row right after the download anyway.
-        ParseHeaderBlock(reply.body, m);
-        if (m_keptHeaderBytes + reply.body.size() <= m_maxKeptHeaderBytes) {
+        keep = m_keptHeaderBytes + reply.body.size() <= m_maxKeptHeaderBytes;
+        if (keep)
             m_keptHeaderBytes += reply.body.size();
-            m.Headers = std::move(reply.body);
-            m.MessageStatusFlag = MessageStatus::Downloaded;
-        } else {
-            // Listed from its fields; the raw header is not kept.
-            m.MessageStatusFlag = MessageStatus::TopFailed;
-        }
+        // Past the cap a row is listed from its fields; the raw header is not kept.
+        m.MessageStatusFlag = keep ? MessageStatus::Downloaded : MessageStatus::TopFailed;
+        block = std::move(reply.body);
     } else {
         // The row stays; only its header is missing (refused, or over its cap).
         m.MessageStatusFlag = MessageStatus::TopFailed;
     }
+    // Parsed beside the socket while the next replies arrive.
+    if (m_headerSink)
+        m_headerSink(index + 1, m, std::move(block), keep);
     ++m_topsDone;
     const int total = count();
     Q_EMIT status(QStringLiteral("Downloading header %1 of %2").arg(m_topsDone).arg(total), m_topsDone, total,
                   StatusCode::Header);
+    if (m_running)
+        Q_EMIT m_running->progress(m_topsDone, total);
     if (m_topsDone == total) {
         m_state = State::Transaction;
         finish(Result::Ok);
@@ -828,6 +960,8 @@ void Session::pumpDeletes() {
             ++m_deletesDone;
             Q_EMIT status(QStringLiteral("Marking message %1 of %2").arg(m_deletesDone).arg(total),
                           m_deletesDone, total, StatusCode::Marking);
+            if (m_running)
+                Q_EMIT m_running->progress(m_deletesDone, total);
             pumpDeletes();
         });
     }

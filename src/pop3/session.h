@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -22,17 +23,29 @@ QString MaskSecret(const QString& text, const QString& secret);
 struct SessionSettings {
     QString user;
     QString password;
-    Endpoint endpoint;
+    QString address;           // see Endpoint::Parse
+    quint16 defaultPort = 110; // the settings port, for a bare host
     int timeoutSeconds = 60;
-    int probeSeconds = 3;
-    QList<QSslCertificate> caCertificates;
+    int probeSeconds = 3;                  // a bare host: how long port 995 gets before STLS
+    QList<QSslCertificate> caCertificates; // trusted besides the system's store
     QList<CertificateException> certificateExceptions;
 };
 
-// The asynchronous POP3 state machine behind Client. Every start* call either
-// returns a result at once or returns Pending and later emits finished(result)
-// exactly once. Signals are meant to be received through queued connections, so
-// a receiver may delete the session's owner without pulling the stack from under it.
+// How an open session was reached.
+struct ConnectionInfo {
+    QString host;
+    quint16 port = 0;
+    Security security = Security::Auto; // Auto: the port-995 probe answered, so implicit TLS
+    bool encrypted = false;
+    QString tlsProtocol; // "TLS 1.3"; empty without TLS
+};
+
+class Job;
+
+// One POP3 connection, driven by a queue of jobs (connect, headers, STAT, marks,
+// NOOP, QUIT, TOP). Jobs run one at a time in the order they were enqueued;
+// nothing is refused as busy. Inside is the state machine below, driven by the
+// stream's signals: nothing here ever waits.
 class Session : public QObject {
     Q_OBJECT
 public:
@@ -45,11 +58,11 @@ public:
     //     buffered--> TlsHandshake --encrypted--> TlsCapabilities --> Authenticating
     //   Capabilities --(already TLS, or pop3:// without STLS)--> Authenticating
     //   Authenticating (APOP | AUTH PLAIN | USER+PASS) --+OK--> LoginCapabilities
-    //     --> Transaction                                (Connect returns 0)
-    //   Transaction --GetHeaders--> Listing (LIST, UIDL) --> Fetching (TOP n 0
+    //     --> Transaction                                (ConnectJob ends Ok)
+    //   Transaction --HeadersJob--> Listing (LIST, UIDL) --> Fetching (TOP n 0
     //     window) --> Transaction
-    //   Transaction --DELE batch / NOOP--> Transaction
-    //   Transaction --Disconnect--> Quitting --+OK--> Idle (deletions happened)
+    //   Transaction --MarkJob / NoopJob / StatJob / TopJob--> Transaction
+    //   Transaction --QuitJob--> Quitting --+OK--> Idle (deletions happened)
     //   any state --error, time-out, drop, cancel--> Closed (closeReason says why;
     //     nothing was deleted)
     enum class State {
@@ -72,42 +85,35 @@ public:
     };
     Q_ENUM(State)
 
+    explicit Session(QObject* parent = nullptr);
+    // Test seam: the streams come from the factory instead of real sockets.
     explicit Session(std::shared_ptr<StreamFactory> factory, QObject* parent = nullptr);
+    // Drops the connection without QUIT (nothing marked is deleted); jobs still
+    // queued are deleted without finishing.
     ~Session() override;
 
-    // Each returns Result::Pending when the operation runs on, else its result at once.
-    Result startConnect(const SessionSettings& settings);
-    Result startGetHeaders();
-    Result startDisconnect();
-    Result startKeepAlive();
-    Result startDelete(const QVector<int>& numbers);
-    // STAT: counts the waiting messages without listing them (statCount()).
-    Result startStat();
-    // Ends the running operation at once with Cancelled; the connection is dropped.
+    // Takes the job over and runs it after the jobs enqueued before it.
+    void enqueue(Job* job);
+    // Ends the running job at once with Cancelled and drops the connection
+    // without QUIT, so nothing is deleted; every queued job then ends Cancelled too.
     void cancel();
-    // Ends the running operation with the given result (the caller's watchdog).
-    void abortOperation(Result result);
+    // No job running or waiting.
+    bool isIdle() const { return !m_running && m_jobs.empty(); }
+    // Open and logged in, whatever jobs wait.
+    bool isConnected() const;
+    // Idle and quiet for the keep-alive's idle time: a NOOP would be useful now.
+    bool keepAliveDue() const;
 
     State state() const { return m_state; }
-    bool operationRunning() const { return m_opActive; }
     qint64 msSinceActivity() const { return m_activity.elapsed(); }
+    // The listing of the last HeadersJob: count and, per message (1-based), its
+    // size, UIDL and how far its header got; the parsed fields travel with the job.
     int count() const { return static_cast<int>(m_messages.size()); }
     const Message& item(int n) const;
-    QVector<Result> deleteResults() const { return m_deleteResults; }
-    QString lastServerReply() const { return m_lastReply; }
-    // Our own words for why the last operation failed on the server's data
-    // (a broken message list, say); empty when there is nothing to add.
-    QString failureDetail() const { return m_failureDetail; }
-    TlsProblem lastTlsProblem() const { return m_tlsProblem; }
+    // How the session was reached; read it while connected.
+    ConnectionInfo connectionInfo() const;
     // The security in use once connected: ImplicitTls, StartTls or Plain.
     Security security() const { return m_security; }
-    quint16 connectedPort() const { return m_connectedPort; }
-    const Endpoint& endpoint() const { return m_settings.endpoint; }
-    bool isEncrypted() const { return m_stream && m_stream->isEncrypted(); }
-    QSsl::SslProtocol tlsProtocol() const {
-        return m_stream ? m_stream->tlsProtocol() : QSsl::UnknownProtocol;
-    }
-    int statCount() const { return m_statCount; }
     void setKeepAliveIdleSeconds(int seconds) { m_keepAliveIdleMs = qint64(seconds) * 1000; }
     void setMaxInFlight(int commands) { m_maxInFlight = qMax(1, commands); }
     void setMaxHeaderBytes(qsizetype bytes) { m_maxHeaderBytes = bytes; }
@@ -116,11 +122,40 @@ public:
     void setMaxLineBytes(qsizetype bytes) { m_reader.setMaxLine(bytes); }
 
 Q_SIGNALS:
-    void finished(pop3::Result result);
     void log(const QString& text, int code);
     void status(const QString& text, int nMin, int nMax, pop3::StatusCode code);
 
 private:
+    friend class Job;
+    friend class ConnectJob;
+    friend class HeadersJob;
+    friend class StatJob;
+    friend class MarkJob;
+    friend class NoopJob;
+    friend class QuitJob;
+    friend class TopJob;
+
+    // The operations behind the jobs: each returns Result::Pending when it runs
+    // on (operationEnded follows), else its result at once.
+    Result startConnect(const SessionSettings& settings);
+    // sink gets every listed message's header block, in order, as its TOP answers.
+    using HeaderSink =
+        std::function<void(int number, const Message& listing, QByteArray block, bool keepRaw)>;
+    Result startGetHeaders(HeaderSink sink);
+    Result startQuit();
+    Result startNoop();
+    Result startDelete(const QVector<int>& numbers);
+    Result startStat();
+    Result startTop(int number, int lines);
+    int statCount() const { return m_statCount; }
+    QVector<Result> deleteResults() const { return m_deleteResults; }
+    QByteArray topText() const { return m_topText; }
+    Failure failureFor(Result result) const;
+
+    void startNextJob();
+    void operationFinished(Result result);
+    void jobCompleted(Job* job);
+
     using Handler = std::function<void(Reply&)>;
     struct Command {
         int bytes = 0;
@@ -131,7 +166,7 @@ private:
         // command it makes the session unusable.
         bool perMessage = false;
     };
-    enum class Op { None, Connect, Headers, Delete, KeepAlive, Quit, Stat };
+    enum class Op { None, Connect, Headers, Delete, KeepAlive, Quit, Stat, Top };
 
     void openStream(quint16 port, bool implicitTls, int timeoutMs);
     void closeStream();
@@ -179,6 +214,12 @@ private:
     void emitLog(const QString& text);
 
     std::shared_ptr<StreamFactory> m_factory;
+    std::deque<Job*> m_jobs; // waiting, owned
+    Job* m_running = nullptr;
+    bool m_startPosted = false;
+    Endpoint m_endpoint;
+    HeaderSink m_headerSink;
+    QByteArray m_topText;
     std::unique_ptr<Stream> m_stream;
     QPointer<Stream> m_dying; // closed, waiting for deleteLater
     SessionSettings m_settings;
@@ -186,6 +227,7 @@ private:
     std::deque<Command> m_pending;
     QByteArray m_out;
     QTimer m_timer;
+    QTimer m_watchdog;
     QElapsedTimer m_activity; // last traffic or operation start
     State m_state = State::Idle;
     Op m_op = Op::None;

@@ -25,15 +25,29 @@ SslStream::~SslStream() {
     m_socket.abort();
 }
 
+namespace {
+// Parsing the system's trust store costs about 0.1 s: once per run, and only
+// when a connection that needs extra CAs starts TLS. Kept to the end of the
+// process: certificates must not be freed after the TLS backend has gone.
+const QList<QSslCertificate>& SystemCaCertificates() {
+    static const auto* certificates = new QList<QSslCertificate>(QSslConfiguration::systemCaCertificates());
+    return *certificates;
+}
+} // namespace
+
 void SslStream::setCaCertificates(const QList<QSslCertificate>& certificates) {
-    if (certificates.isEmpty())
+    m_extraCas = certificates;
+}
+
+void SslStream::applyExtraCas() {
+    if (m_extraCas.isEmpty())
         return;
     // Adding to a configuration switches off Qt's loading of the system's trust
     // store on demand, so the system's certificates must be added with ours.
     QSslConfiguration config = m_socket.sslConfiguration();
-    config.setCaCertificates(config.caCertificates() + QSslConfiguration::systemCaCertificates() +
-                             certificates);
+    config.setCaCertificates(config.caCertificates() + SystemCaCertificates() + m_extraCas);
     m_socket.setSslConfiguration(config);
+    m_extraCas.clear();
 }
 
 void SslStream::setAcceptedCertificate(const QByteArray& sha256) {
@@ -55,6 +69,7 @@ void SslStream::open(const QString& host, quint16 port, bool implicitTls) {
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (implicitTls) {
         m_handshaking = true;
+        applyExtraCas();
         m_socket.connectToHostEncrypted(host, port);
     } else {
         m_socket.connectToHost(host, port);
@@ -63,6 +78,7 @@ void SslStream::open(const QString& host, quint16 port, bool implicitTls) {
 
 void SslStream::startTls() {
     m_handshaking = true;
+    applyExtraCas();
     m_socket.startClientEncryption();
 }
 

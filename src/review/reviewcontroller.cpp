@@ -2,10 +2,12 @@
 
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
-#include "pop3/pop3client.h"
+#include "pop3/job.h"
+#include "pop3/session.h"
 #include "review/confirmdialog.h"
 #include "review/core/progresspercent.h"
 #include "review/core/reviewmodel.h"
+#include "review/core/setbytes.h"
 #include "review/delstatusdialog.h"
 #include "review/viewdialog.h"
 #include "store/accountstore.h"
@@ -17,6 +19,7 @@
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -26,6 +29,13 @@
 namespace {
 constexpr int kKeepAliveMs = 1000;
 
+// "Deleted 9 messages; 17 kept on the server."
+QString DeletionSummary(int deleted, int kept) {
+    const QString gone = deleted == 1 ? QStringLiteral("Deleted 1 message")
+                                      : QStringLiteral("Deleted %1 messages").arg(GroupedNumber(deleted));
+    return gone + QStringLiteral("; %1 kept on the server.").arg(GroupedNumber(kept));
+}
+
 qint32 SaturatingAdd(qint32 a, qint64 b) {
     const qint64 sum = static_cast<qint64>(a) + b;
     return static_cast<qint32>(
@@ -34,12 +44,17 @@ qint32 SaturatingAdd(qint32 a, qint64 b) {
 } // namespace
 
 struct ReviewController::Private {
+    using DeletionOutcome = ReviewController::DeletionOutcome;
     AppState& state;
     QPointer<QWidget> owner;
     ReviewModel model;
-    std::unique_ptr<pop3::Client> session;
+    std::unique_ptr<pop3::Session> session;
     QTimer timer1;
     QPersistentModelIndex selected;
+    // The deletion under way, if any.
+    QPointer<DelStatusDialog> progress;
+    DeletionOutcome outcome;
+    bool deleting = false;
 
     Private(AppState& s, QWidget* o) : state(s), owner(o) {}
 };
@@ -50,14 +65,17 @@ ReviewController::ReviewController(AppState& state, QWidget* owner, QObject* par
     d->timer1.setObjectName(QStringLiteral("Timer1"));
     d->timer1.setInterval(kKeepAliveMs);
     connect(&d->timer1, &QTimer::timeout, this, [this] {
-        // Result ignored: a dropped idle connection shows up at the next real command.
-        if (d->session && !d->session->isBusy())
-            d->session->KeepAlive();
+        // Only into an empty queue, so it never delays the user's command by more
+        // than one NOOP. Its result is ignored: a dropped idle connection shows up
+        // at the next real command.
+        if (d->session && d->session->keepAliveDue())
+            d->session->enqueue(new pop3::NoopJob);
     });
 }
 
 ReviewController::~ReviewController() {
     d->timer1.stop();
+    AbandonSession();
 }
 
 ReviewModel* ReviewController::model() const {
@@ -68,21 +86,39 @@ int ReviewController::rowCount() const {
     return d->model.rowCount();
 }
 
-void ReviewController::AdoptSession(std::unique_ptr<pop3::Client> client) {
-    d->session = std::move(client);
+void ReviewController::AdoptSession(std::unique_ptr<pop3::Session> session) {
+    d->session = std::move(session);
 }
 
-pop3::Client* ReviewController::session() const {
+pop3::Session* ReviewController::session() const {
     return d->session.get();
 }
 
-pop3::Result ReviewController::EndSession() {
+void ReviewController::EndSession() {
     d->timer1.stop();
     if (!d->session)
-        return pop3::Result::NotConnected;
-    const pop3::Result result = d->session->Disconnect();
+        return;
+    pop3::Session* session = d->session.release();
+    if (!session->isConnected()) {
+        delete session;
+        return;
+    }
+    // Kept by this controller until the server answers (or the program ends).
+    session->setParent(this);
+    auto* quit = new pop3::QuitJob;
+    connect(quit, &pop3::Job::finished, session, &QObject::deleteLater);
+    session->enqueue(quit);
+}
+
+void ReviewController::AbandonSession() {
+    d->timer1.stop();
     d->session.reset();
-    return result;
+    delete d->progress.data();
+    d->deleting = false;
+}
+
+bool ReviewController::deletionRunning() const {
+    return d->deleting;
 }
 
 void ReviewController::StartKeepAlive() {
@@ -124,6 +160,8 @@ void ReviewController::CheckNone() {
 }
 
 void ReviewController::DeleteUnchecked() {
+    if (d->deleting)
+        return;
     if (d->model.firstUnticked() < 0) {
         ui::ShowMessage(
             {d->owner, ui::MessageIcon::Information, QStringLiteral("No Messages to be Deleted"),
@@ -134,32 +172,19 @@ void ReviewController::DeleteUnchecked() {
     if (!ConfirmDeletion())
         return;
 
-    DelStatusDialog progress(d->owner);
-    progress.show();
-    progress.raise();
-    QCoreApplication::processEvents();
+    d->progress = new DelStatusDialog(d->owner);
+    d->progress->show();
+    d->progress->raise();
 
     AppState& state = d->state;
     state.BusyFlag = true;
     state.hooks.refreshCommands();
     d->timer1.stop();
-
-    // Whatever happens below, the run ends with the list empty, the session
-    // released, the window closed and the commands back.
-    DeletionOutcome outcome = MarkUnticked(progress);
-    d->model.clear();
-    state.hooks.showPanel1({});
-    QCoreApplication::processEvents();
-    // Marks take effect only when the server confirms QUIT; otherwise nothing was deleted.
-    if (EndSession() != pop3::Result::Ok) {
-        outcome.failed = true;
-        outcome.deleted = 0;
-    }
-    const std::optional<StoreError> storeProblem = RecordDeletedMessages(outcome.deleted);
-    progress.close();
-    state.BusyFlag = false;
-    state.hooks.refreshCommands();
-    ReportDeletion(outcome, storeProblem);
+    d->deleting = true;
+    d->outcome = DeletionOutcome();
+    d->outcome.listed = d->model.rowCount();
+    // A keep-alive still waiting for its answer goes first; the marks follow it.
+    MarkUnticked();
 }
 
 bool ReviewController::ConfirmDeletion() {
@@ -170,7 +195,7 @@ bool ReviewController::ConfirmDeletion() {
     return confirm.exec() == QDialog::Accepted;
 }
 
-ReviewController::DeletionOutcome ReviewController::MarkUnticked(DelStatusDialog& progress) {
+void ReviewController::MarkUnticked() {
     const QVector<ReviewItem> rows = d->model.items(); // display order
     const int rowTotal = static_cast<int>(rows.size());
     // One pipelined batch keeps the link busy; the bar follows the server's
@@ -183,27 +208,63 @@ ReviewController::DeletionOutcome ReviewController::MarkUnticked(DelStatusDialog
             rowEnds.append(i + 1);
         }
     }
-    QVector<pop3::Result> results;
-    if (d->session) {
-        const QMetaObject::Connection follow = QObject::connect(
-            d->session.get(), &pop3::Client::StatusMessage, &progress,
-            [&progress, &rowEnds, rowTotal](const QString&, int done, int, pop3::StatusCode code) {
-                if (code == pop3::StatusCode::Marking && done >= 1 && done <= rowEnds.size())
-                    progress.setProgress(ProgressPercent(rowEnds.at(done - 1), rowTotal));
-            });
-        results = d->session->DeleteFromServer(numbers);
-        QObject::disconnect(follow);
+    if (!d->session) {
+        OnMarked(numbers, {});
+        return;
     }
+    auto* job = new pop3::MarkJob(numbers);
+    connect(job, &pop3::Job::progress, d->progress, [this, rowEnds, rowTotal](int done, int) {
+        if (done >= 1 && done <= rowEnds.size())
+            d->progress->setProgress(ProgressPercent(rowEnds.at(done - 1), rowTotal));
+    });
+    connect(job, &pop3::Job::finished, this, [this, job, numbers] { OnMarked(numbers, job->results()); });
+    d->session->enqueue(job);
+}
+
+void ReviewController::OnMarked(const QVector<int>& numbers, const QVector<pop3::Result>& results) {
     // Each message's own result decides; a missing result is a failure.
-    DeletionOutcome outcome;
     for (int k = 0; k < numbers.size(); ++k) {
         if (k < results.size() && results.at(k) == pop3::Result::Ok)
-            ++outcome.deleted;
+            ++d->outcome.deleted;
         else
-            outcome.failed = true;
+            d->outcome.failed = true;
     }
-    progress.setProgress(ProgressPercent(rowTotal, rowTotal));
-    return outcome;
+    if (d->progress)
+        d->progress->setProgress(100);
+    d->model.clear();
+    d->state.hooks.showPanel1({});
+    if (!d->session || !d->session->isConnected()) {
+        d->session.reset();
+        OnQuit(false);
+        return;
+    }
+    // Marks take effect only when the server confirms QUIT; otherwise nothing was deleted.
+    auto* quit = new pop3::QuitJob;
+    connect(quit, &pop3::Job::finished, this, [this](const pop3::Failure& failure) {
+        d->session.reset();
+        OnQuit(failure.isOk());
+    });
+    d->session->enqueue(quit);
+}
+
+void ReviewController::OnQuit(bool confirmed) {
+    DeletionOutcome outcome = d->outcome;
+    if (!confirmed) {
+        outcome.failed = true;
+        outcome.deleted = 0;
+    }
+    const std::optional<StoreError> storeProblem = RecordDeletedMessages(outcome.deleted);
+    delete d->progress.data();
+    AppState& state = d->state;
+    state.BusyFlag = false;
+    state.hooks.showPanel1(DeletionSummary(outcome.deleted, outcome.listed - outcome.deleted));
+    state.hooks.refreshCommands();
+    // Told from the event loop, not from inside the session's signal.
+    QTimer::singleShot(0, this, [this, outcome, storeProblem] {
+        ReportDeletion(outcome, storeProblem);
+        d->deleting = false;
+        Q_EMIT deletionEnded();
+    });
 }
 
 std::optional<StoreError> ReviewController::RecordDeletedMessages(int deleted) {

@@ -14,7 +14,7 @@ class QWidget;
 class ReviewModel;
 class DelStatusDialog;
 namespace pop3 {
-class Client;
+class Session;
 }
 
 // The review list and the POP3 session it belongs to live and die together:
@@ -30,11 +30,15 @@ public:
     int rowCount() const;
 
     // Session handed over by the check cycle once its list is filled.
-    void AdoptSession(std::unique_ptr<pop3::Client> client);
-    pop3::Client* session() const;
-    // Disconnects and releases the session. Returns the Disconnect result, or
-    // NotConnected when there was no session.
-    pop3::Result EndSession();
+    void AdoptSession(std::unique_ptr<pop3::Session> session);
+    pop3::Session* session() const;
+    // Ends the session with QUIT (nothing is marked outside a deletion, so
+    // nothing goes) and releases it; nobody waits for the answer.
+    void EndSession();
+    // The program is ending: the session is dropped without QUIT, so a deletion
+    // under way deletes nothing.
+    void AbandonSession();
+    bool deletionRunning() const;
 
     void StartKeepAlive();
     void StopKeepAlive();
@@ -56,14 +60,19 @@ public:
 Q_SIGNALS:
     // The shell selects this model row in its view (after a check: the top row).
     void selectRowRequested(int modelRow);
+    // Delete Unchecked has ended and told the user.
+    void deletionEnded();
 
 private:
     struct DeletionOutcome {
         int deleted = 0;     // marks the server confirmed
         bool failed = false; // some mark, or the QUIT that makes them count, failed
+        int listed = 0;      // rows under review when the deletion started
     };
     bool ConfirmDeletion();
-    DeletionOutcome MarkUnticked(DelStatusDialog& progress);
+    void MarkUnticked();
+    void OnMarked(const QVector<int>& numbers, const QVector<pop3::Result>& results);
+    void OnQuit(bool confirmed);
     // Adds to the account's statistics; returns the store's problem, if any.
     std::optional<StoreError> RecordDeletedMessages(int deleted);
     void ReportDeletion(const DeletionOutcome& outcome, const std::optional<StoreError>& storeProblem);

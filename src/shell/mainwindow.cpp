@@ -466,9 +466,10 @@ void MainWindow::RunExitPath(bool userAsked) {
     if (!d->state.SecondInstance && d->started) {
         StorePlacement();
         SaveSettingsAndLayout(userAsked);
-        d->review->EndSession();
-        // The last check's headers are still being written: the next run shows them.
-        HeaderFiles::WaitForPendingWrites();
+        // Dropped without QUIT: a check or a deletion under way deletes nothing.
+        d->check->Abandon();
+        d->review->AbandonSession();
+        HeaderFiles::DropPendingWrites();
     }
     d->tray->hide();
     if (d->lock)
@@ -486,6 +487,10 @@ void MainWindow::SetPanel1(const QString& text) {
 
 void MainWindow::SetPanel2(const QString& text) {
     d->panel2->setText(text);
+}
+
+bool MainWindow::isWorking() const {
+    return d->check->isRunning() || d->review->deletionRunning();
 }
 
 AppState& MainWindow::state() {

@@ -41,6 +41,9 @@ public:
     void SetPanel1(const QString& text);
     void SetPanel2(const QString& text);
 
+    // A check or a deletion is under way (the POP3 work runs on; the window stays live).
+    bool isWorking() const;
+
     AppState& state();
     ReviewController& review();
     QAction* action(Command command) const;

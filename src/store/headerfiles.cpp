@@ -258,6 +258,10 @@ void WriteHeaderFilesInBackground(const QString& programFolder, HeaderFileList f
         BackgroundWriter::instance().enqueue(programFolder, std::move(files), std::move(onError));
 }
 
+void DropPendingWrites() {
+    BackgroundWriter::instance().dropQueued();
+}
+
 void WaitForPendingWrites() {
     BackgroundWriter::instance().waitAll();
 }

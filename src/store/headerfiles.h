@@ -28,8 +28,11 @@ void WriteHeaderFile(const QString& programFolder, int messageNumber, const QByt
 using HeaderFileList = std::vector<std::pair<int, QByteArray>>;
 void WriteHeaderFilesInBackground(const QString& programFolder, HeaderFileList files,
                                   std::function<void(const StoreError&)> onError = {});
-// Blocks until every queued file is written (used before the program ends).
+// Blocks until every queued file is written.
 void WaitForPendingWrites();
+// Forgets the files still queued and waits only for the one being written
+// (the program is ending: nobody will look at them, and the next check clears them).
+void DropPendingWrites();
 
 // The text, each line ended by CR LF; nullopt when there is no file (the message
 // had no header to keep). Waits for the file first when it is still queued for writing.

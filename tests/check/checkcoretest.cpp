@@ -62,7 +62,15 @@ void CheckCoreTest::codeText_data() {
         << Download << Code(8)
         << " (Code 8):  The connection to the server was lost.  Try performing the action "
            "again.";
-    for (int code : {-7, 0, 1, 2, 3, 4, 6, 7, 9, 10, 11, 12, 13, 21})
+    // A time-out and a refused listing during the download used to read "Code 0".
+    QTest::newRow("download 13")
+        << Download << Code(13)
+        << " (Code 13):  The server stopped answering during the download.  The server may be busy or the "
+           "connection too slow; try performing the action again.";
+    QTest::newRow("download 22") << Download << Code(22)
+                                 << " (Code 22):  The server refused to list the waiting messages.  Try "
+                                    "performing the action again later.";
+    for (int code : {-7, 0, 1, 2, 3, 4, 6, 7, 9, 10, 11, 12, 21})
         QTest::addRow("download %d is Code 0", code) << Download << Code(code) << kDownloadUnknown;
 }
 

@@ -201,6 +201,7 @@ void CheckDialogsTest::unreadableFriendsEndTheCheckCleanly() {
     ReviewController review(state, &owner);
     CheckCycle check(state, review, &owner);
     check.RunCheckMailCommand();
+    QTRY_VERIFY(!check.isRunning());
     ui::SetMessageBoxHandler({});
 
     QCOMPARE(busyAtRefresh, (QList<bool>{true, false}));

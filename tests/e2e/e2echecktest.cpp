@@ -1,5 +1,5 @@
 #include "e2eharness.h"
-#include "pop3/pop3client.h"
+#include "pop3/session.h"
 #include "review/core/reviewmodel.h"
 #include "review/core/setbytes.h"
 #include "review/reviewcontroller.h"

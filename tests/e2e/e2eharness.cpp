@@ -21,8 +21,6 @@ E2eHarness::E2eHarness() {
 }
 
 E2eHarness::~E2eHarness() {
-    if (m_window)
-        m_window->review().EndSession();
     m_window.reset();
     // The last check's header files may still be queued for the background writer:
     // let them land while the program folder exists, and deliver any report they
@@ -47,8 +45,6 @@ bool E2eHarness::start(const AccountRecord& account) {
 }
 
 bool E2eHarness::restart() {
-    if (m_window)
-        m_window->review().EndSession();
     m_window.reset();
     m_window = std::make_unique<MainWindow>(m_dir.path());
     if (!m_window->Startup())
@@ -78,6 +74,14 @@ void E2eHarness::trigger(Command command) {
     QVERIFY(action);
     QVERIFY2(action->isEnabled(), qPrintable(action->objectName() + QStringLiteral(" is disabled")));
     action->trigger();
+    waitUntilIdle();
+}
+
+void E2eHarness::waitUntilIdle() {
+    // A check or a deletion runs on after the command returns; its end (and
+    // the message it shows) comes from the event loop.
+    QVERIFY2(QTest::qWaitFor([this] { return !m_window->isWorking(); }, 180000),
+             "the check or deletion did not end");
 }
 
 AccountRecord E2eHarness::account() const {

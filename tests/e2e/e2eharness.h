@@ -32,7 +32,9 @@ public:
     QString panel1() const;
     QString panel2() const;
 
+    // Runs the command and waits until the check or deletion it started has ended.
     void trigger(Command command);
+    void waitUntilIdle();
     AccountRecord account() const;
     void writeAccount(const AccountRecord& record);
     // The same account, logging in to another of the server's mailboxes.

@@ -76,6 +76,7 @@ void E2eKeyboardTest::dailyLoopWithoutAMouse() {
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
     });
     Press(Qt::Key_F5);
+    app.waitUntilIdle();
     QVERIFY2(app.boxes.isEmpty(), qPrintable(app.boxes.isEmpty() ? QString() : app.boxes.first().text));
     QCOMPARE(summaryFocus, QStringLiteral("cmdOK"));
     QCOMPARE(app.state().Settings.CheckDonePromptOff, qint16(0));
@@ -132,6 +133,7 @@ void E2eKeyboardTest::dailyLoopWithoutAMouse() {
     QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QMenu*>(QApplication::activePopupWidget()), 10000);
     QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("mnuActions"));
     Press(Qt::Key_D);
+    app.waitUntilIdle();
     QCOMPARE(confirmFocus, QStringLiteral("cmdOK"));
     QCOMPARE(app.state().Settings.DeletePromptOff, qint16(0));
     QVERIFY2(app.boxes.isEmpty(), qPrintable(app.boxes.isEmpty() ? QString() : app.boxes.first().text));

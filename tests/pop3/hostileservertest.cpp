@@ -1,8 +1,8 @@
 // What a stranger's mail or a broken server can throw at the client, through a
 // real TLS connection: each case ends cleanly, the good messages around a bad
 // one are all listed, and time and memory stay bounded.
-#include "pop3/pop3client.h"
 #include "scriptedserver.h"
+#include "support/blockingclient.h"
 #include "support/testdata.h"
 
 #include <QElapsedTimer>
@@ -26,8 +26,8 @@ QByteArray Ordinary(int n) {
            "@example.com>\r\nSubject: message " + QByteArray::number(n) + "\r\n";
 }
 
-std::unique_ptr<Client> MakeClient(const ScriptedPop3Server& server) {
-    auto client = std::make_unique<Client>();
+std::unique_ptr<BlockingClient> MakeClient(const ScriptedPop3Server& server) {
+    auto client = std::make_unique<BlockingClient>();
     client->setHostName(QStringLiteral("pop3s://localhost:") + QString::number(server.serverPort()));
     client->setUserName(QStringLiteral("bob"));
     client->setPassword(QString::fromLatin1(server.password));
@@ -269,7 +269,7 @@ void HostileServerTest::cancelAnswersPromptly() {
     qint64 longestGap = 0;
     int headersAtCancel = 0;
     int headers = 0;
-    connect(client.get(), &Client::StatusMessage, client.get(),
+    connect(client.get(), &BlockingClient::StatusMessage, client.get(),
             [&](const QString&, int done, int, StatusCode) { headers = done; });
     // The Cancel comes from the event loop, as a click on the button would.
     connect(&ticker, &QTimer::timeout, client.get(), [&] {

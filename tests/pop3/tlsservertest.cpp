@@ -1,8 +1,8 @@
 // The client against a real TLS server of our own, for faults no real server
 // produces on demand: drops at every command, hostile sizes, STLS attacks and
 // certificates that must be refused before any credential leaves.
-#include "pop3/pop3client.h"
 #include "scriptedserver.h"
+#include "support/blockingclient.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -21,9 +21,9 @@ QString address(const ScriptedPop3Server& server, Tls tls,
     return tls == Tls::Implicit ? QStringLiteral("pop3s://") + hostPort : hostPort;
 }
 
-std::unique_ptr<Client> makeClient(const ScriptedPop3Server& server, Tls tls,
-                                   const QString& host = QStringLiteral("localhost")) {
-    auto client = std::make_unique<Client>();
+std::unique_ptr<BlockingClient> makeClient(const ScriptedPop3Server& server, Tls tls,
+                                           const QString& host = QStringLiteral("localhost")) {
+    auto client = std::make_unique<BlockingClient>();
     client->setHostName(address(server, tls, host));
     client->setUserName(QStringLiteral("bob"));
     client->setPassword(QString::fromLatin1(server.password));

@@ -1,6 +1,6 @@
 // The session against scripted servers, written as the server would log it.
 #include "fakestream.h"
-#include "pop3/pop3client.h"
+#include "support/blockingclient.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -36,13 +36,13 @@ S: +OK
 
 struct Harness {
     std::shared_ptr<FakeStreamFactory> factory;
-    std::unique_ptr<Client> client;
+    std::unique_ptr<BlockingClient> client;
 
     explicit Harness(const QByteArray& log, const QString& address = QStringLiteral("pop3s://mail.example"))
         : Harness(Transcript::parse(log), address) {}
     Harness(Transcript script, const QString& address) {
         factory = std::make_shared<FakeStreamFactory>(std::move(script));
-        client = std::make_unique<Client>(factory);
+        client = std::make_unique<BlockingClient>(factory);
         client->setHostName(address);
         client->setUserName(QStringLiteral("bob"));
         client->setPassword(QString::fromLatin1(kPassword));
@@ -76,7 +76,9 @@ private Q_SLOTS:
     void getHeadersFailures();
     void cancelDuringConnect();
     void cancelDuringGetHeaders();
-    void clientDeletedDuringGetHeaders();
+    void jobsRunInTurn();
+    void cancelEndsQueuedJobsWithoutQuit();
+    void sessionDeletedFromAJobSignal();
     void keepAlive();
     void disconnect_data();
     void disconnect();
@@ -389,7 +391,7 @@ void TranscriptTest::headers() {
 
     Harness h(log);
     QList<int> progress;
-    QObject::connect(h.client.get(), &Client::StatusMessage, this,
+    QObject::connect(h.client.get(), &BlockingClient::StatusMessage, this,
                      [&](const QString&, int nMin, int nMax, StatusCode code) {
                          QCOMPARE(code, StatusCode::Header);
                          QCOMPARE(nMax, int(flags.size()));
@@ -465,7 +467,7 @@ void TranscriptTest::getHeadersFailures() {
 void TranscriptTest::cancelDuringConnect() {
     Harness h(QByteArray("S: <stall>\n"));
     h.client->setTimeoutSeconds(30);
-    QObject::connect(h.client.get(), &Client::ConnectLog, this, [&] { h.client->CancelOperation(); });
+    QObject::connect(h.client.get(), &BlockingClient::ConnectLog, this, [&] { h.client->CancelOperation(); });
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(h.client->Connect(), Result::Cancelled);
@@ -479,7 +481,7 @@ void TranscriptTest::cancelDuringGetHeaders() {
     Harness h(log);
     h.client->setTimeoutSeconds(30);
     QCOMPARE(h.client->Connect(), Result::Ok);
-    QObject::connect(h.client.get(), &Client::StatusMessage, this, [&](const QString&, int nMin) {
+    QObject::connect(h.client.get(), &BlockingClient::StatusMessage, this, [&](const QString&, int nMin) {
         if (nMin == 1)
             h.client->CancelOperation();
     });
@@ -490,25 +492,93 @@ void TranscriptTest::cancelDuringGetHeaders() {
     QCOMPARE(h.client->Disconnect(), Result::Cancelled);
 }
 
-void TranscriptTest::clientDeletedDuringGetHeaders() {
+namespace {
+// A session on the transcript, logged in, and a record of how its jobs ended.
+struct QueueHarness {
+    std::shared_ptr<FakeStreamFactory> factory;
+    std::unique_ptr<Session> session;
+    QStringList ended; // "<name> <code>", in the order the jobs finished
+
+    explicit QueueHarness(const QByteArray& log)
+        : factory(std::make_shared<FakeStreamFactory>(Transcript::parse(log))),
+          session(std::make_unique<Session>(factory)) {}
+
+    void add(Job* job, const QString& name) {
+        QObject::connect(job, &Job::finished, session.get(), [this, name](const Failure& failure) {
+            ended << name + QLatin1Char(' ') + QString::number(ResultCode(failure.code));
+        });
+        session->enqueue(job);
+    }
+    SessionSettings settings() const {
+        SessionSettings s;
+        s.address = QStringLiteral("pop3s://mail.example");
+        s.user = QStringLiteral("bob");
+        s.password = QString::fromLatin1(kPassword);
+        s.timeoutSeconds = 30;
+        return s;
+    }
+};
+} // namespace
+
+void TranscriptTest::jobsRunInTurn() {
+    // A user's marks enqueued while a keep-alive waits for its answer: nothing is
+    // refused, the marks go out after the NOOP's answer and the QUIT after theirs.
     const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\n" +
-                           "C: TOP 1 0\nC: TOP 2 0\n" + topReply(1) + topReply(2);
-    auto factory = std::make_shared<FakeStreamFactory>(Transcript::parse(log));
-    auto* client = new Client(factory);
-    client->setHostName(QStringLiteral("pop3s://mail.example"));
-    client->setUserName(QStringLiteral("bob"));
-    client->setPassword(QString::fromLatin1(kPassword));
-    QCOMPARE(client->Connect(), Result::Ok);
-    QPointer<Client> guard(client);
-    Result busyAnswer = Result::Pending;
-    QObject::connect(client, &Client::StatusMessage, this, [&] {
-        busyAnswer = client->KeepAlive(); // re-entry is refused, not run
-        delete client;
+                           "C: TOP 1 0\nC: TOP 2 0\n" + topReply(1) + topReply(2) +
+                           "C: NOOP\nS: +OK\nC: DELE 2\nS: +OK\nC: QUIT\nS: +OK bye\n";
+    QueueHarness h(log);
+    h.add(new ConnectJob(h.settings()), QStringLiteral("connect"));
+    h.add(new HeadersJob, QStringLiteral("headers"));
+    h.add(new NoopJob, QStringLiteral("noop"));
+    auto* mark = new MarkJob({2});
+    QVector<Result> marks;
+    QObject::connect(mark, &Job::finished, this, [&marks, mark] { marks = mark->results(); });
+    h.add(mark, QStringLiteral("mark"));
+    h.add(new QuitJob, QStringLiteral("quit"));
+    QTRY_COMPARE(h.ended.size(), 5);
+    QCOMPARE(h.ended,
+             (QStringList{QStringLiteral("connect 0"), QStringLiteral("headers 0"), QStringLiteral("noop 0"),
+                          QStringLiteral("mark 0"), QStringLiteral("quit 0")}));
+    QCOMPARE(marks, QVector<Result>{Result::Ok});
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.factory->record->errors.join(u'\n')));
+    QVERIFY(h.factory->scriptDone());
+}
+
+void TranscriptTest::cancelEndsQueuedJobsWithoutQuit() {
+    const QByteArray log = loginLog("PIPELINING") + "C: NOOP\nS: <stall>\n";
+    QueueHarness h(log);
+    h.add(new ConnectJob(h.settings()), QStringLiteral("connect"));
+    h.add(new NoopJob, QStringLiteral("noop"));
+    h.add(new MarkJob({1}), QStringLiteral("mark"));
+    h.add(new QuitJob, QStringLiteral("quit"));
+    QTRY_VERIFY(h.factory->record->written.contains("NOOP"));
+    h.session->cancel();
+    QTRY_COMPARE(h.ended.size(), 4);
+    QCOMPARE(h.ended.mid(1),
+             (QStringList{QStringLiteral("noop 7"), QStringLiteral("mark 7"), QStringLiteral("quit 7")}));
+    // Nothing after the stalled NOOP reached the server: no mark, and no QUIT to make one count.
+    QVERIFY(!h.factory->record->written.contains("DELE"));
+    QVERIFY(!h.factory->record->written.contains("QUIT"));
+}
+
+void TranscriptTest::sessionDeletedFromAJobSignal() {
+    const QByteArray log = loginLog("PIPELINING") + "C: LIST\nS: +OK\nS: 1 5\nS: 2 7\nS: .\n" +
+                           "C: TOP 1 0\nC: TOP 2 0\n" + topReply(1) + "S: <stall>\n";
+    QueueHarness h(log);
+    h.add(new ConnectJob(h.settings()), QStringLiteral("connect"));
+    auto* headers = new HeadersJob;
+    QPointer<HeadersJob> guard(headers);
+    bool progressed = false;
+    QObject::connect(headers, &Job::progress, this, [&] {
+        progressed = true;
+        // The owner lets go while the job runs: the job and its parser thread go with it, unfinished.
+        h.session.release()->deleteLater();
     });
-    const Result result = client->GetHeaders();
+    h.add(headers, QStringLiteral("headers"));
+    QTRY_VERIFY(progressed);
     QVERIFY(guard.isNull());
-    QCOMPARE(busyAnswer, Result::Busy);
-    QCOMPARE(result, Result::Cancelled);
+    QTest::qWait(50);
+    QCOMPARE(h.ended, QStringList{QStringLiteral("connect 0")});
 }
 
 void TranscriptTest::keepAlive() {
@@ -525,7 +595,7 @@ void TranscriptTest::keepAlive() {
     QCOMPARE(h.client->KeepAlive(), Result::Ok); // idle time starts again
     QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
 
-    Client notConnected(std::make_shared<FakeStreamFactory>(Transcript()));
+    BlockingClient notConnected(std::make_shared<FakeStreamFactory>(Transcript()));
     QCOMPARE(notConnected.KeepAlive(), Result::NotConnected);
 }
 

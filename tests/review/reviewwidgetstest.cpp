@@ -318,6 +318,7 @@ void ReviewWidgetsTest::deleteWithoutUsableSessionStillEndsCleanly() {
         }
     };
     m_controller->DeleteUnchecked();
+    QTRY_VERIFY(!m_controller->deletionRunning());
 
     QVERIFY(progressSeen);
     QVERIFY(topMost);

@@ -86,11 +86,23 @@ QString DownloadText(Result result) {
         return QStringLiteral(
             " (Code 15):  The server no longer offers a secure connection.  Try performing the "
             "action again.");
+    case Result::ResponseTimeout:
+        return QStringLiteral(
+            " (Code 13):  The server stopped answering during the download.  The server may be busy "
+            "or the connection too slow; try performing the action again.");
+    case Result::CommandRefused:
+        return QStringLiteral(
+            " (Code 22):  The server refused to list the waiting messages.  Try performing the action "
+            "again later.");
     default:
         return QStringLiteral(" (Code 0):  An unknown error occurred.  Try performing the action again.");
     }
 }
 } // namespace
+
+QString DetailText(const pop3::Failure& failure) {
+    return failure.isOk() ? QString() : failure.words;
+}
 
 QString CodeText(Kind kind, Result result) {
     if (QString session = SessionText(result); !session.isEmpty())

@@ -15,4 +15,7 @@ enum class Kind {
 // " (Code 4):  The user name or password ...". Results without a text of their
 // own get the kind's "Code 0" text.
 QString CodeText(Kind kind, pop3::Result result);
+// Our own words for the failure's cause, for a paragraph below the code text;
+// empty when there is nothing to add.
+QString DetailText(const pop3::Failure& failure);
 } // namespace AccountError

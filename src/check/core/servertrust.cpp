@@ -1,6 +1,6 @@
 #include "check/core/servertrust.h"
 
-#include "pop3/pop3client.h"
+#include "pop3/session.h"
 #include "store/certificateexceptions.h"
 #include "store/storeerror.h"
 
@@ -74,9 +74,9 @@ QList<pop3::CertificateException> Exceptions(const QString& programFolder) {
     return exceptions;
 }
 
-void Apply(pop3::Client& client, const QString& programFolder) {
-    client.addCaCertificates(ExtraCaCertificates(programFolder));
-    client.setCertificateExceptions(Exceptions(programFolder));
+void Apply(pop3::SessionSettings& settings, const QString& programFolder) {
+    settings.caCertificates += ExtraCaCertificates(programFolder);
+    settings.certificateExceptions = Exceptions(programFolder);
 }
 
 void TrustCertificate(const QString& programFolder, const pop3::TlsProblem& problem) {

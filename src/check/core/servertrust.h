@@ -8,7 +8,7 @@
 #include <QString>
 
 namespace pop3 {
-class Client;
+struct SessionSettings;
 }
 
 // What a connection may trust besides the system's store, and how a certificate
@@ -22,8 +22,8 @@ QList<QSslCertificate> ExtraCaCertificates(const QString& programFolder);
 // The user's exceptions. An unreadable file counts as none: verification only
 // gets stricter.
 QList<pop3::CertificateException> Exceptions(const QString& programFolder);
-// Both of the above, handed to a client before it connects.
-void Apply(pop3::Client& client, const QString& programFolder);
+// Both of the above, added to a session's settings before it connects.
+void Apply(pop3::SessionSettings& settings, const QString& programFolder);
 // Stores the exception for the problem's host, port and certificate.
 // Throws StoreError when it cannot be written.
 void TrustCertificate(const QString& programFolder, const pop3::TlsProblem& problem);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLocale>
+#include <QMetaType>
 #include <QString>
 #include <array>
 
@@ -20,6 +21,8 @@ struct ReviewItem {
 
     const QString& text(int column) const { return texts[static_cast<size_t>(column)]; }
 };
+
+Q_DECLARE_METATYPE(ReviewItem)
 
 // The row exactly as a check builds it for message number messageNumber.
 ReviewItem MakeReviewItem(const pop3::Message& message, int messageNumber, const FriendMatcher& friends,

@@ -5,9 +5,6 @@
 #include <QApplication>
 #include <QSessionManager>
 
-#include <cstdio>
-#include <unistd.h>
-
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // The application name stays the executable's: the single-instance lock
@@ -22,15 +19,9 @@ int main(int argc, char* argv[]) {
 
     MainWindow window(QCoreApplication::applicationDirPath());
 
-    QObject::connect(&window, &MainWindow::exitFinished, &app, [&window] {
-        // Mid-check or behind a modal dialog, unwinding would let half-done
-        // work write files after the settings were saved: end at once instead.
-        if (window.state().BusyFlag || QApplication::activeModalWidget()) {
-            std::fflush(nullptr);
-            ::_exit(0);
-        }
-        QCoreApplication::exit(0);
-    });
+    // Ends every event loop, a modal dialog's included: each exec() returns as
+    // if cancelled, and the POP3 work was dropped by the exit path already.
+    QObject::connect(&window, &MainWindow::exitFinished, &app, [] { QCoreApplication::exit(0); });
 
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,

@@ -2,8 +2,8 @@
 // turn): every address form logs in, over TLS unless it says pop3:// to a server
 // without STLS, failures get their own codes, a thousand headers arrive decoded,
 // and deletions happen exactly when QUIT is confirmed.
-#include "pop3/pop3client.h"
 #include "samplemessages.h"
+#include "support/blockingclient.h"
 #include "support/mailserver/testmailserver.h"
 #include "support/pop3proxy.h"
 
@@ -22,10 +22,10 @@ struct SignalLog {
     QStringList texts;
     QList<std::pair<int, int>> headerProgress; // nMin, nMax of code 4
 
-    void watch(pop3::Client& client) {
-        QObject::connect(&client, &pop3::Client::ConnectLog, &client,
+    void watch(BlockingClient& client) {
+        QObject::connect(&client, &BlockingClient::ConnectLog, &client,
                          [this](const QString& text, int) { texts << text; });
-        QObject::connect(&client, &pop3::Client::StatusMessage, &client,
+        QObject::connect(&client, &BlockingClient::StatusMessage, &client,
                          [this](const QString& text, int nMin, int nMax, pop3::StatusCode code) {
                              texts << text;
                              if (code == pop3::StatusCode::Header)
@@ -56,9 +56,9 @@ bool somethingListensOn(quint16 port) {
 class Pop3IntegrationTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<pop3::Client> makeClient(const TestMailbox& box, const QString& address,
-                                             bool trustTestCa = true) {
-        auto client = std::make_unique<pop3::Client>();
+    std::unique_ptr<BlockingClient> makeClient(const TestMailbox& box, const QString& address,
+                                               bool trustTestCa = true) {
+        auto client = std::make_unique<BlockingClient>();
         client->setUserName(box.user());
         client->setPassword(box.password());
         client->setHostName(address);
