@@ -146,6 +146,7 @@ Client::ConnectionInfo Client::connectionInfo() const {
     info.port = m_session->connectedPort();
     info.security = m_session->security();
     info.encrypted = m_session->isEncrypted();
+    info.login = m_session->loginMethod();
     switch (m_session->tlsProtocol()) {
     case QSsl::TlsV1_2:
         info.tlsProtocol = QStringLiteral("TLS 1.2");

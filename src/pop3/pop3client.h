@@ -69,6 +69,7 @@ public:
         Security security = Security::Auto; // Auto: the port-995 probe answered, so implicit TLS
         bool encrypted = false;
         QString tlsProtocol; // "TLS 1.3"; empty without TLS
+        LoginMethod login = LoginMethod::None;
     };
     ConnectionInfo connectionInfo() const;
     QString lastServerReply() const; // the last -ERR text, for diagnostics (never holds the password)
