@@ -1,8 +1,8 @@
 // The client against a real server that offers APOP to everybody (GNU Mailutils
 // pop3d run privately by the apopserver fixture): the timestamp means APOP may
 // work, not that it will.
-#include "pop3/pop3client.h"
 #include "support/mailserver/apopserver.h"
+#include "pop3/pop3client.h"
 
 #include <QTest>
 
