@@ -10,7 +10,8 @@ run_pkgs=(cmake ninja-build g++ pkg-config ccache
 test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils
            dovecot-core dovecot-pop3d openssl python3
            clang clang-format libclang-rt-14-dev poppler-utils
-           courier-base courier-authdaemon cyrus-common sasl2-bin)
+           courier-base courier-authdaemon cyrus-common sasl2-bin
+           libmailutils9 libmu-dbm9) # the unpacked mailutils-pop3d's libraries (apopserver.sh)
 test_pkgs+=(at-spi2-core python3-pyatspi dbus-x11) # tests/accessibility/atspiacceptancetest.sh
 
 pkgs=("${run_pkgs[@]}")

@@ -22,7 +22,24 @@ QString SecurityText(const pop3::ConnectionInfo& info) {
     }
     if (info.encrypted)
         return QObject::tr("with STARTTLS (STLS)%1").arg(protocol);
+    // APOP sends a digest, never the password itself.
+    if (info.login == pop3::LoginMethod::Apop)
+        return QObject::tr("without encryption");
     return QObject::tr("without encryption: the password was sent as plain text");
+}
+
+QString LoginText(pop3::LoginMethod method) {
+    switch (method) {
+    case pop3::LoginMethod::Apop:
+        return QStringLiteral("APOP");
+    case pop3::LoginMethod::UserPass:
+        return QStringLiteral("USER/PASS");
+    case pop3::LoginMethod::SaslPlain:
+        return QStringLiteral("SASL PLAIN");
+    case pop3::LoginMethod::None:
+        break;
+    }
+    return QStringLiteral("?");
 }
 
 QString WaitingText(int count) {
@@ -99,9 +116,10 @@ void AccountTester::onCounted(const pop3::Failure& failure, int count) {
         result.text = tr("Logged in, but could not count the messages on the server.") +
                       AccountError::CodeText(AccountError::Kind::Download, failure.code) + Paragraph(failure);
     } else {
-        result.text = tr("Connected to %1 on port %2 %3, logged in and logged out again.")
-                          .arg(info.host, QString::number(info.port), SecurityText(info)) +
-                      QStringLiteral("\r\n\r\n") + WaitingText(count);
+        result.text =
+            tr("Connected to %1 on port %2 %3, logged in with %4 and logged out again.")
+                .arg(info.host, QString::number(info.port), SecurityText(info), LoginText(info.login)) +
+            QStringLiteral("\r\n\r\n") + WaitingText(count);
     }
     end(result);
 }

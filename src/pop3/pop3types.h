@@ -68,6 +68,11 @@ enum class Security {
     Plain,       // pop3:// : STLS when offered, plain text allowed otherwise
 };
 
+// How a session logged in. APOP is tried only without TLS (pop3://), and only
+// when the greeting carries a timestamp.
+enum class LoginMethod { None, Apop, UserPass, SaslPlain };
+Q_ENUM_NS(LoginMethod)
+
 struct Endpoint {
     QString host;
     quint16 port = 0;

@@ -184,6 +184,7 @@ ConnectionInfo Session::connectionInfo() const {
     info.port = m_connectedPort;
     info.security = m_security;
     info.encrypted = m_stream && m_stream->isEncrypted();
+    info.login = m_loginMethod;
     switch (m_stream ? m_stream->tlsProtocol() : QSsl::UnknownProtocol) {
     case QSsl::TlsV1_2:
         info.tlsProtocol = QStringLiteral("TLS 1.2");
@@ -251,6 +252,11 @@ Result Session::startConnect(const SessionSettings& settings) {
     m_numbers.clear();
     m_capabilities.clear();
     m_apopStamp.clear();
+    m_loginMethod = LoginMethod::None;
+    m_apopRefused = false;
+    m_apopRetried = false;
+    m_portProbe = PortProbe::Off;
+    m_connectClock.start();
     m_lastReply.clear();
     m_tlsProblem = TlsProblem();
     // Credentials go out as protocol lines: a line break in them would inject commands.
@@ -410,6 +416,8 @@ const Message& Session::item(int n) const {
 void Session::openStream(quint16 port, bool implicitTls, int timeoutMs) {
     closeStream();
     m_reader.clear();
+    m_replyCount = 0;
+    m_apopMark = -1;
     m_state = State::Connecting;
     m_stream = m_factory->create();
     connect(m_stream.get(), &Stream::opened, this, &Session::onOpened);
@@ -456,6 +464,16 @@ void Session::onOpened() {
     emitLog(QStringLiteral("Connected"));
     m_pending.push_back(Command{0, false, 0, [this](Reply& r) { onGreeting(r); }});
     armTimer();
+    if (m_portProbe == PortProbe::Off && m_endpoint.security == Security::StartTls &&
+        !m_stream->isEncrypted())
+        m_portProbe = PortProbe::PlainGreeting;
+    if (m_portProbe != PortProbe::Off) {
+        // Half the time-out at most: the TLS attempt after a silence needs time too.
+        const int left = connectMsLeft();
+        m_timer.start(m_portProbe == PortProbe::PlainGreeting
+                          ? qMax(1, qMin(qMax(1, m_settings.probeSeconds) * 1000, left / 2))
+                          : left);
+    }
     processReplies();
 }
 
@@ -491,6 +509,20 @@ void Session::onStreamFailed(Stream::Failure failure, const QString& detail) {
         fallBackToStartTls();
         return;
     }
+    // Some TLS-only ports close a connection that sends no ClientHello: as silent as no answer.
+    if (m_state == State::Greeting && m_portProbe == PortProbe::PlainGreeting && m_reader.buffered() == 0 &&
+        (failure == Stream::Failure::RemoteClosed || failure == Stream::Failure::Other)) {
+        tryImplicitTls();
+        return;
+    }
+    // No certificate came back: the port does not speak TLS after all, its greeting was only late.
+    if (m_state == State::Connecting && m_portProbe == PortProbe::ImplicitTls &&
+        failure == Stream::Failure::Tls && m_stream->tlsProblem().certificate.isNull()) {
+        tryPlainAgain();
+        return;
+    }
+    if (reconnectWithoutApop())
+        return;
     Result result = Result::ConnectionLost;
     switch (failure) {
     case Stream::Failure::HostNotFound:
@@ -523,6 +555,22 @@ void Session::onTimeout() {
         fallBackToStartTls();
         return;
     }
+    if (m_state == State::Greeting && m_portProbe == PortProbe::PlainGreeting) {
+        if (m_reader.buffered() == 0) {
+            tryImplicitTls();
+            return;
+        }
+        // Part of a greeting came: a plain server, only slow.
+        m_portProbe = PortProbe::PlainAgain;
+        m_timer.start(connectMsLeft());
+        return;
+    }
+    if (m_state == State::Greeting && m_portProbe == PortProbe::PlainAgain && m_reader.buffered() == 0 &&
+        !m_tlsProblem.isEmpty() && m_opActive) {
+        // Silent in plain text, and TLS failed: the handshake's words say more than a time-out.
+        fail(Result::CertificateInvalid);
+        return;
+    }
     if (!m_opActive)
         return;
     fail(m_state == State::Connecting ? Result::ConnectTimeout : Result::ResponseTimeout);
@@ -533,6 +581,39 @@ void Session::fallBackToStartTls() {
     m_security = Security::StartTls;
     emitLog(QStringLiteral("No answer on port 995, trying STLS"));
     openStream(m_endpoint.port, false, m_timeoutMs);
+}
+
+// Never a downgrade: from plain text to TLS, and STLS stays required if plain text comes back.
+void Session::tryImplicitTls() {
+    m_portProbe = PortProbe::ImplicitTls;
+    m_security = Security::ImplicitTls;
+    emitLog(QStringLiteral("No greeting on port %1, trying TLS").arg(m_connectedPort));
+    openStream(m_connectedPort, true, connectMsLeft());
+}
+
+void Session::tryPlainAgain() {
+    m_portProbe = PortProbe::PlainAgain;
+    m_security = Security::StartTls;
+    m_tlsProblem = m_stream->tlsProblem();
+    emitLog(QStringLiteral("No TLS on port %1 either, waiting for a greeting").arg(m_connectedPort));
+    openStream(m_connectedPort, false, connectMsLeft());
+}
+
+int Session::connectMsLeft() const {
+    return int(qBound(qint64(1), m_timeoutMs - m_connectClock.elapsed(), qint64(m_timeoutMs)));
+}
+
+// A server may hang up after a refused APOP, or instead of refusing it: one new
+// connection, without APOP, when nothing was answered after the refusal.
+bool Session::reconnectWithoutApop() {
+    if (m_op != Op::Connect || m_state != State::Authenticating || m_apopMark < 0 || m_apopRetried ||
+        m_replyCount > m_apopMark + 1)
+        return false;
+    m_apopRefused = true;
+    m_apopRetried = true;
+    emitLog(QStringLiteral("The server closed the connection after APOP, connecting again"));
+    openStream(m_connectedPort, false, m_timeoutMs);
+    return true;
 }
 
 // ---------------------------------------------------------------- commands
@@ -589,6 +670,7 @@ void Session::processReplies() {
         m_pending.pop_front();
         m_inFlightBytes -= command.bytes;
         progressed = true;
+        ++m_replyCount;
         if (reply.overLimit && !command.perMessage) {
             emitLog(QStringLiteral("Reply too long"));
             m_failureDetail = QStringLiteral("The server sent a reply longer than any mail server should.");
@@ -691,7 +773,7 @@ void Session::login() {
     }
     m_state = State::Authenticating;
     emitLog(QStringLiteral("Logging in"));
-    if (!m_stream->isEncrypted() && !m_apopStamp.isEmpty())
+    if (!m_stream->isEncrypted() && !m_apopStamp.isEmpty() && !m_apopRefused)
         loginApop();
     else if (offersSaslPlain())
         loginSaslPlain();
@@ -700,6 +782,7 @@ void Session::login() {
 }
 
 void Session::loginUserPass() {
+    m_loginMethod = LoginMethod::UserPass;
     send("USER " + m_settings.user.toUtf8(), false, 0, [this](Reply& r) {
         if (r.kind != Reply::Ok) {
             onLoginReply(r, Result::UserRejected);
@@ -712,6 +795,7 @@ void Session::loginUserPass() {
 }
 
 void Session::loginSaslPlain() {
+    m_loginMethod = LoginMethod::SaslPlain;
     QByteArray token;
     token.append('\0');
     token.append(m_settings.user.toUtf8());
@@ -733,10 +817,27 @@ void Session::loginSaslPlain() {
 }
 
 void Session::loginApop() {
+    m_loginMethod = LoginMethod::Apop;
+    m_apopMark = m_replyCount;
     const QByteArray digest =
         QCryptographicHash::hash(m_apopStamp + m_settings.password.toUtf8(), QCryptographicHash::Md5).toHex();
-    send("APOP " + m_settings.user.toUtf8() + ' ' + digest, false, 0,
-         [this](Reply& r) { onLoginReply(r, Result::LoginRejected); });
+    send("APOP " + m_settings.user.toUtf8() + ' ' + digest, false, 0, [this](Reply& r) { onApopReply(r); });
+}
+
+// A timestamp means APOP may work, not that the user has an APOP secret: many
+// servers send one to everybody. pop3:// allows the password in plain text, so
+// a refusal is followed by the other ways, unless the mailbox is locked or the
+// server is in trouble (another login would meet the same).
+void Session::onApopReply(Reply& reply) {
+    const Result refused = refusalCode(reply.text, Result::LoginRejected);
+    if (reply.kind == Reply::Ok || refused != Result::LoginRejected) {
+        onLoginReply(reply, Result::LoginRejected);
+        return;
+    }
+    noteRefusal(reply.text);
+    m_apopRefused = true;
+    emitLog(QStringLiteral("APOP refused, trying the password"));
+    login();
 }
 
 void Session::onLoginReply(Reply& reply, Result fallback) {

@@ -38,6 +38,7 @@ struct ConnectionInfo {
     Security security = Security::Auto; // Auto: the port-995 probe answered, so implicit TLS
     bool encrypted = false;
     QString tlsProtocol; // "TLS 1.3"; empty without TLS
+    LoginMethod login = LoginMethod::None;
 };
 
 class Job;
@@ -54,10 +55,17 @@ public:
     //   Idle --Connect--> Connecting --opened--> Greeting --+OK--> Capabilities
     //   Connecting: a bare host first tries implicit TLS on 995; refused or silent
     //     for the probe time -> Connecting again, plain TCP on the settings port.
+    //   Greeting on an explicit STLS port: no byte within the probe time, or a close
+    //     before any -> Connecting with implicit TLS on that port (a port that speaks
+    //     TLS from the first byte waits for our ClientHello); a handshake that meets
+    //     no TLS at all -> Connecting in plain text again, for a server that greets late.
     //   Capabilities --(TLS needed or offered)--> StartingTls --+OK, nothing
     //     buffered--> TlsHandshake --encrypted--> TlsCapabilities --> Authenticating
     //   Capabilities --(already TLS, or pop3:// without STLS)--> Authenticating
     //   Authenticating (APOP | AUTH PLAIN | USER+PASS) --+OK--> LoginCapabilities
+    //   Authenticating, APOP refused (not [IN-USE], [LOGIN-DELAY], [SYS/TEMP]) -->
+    //     Authenticating without APOP; closed before the next reply -> Connecting
+    //     again, once, to log in without APOP
     //     --> Transaction                                (ConnectJob ends Ok)
     //   Transaction --HeadersJob--> Listing (LIST, UIDL) --> Fetching (TOP n 0
     //     window) --> Transaction
@@ -114,6 +122,8 @@ public:
     ConnectionInfo connectionInfo() const;
     // The security in use once connected: ImplicitTls, StartTls or Plain.
     Security security() const { return m_security; }
+    // How the last login was made (or tried).
+    LoginMethod loginMethod() const { return m_loginMethod; }
     void setKeepAliveIdleSeconds(int seconds) { m_keepAliveIdleMs = qint64(seconds) * 1000; }
     void setMaxInFlight(int commands) { m_maxInFlight = qMax(1, commands); }
     void setMaxHeaderBytes(qsizetype bytes) { m_maxHeaderBytes = bytes; }
@@ -167,6 +177,9 @@ private:
         bool perMessage = false;
     };
     enum class Op { None, Connect, Headers, Delete, KeepAlive, Quit, Stat, Top };
+    // Where a connection to an explicit STLS port stands in finding out whether
+    // the port speaks TLS from the first byte.
+    enum class PortProbe { Off, PlainGreeting, ImplicitTls, PlainAgain };
 
     void openStream(quint16 port, bool implicitTls, int timeoutMs);
     void closeStream();
@@ -178,6 +191,10 @@ private:
     void onStreamFailed(Stream::Failure failure, const QString& detail);
     void onTimeout();
     void fallBackToStartTls();
+    void tryImplicitTls();
+    void tryPlainAgain();
+    bool reconnectWithoutApop();
+    int connectMsLeft() const;
 
     void queue(const QByteArray& line, bool multiLine, qsizetype maxBody, Handler handler);
     void flush();
@@ -193,6 +210,7 @@ private:
     void loginUserPass();
     void loginSaslPlain();
     void loginApop();
+    void onApopReply(Reply& reply);
     void onLoginReply(Reply& reply, Result fallback);
     void loggedIn();
 
@@ -233,6 +251,8 @@ private:
     Op m_op = Op::None;
     bool m_opActive = false;
     bool m_probing = false;
+    PortProbe m_portProbe = PortProbe::Off;
+    QElapsedTimer m_connectClock; // since startConnect: bounds every attempt together
     Result m_closeReason = Result::Ok;
     int m_timeoutMs = 60000;
     qint64 m_keepAliveIdleMs = 30000;
@@ -243,6 +263,11 @@ private:
     qsizetype m_inFlightBytes = 0;
     Security m_security = Security::Auto;
     QByteArray m_apopStamp;
+    LoginMethod m_loginMethod = LoginMethod::None;
+    bool m_apopRefused = false; // this connect: log in without APOP
+    bool m_apopRetried = false; // the one new connection after a close is used
+    int m_apopMark = -1;        // replies on this connection when APOP went out; -1: not sent
+    int m_replyCount = 0;       // replies on this connection
     QList<QByteArray> m_capabilities;
     QString m_lastReply;
     QString m_failureDetail;

@@ -9,10 +9,12 @@
 #include "store/accountstore.h"
 #include "store/settingsstore.h"
 #include "support/dialogfixture.h"
+#include "support/mailserver/apopserver.h"
 #include "support/mailserver/testmailserver.h"
 #include "support/modalhelper.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSslCertificate>
@@ -53,6 +55,77 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { m_boxes.stop(); }
     void init() { m_boxes.clear(); }
+
+    // The Test's text names how it connected and how it logged in. First: a refused
+    // login just before would cost the next one Dovecot's penalty delay.
+    void testButtonNamesTheWay_data() {
+        QTest::addColumn<QString>("server"); // Dovecot's port "STLS" or "TLS", or the APOP server
+        QTest::addColumn<bool>("apopSecret");
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QString>("login");
+        QTest::newRow("implicit TLS on a port given without pop3s://")
+            << QStringLiteral("TLS") << false << QStringLiteral(" with implicit TLS (TLS 1.")
+            << QStringLiteral(", logged in with SASL PLAIN and");
+        QTest::newRow("STARTTLS") << QStringLiteral("STLS") << false
+                                  << QStringLiteral(" with STARTTLS (STLS) (TLS 1.")
+                                  << QStringLiteral(", logged in with SASL PLAIN and");
+        QTest::newRow("APOP offered, no APOP secret")
+            << QStringLiteral("APOP") << false
+            << QStringLiteral(" without encryption: the password was sent as plain text,")
+            << QStringLiteral(", logged in with USER/PASS and");
+        QTest::newRow("APOP secret") << QStringLiteral("APOP") << true
+                                     << QStringLiteral(" without encryption, ")
+                                     << QStringLiteral(", logged in with APOP and");
+    }
+    void testButtonNamesTheWay() {
+        QFETCH(QString, server);
+        QFETCH(bool, apopSecret);
+        QFETCH(QString, security);
+        QFETCH(QString, login);
+        QString address, user, password;
+        if (server == QStringLiteral("APOP")) {
+            const ApopServer apop = ApopServer::Read();
+            if (!apop.unavailable.isEmpty())
+                QSKIP(qPrintable(apop.unavailable));
+            address = apop.address();
+            user = apopSecret ? apop.apopUser : apop.plainUser;
+            password = apopSecret ? apop.apopPassword : apop.plainPassword;
+        } else {
+            TestMailbox box = m_server->createMailbox();
+            QVERIFY2(box.isValid(), qPrintable(box.errorString()));
+            // A port of its own, not 995: the Test finds out that it speaks TLS from the first byte.
+            const quint16 port =
+                server == QStringLiteral("TLS") ? m_server->pop3sPort() : m_server->pop3Port();
+            address = m_server->host() + QLatin1Char(':') + QString::number(port);
+            user = box.user();
+            password = box.password();
+        }
+        QTemporaryDir dir;
+        AppState state;
+        state.ProgramFolder = dir.path() + QLatin1Char('/');
+        QTreeWidget list;
+        QPushButton edit, del;
+        AccountEditor editor(state, &list, &edit, &del, nullptr);
+        editor.tester().addCaCertificates(QSslCertificate::fromPath(m_server->caFile()));
+        editor.show();
+        Child<QLineEdit>(&editor, "txtAccount")->setText(QStringLiteral("Test"));
+        Child<QLineEdit>(&editor, "txtLogin")->setText(user);
+        Child<QLineEdit>(&editor, "txtPassword")->setText(password);
+        Child<QLineEdit>(&editor, "txtServer")->setText(address);
+        QElapsedTimer timer;
+        timer.start();
+        Child<QPushButton>(&editor, "cmdTest")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 60000);
+        qInfo("the Test took %lld ms", timer.elapsed());
+        QCOMPARE(m_boxes.at(0).icon, ui::MessageIcon::Information);
+        const QString text = m_boxes.at(0).text;
+        QVERIFY2(text.contains(security) && text.contains(login), qPrintable(text));
+        QVERIFY2(m_boxes.at(0).text.endsWith(QStringLiteral("2 messages are waiting on the server.")) ||
+                     server != QStringLiteral("APOP"),
+                 qPrintable(m_boxes.at(0).text));
+        // The default time-out is far longer than the probe that found the TLS.
+        QVERIFY(timer.elapsed() < 10000);
+    }
 
     // Runs before anything trusts the test CA process-wide: the Test's own trust is what counts.
     void testButton_data() {

@@ -9,7 +9,9 @@ Transcript Transcript::parse(const QByteArray& log) {
         if (line.isEmpty())
             continue;
         const QByteArray body = line.mid(3);
-        if (line.startsWith("S: <close>")) {
+        if (line.startsWith("---")) {
+            t.steps.push_back({Kind::NextConnection, {}});
+        } else if (line.startsWith("S: <close>")) {
             t.steps.push_back({Kind::Close, {}});
         } else if (line.startsWith("S: <stall>")) {
             t.steps.push_back({Kind::Stall, {}});
@@ -34,13 +36,25 @@ QByteArray Transcript::serverBytes() const {
 }
 
 FakeStream::FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record,
-                       const QSet<quint16>& refused, const QSet<quint16>& silent)
-    : m_script(std::move(script)), m_record(std::move(record)), m_refused(refused), m_silent(silent) {
+                       const QSet<quint16>& refused, const QSet<quint16>& silent, const TlsOnly& tlsOnly)
+    : m_script(std::move(script)), m_record(std::move(record)), m_refused(refused), m_silent(silent),
+      m_tlsOnly(tlsOnly) {
     m_record->stepsDone = 0;
 }
 
 void FakeStream::open(const QString&, quint16 port, bool implicitTls) {
     m_record->ports.append(port);
+    if (m_tlsOnly.ports.contains(port) && !implicitTls) {
+        // Waits for a ClientHello that never comes.
+        QTimer::singleShot(0, this, [this] {
+            if (m_aborted)
+                return;
+            Q_EMIT opened();
+            if (m_tlsOnly.closes && !m_aborted)
+                Q_EMIT failed(Failure::RemoteClosed, QStringLiteral("closed"));
+        });
+        return;
+    }
     if (m_silent.contains(port))
         return;
     if (m_refused.contains(port)) {
@@ -51,6 +65,11 @@ void FakeStream::open(const QString&, quint16 port, bool implicitTls) {
         return;
     }
     m_encrypted = implicitTls;
+    // This connection plays the part of the transcript after the previous ones'.
+    for (int skip = m_record->connections++; skip > 0 && m_step < m_script->steps.size(); ++m_step)
+        if (m_script->steps[m_step].kind == Transcript::Kind::NextConnection)
+            --skip;
+    m_record->stepsDone = m_step;
     QTimer::singleShot(0, this, [this] {
         if (m_aborted)
             return;
@@ -82,6 +101,8 @@ void FakeStream::write(const QByteArray& data) {
     if (m_aborted)
         return;
     m_record->written.append(data);
+    if (m_closed)
+        return;
     m_fromClient += data;
     auto& steps = m_script->steps;
     while (!m_fromClient.isEmpty()) {
@@ -121,11 +142,14 @@ void FakeStream::play() {
             m_record->stepsDone = ++m_step;
         } else if (s.kind == Transcript::Kind::Close) {
             m_closeAfterOutbox = true;
+            m_closed = true;
             m_record->stepsDone = ++m_step;
             break;
         } else if (s.kind == Transcript::Kind::Stall) {
             m_record->stepsDone = ++m_step;
             break;
+        } else if (s.kind == Transcript::Kind::NextConnection) {
+            break; // the rest belongs to another connection
         } else {
             break;
         }
@@ -166,5 +190,5 @@ void FakeStream::deliverNext() {
 }
 
 std::unique_ptr<pop3::Stream> FakeStreamFactory::create() {
-    return std::make_unique<FakeStream>(m_script, record, refusedPorts, silentPorts);
+    return std::make_unique<FakeStream>(m_script, record, refusedPorts, silentPorts, tlsOnly);
 }

@@ -12,9 +12,11 @@
 //   S: lines the server sends, C: lines the client must send, in order.
 // The fake answers only when the client has sent what the script expects, so a
 // client that pipelines where it must not, or sends what it must not (a password
-// after a refused STLS), breaks the transcript and the test sees why.
+// after a refused STLS), breaks the transcript and the test sees why. A line
+// "--- next connection" ends what one connection plays; the next connection
+// that opens plays on from there.
 struct Transcript {
-    enum class Kind { Server, Client, Close, Stall };
+    enum class Kind { Server, Client, Close, Stall, NextConnection };
     struct Step {
         Kind kind;
         QByteArray data;
@@ -37,9 +39,16 @@ public:
         QByteArray written;   // everything the client sent, on every stream
         QList<quint16> ports; // ports opened, in order
         size_t stepsDone = 0; // of the newest stream (streams die with their session)
+        int connections = 0;  // streams that played (part of) the transcript
+    };
+    // Ports whose server speaks TLS from the first byte: a plain connection opens
+    // and then hears nothing, or is closed at once (closes).
+    struct TlsOnly {
+        QSet<quint16> ports;
+        bool closes = false;
     };
     FakeStream(std::shared_ptr<Transcript> script, std::shared_ptr<Record> record,
-               const QSet<quint16>& refused, const QSet<quint16>& silent);
+               const QSet<quint16>& refused, const QSet<quint16>& silent, const TlsOnly& tlsOnly);
 
     void setCaCertificates(const QList<QSslCertificate>&) override {}
     void open(const QString& host, quint16 port, bool implicitTls) override;
@@ -58,6 +67,7 @@ private:
     std::shared_ptr<Record> m_record;
     QSet<quint16> m_refused;
     QSet<quint16> m_silent;
+    TlsOnly m_tlsOnly;
     size_t m_step = 0;
     QByteArray m_fromClient;
     QByteArray m_inbox;
@@ -67,6 +77,7 @@ private:
     bool m_delivering = false;
     bool m_encrypted = false;
     bool m_aborted = false;
+    bool m_closed = false; // the script closed: what the client still writes goes nowhere
 };
 
 class FakeStreamFactory : public pop3::StreamFactory {
@@ -79,6 +90,7 @@ public:
 
     QSet<quint16> refusedPorts; // open() on these fails as refused
     QSet<quint16> silentPorts;  // open() on these never completes
+    FakeStream::TlsOnly tlsOnly;
 
 private:
     std::shared_ptr<Transcript> m_script;

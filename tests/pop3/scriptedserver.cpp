@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSslSocket>
+#include <QTimer>
 
 void ScriptedPop3Server::Connection::send(const QByteArray& data) {
     if (socket && !dropped)
@@ -61,6 +62,8 @@ void ScriptedPop3Server::incomingConnection(qintptr descriptor) {
     if (m_tls == Tls::Implicit) {
         connect(socket, &QSslSocket::encrypted, this, [this, &c] { c.send(greeting); });
         socket->startServerEncryption();
+    } else if (greetingDelayMs > 0) {
+        QTimer::singleShot(greetingDelayMs, socket, [this, &c] { c.send(greeting); });
     } else {
         c.send(greeting);
     }

@@ -50,6 +50,7 @@ public:
     QByteArray password = "pw-7731-secret";
     QByteArray capabilities = "TOP\r\nUIDL\r\nUSER\r\nPIPELINING\r\n";
     QByteArray greeting = "+OK scripted server ready\r\n";
+    int greetingDelayMs = 0; // plain text and STLS: how long a new connection waits for the greeting
 
 protected:
     void incomingConnection(qintptr descriptor) override;

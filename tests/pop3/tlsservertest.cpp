@@ -50,6 +50,8 @@ private Q_SLOTS:
     void fullSession();
     void refusedCertificate_data();
     void refusedCertificate();
+    void explicitPort_data();
+    void explicitPort();
     void stlsRefused();
     void bytesInjectedAfterStls();
     void dropAtEveryCommand_data();
@@ -122,6 +124,56 @@ void TlsServerTest::refusedCertificate() {
     QCOMPARE(client->Connect(), Result::CertificateInvalid);
     QVERIFY(!target->received.contains(target->password));
     QVERIFY(!target->received.contains("USER"));
+}
+
+void TlsServerTest::explicitPort_data() {
+    QTest::addColumn<int>("tls");
+    QTest::addColumn<int>("greetingDelayMs");
+    QTest::addColumn<int>("probeSeconds");
+    QTest::addColumn<int>("security");
+    QTest::addColumn<int>("maxMs");
+    QTest::newRow("TLS from the first byte: implicit TLS after the probe")
+        << int(Tls::Implicit) << 0 << 3 << int(Security::ImplicitTls) << 6000;
+    QTest::newRow("STLS server: STLS at once")
+        << int(Tls::StartTls) << 0 << 3 << int(Security::StartTls) << 1500;
+    QTest::newRow("greeting later than the probe: no TLS there, STLS after all")
+        << int(Tls::StartTls) << 1500 << 1 << int(Security::StartTls) << 6000;
+}
+
+// "host:port" with a port other than 995, time-out 30 s: whatever the port
+// speaks, the session gets in well within the time-out, and never sends a
+// credential before TLS.
+void TlsServerTest::explicitPort() {
+    QFETCH(int, tls);
+    QFETCH(int, greetingDelayMs);
+    QFETCH(int, probeSeconds);
+    QFETCH(int, security);
+    QFETCH(int, maxMs);
+    ScriptedPop3Server server(Tls(tls), QStringLiteral("server"));
+    server.headers = sampleHeaders(2);
+    server.greetingDelayMs = greetingDelayMs;
+    auto client = makeClient(server, Tls::StartTls);
+    client->setTimeoutSeconds(30);
+    client->setImplicitTlsProbeSeconds(probeSeconds);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(client->Connect(), Result::Ok);
+    const qint64 elapsed = timer.elapsed();
+    qInfo("logged in after %lld ms", elapsed);
+    QVERIFY2(elapsed < maxMs, QByteArray::number(elapsed));
+    const pop3::ConnectionInfo info = client->connectionInfo();
+    QCOMPARE(int(info.security), security);
+    QVERIFY(info.encrypted);
+    QCOMPARE(info.port, server.serverPort());
+    QCOMPARE(client->GetHeaders(), Result::Ok);
+    QCOMPARE(client->Count(), 2);
+    QCOMPARE(client->Disconnect(), Result::Ok);
+    // What the server read before any STLS (all of it, without STLS) held no credential.
+    const qsizetype stls = server.received.indexOf("STLS");
+    const QByteArray beforeTls = tls == int(Tls::Implicit) ? QByteArray() : server.received.left(stls);
+    QVERIFY(tls == int(Tls::Implicit) || stls >= 0);
+    QVERIFY(!beforeTls.contains("USER") && !beforeTls.contains(server.password));
+    QVERIFY(server.received.contains("PASS " + server.password));
 }
 
 void TlsServerTest::stlsRefused() {

@@ -66,6 +66,10 @@ private Q_SLOTS:
     void connect();
     void autoFallsBackToStartTls();
     void connectTimeout();
+    void tlsOnlyExplicitPort_data();
+    void tlsOnlyExplicitPort();
+    void apopRefused_data();
+    void apopRefused();
     void saslPlainWaitsForContinuationWhenLong();
     void lineBreaksInCredentialsAreRefused_data();
     void lineBreaksInCredentialsAreRefused();
@@ -263,6 +267,109 @@ void TranscriptTest::connectTimeout() {
     QCOMPARE(probe.client->Connect(), Result::NoSecureConnection);
     QVERIFY(timer.elapsed() >= 900 && timer.elapsed() < 3000);
     QCOMPARE(probe.factory->record->ports, (QList<quint16>{995, 110}));
+}
+
+void TranscriptTest::tlsOnlyExplicitPort_data() {
+    QTest::addColumn<bool>("closes");    // the port closes a plain connection at once
+    QTest::addColumn<bool>("tlsSilent"); // ... and answers no TLS either
+    QTest::addColumn<Result>("expected");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+    // Probe 1 s, time-out 4 s.
+    QTest::newRow("silent to plain text: implicit TLS after the probe time")
+        << false << false << Result::Ok << 900 << 2500;
+    QTest::newRow("closed at once: implicit TLS without waiting") << true << false << Result::Ok << 0 << 800;
+    QTest::newRow("no TLS either: one time-out for both")
+        << false << true << Result::ConnectTimeout << 3800 << 5000;
+}
+
+// An explicit port other than 995 whose server speaks TLS from the first byte.
+void TranscriptTest::tlsOnlyExplicitPort() {
+    QFETCH(bool, closes);
+    QFETCH(bool, tlsSilent);
+    QFETCH(Result, expected);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    Harness h(loginLog(""), QStringLiteral("mail.example:2995"));
+    h.factory->tlsOnly = {{2995}, closes};
+    if (tlsSilent)
+        h.factory->silentPorts = {2995};
+    h.client->setImplicitTlsProbeSeconds(1);
+    h.client->setTimeoutSeconds(4);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(h.client->Connect(), expected);
+    QVERIFY2(timer.elapsed() >= minMs && timer.elapsed() <= maxMs, QByteArray::number(timer.elapsed()));
+    QCOMPARE(h.factory->record->ports, (QList<quint16>{2995, 2995}));
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
+    if (expected == Result::Ok) {
+        QVERIFY(h.scriptDone());
+        QCOMPARE(h.client->connectionInfo().security, Security::ImplicitTls);
+        QVERIFY(h.client->connectionInfo().encrypted);
+    }
+}
+
+namespace {
+// RFC 1939's example timestamp; the digest is MD5(timestamp + kPassword).
+const QByteArray kApopGreeting = "S: +OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\n";
+const QByteArray kApop = "C: APOP bob a00d98c10fe245ff6a37b53b2fcc91e9\n";
+const QByteArray kUserPass = "C: USER bob\nS: +OK\nC: PASS s3cret-pw\n";
+const QByteArray kLoggedIn = "S: +OK\nC: CAPA\nS: -ERR\n";
+} // namespace
+
+void TranscriptTest::apopRefused_data() {
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<Result>("expected");
+    QTest::addColumn<LoginMethod>("method");
+    QTest::addColumn<int>("connections");
+
+    const QByteArray start = kApopGreeting + "C: CAPA\nS: -ERR\n" + kApop;
+    const QByteArray again = "--- next connection\nS: +OK ready <2.2@host>\nC: CAPA\nS: -ERR\n";
+    QTest::newRow("APOP accepted") << start + kLoggedIn << Result::Ok << LoginMethod::Apop << 1;
+    QTest::newRow("APOP refused: USER/PASS on the same connection")
+        << start + "S: -ERR [AUTH] Bad login\n" + kUserPass + kLoggedIn << Result::Ok << LoginMethod::UserPass
+        << 1;
+    QTest::newRow("APOP refused: SASL PLAIN when offered")
+        << kApopGreeting + "C: CAPA\nS: +OK\nS: SASL PLAIN\nS: .\n" + kApop + "S: -ERR no APOP secret\n" +
+               "C: AUTH PLAIN AGJvYgBzM2NyZXQtcHc=\n" + kLoggedIn
+        << Result::Ok << LoginMethod::SaslPlain << 1;
+    QTest::newRow("APOP and the password refused")
+        << start + "S: -ERR [AUTH] Bad login\n" + kUserPass + "S: -ERR [AUTH] Bad login\n"
+        << Result::LoginRejected << LoginMethod::UserPass << 1;
+    QTest::newRow("APOP refused with [IN-USE]: no retry") << start + "S: -ERR [IN-USE] Mailbox in use\n"
+                                                          << Result::MailboxInUse << LoginMethod::Apop << 1;
+    QTest::newRow("APOP refused with [LOGIN-DELAY]: no retry")
+        << start + "S: -ERR [LOGIN-DELAY] wait\n"
+        << Result::LoginDelay << LoginMethod::Apop << 1;
+    QTest::newRow("APOP refused with [SYS/TEMP]: no retry")
+        << start + "S: -ERR [SYS/TEMP] disk full\n"
+        << Result::ServerTemporaryFailure << LoginMethod::Apop << 1;
+    QTest::newRow("refused and closed: once more, with USER/PASS")
+        << start + "S: -ERR authentication failed\nS: <close>\n" + again + kUserPass + kLoggedIn << Result::Ok
+        << LoginMethod::UserPass << 2;
+    QTest::newRow("closed instead of an answer: once more, with USER/PASS")
+        << start + "S: <close>\n" + again + kUserPass + kLoggedIn << Result::Ok << LoginMethod::UserPass << 2;
+    QTest::newRow("closed again after the password: no third connection")
+        << start + "S: -ERR authentication failed\nS: <close>\n" + again + kUserPass + "S: <close>\n"
+        << Result::ConnectionProblem << LoginMethod::UserPass << 2;
+}
+
+// pop3:// to a server whose greeting always carries an APOP timestamp.
+void TranscriptTest::apopRefused() {
+    QFETCH(QByteArray, log);
+    QFETCH(Result, expected);
+    QFETCH(LoginMethod, method);
+    QFETCH(int, connections);
+    Harness h(log, QStringLiteral("pop3://mail.example"));
+    QCOMPARE(h.client->Connect(), expected);
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
+    QVERIFY2(h.scriptDone(), "the client stopped before the end of the transcript");
+    QCOMPARE(h.factory->record->connections, connections);
+    QCOMPARE(h.client->connectionInfo().login, method);
+    // A refusal that is no wrong secret costs no password (plain, or in a SASL PLAIN token).
+    const QByteArray& written = h.factory->record->written;
+    QCOMPARE(written.contains(kPassword) || written.contains("AUTH PLAIN"), method != LoginMethod::Apop);
+    QVERIFY(!h.client->lastServerReply().contains(QLatin1String(kPassword)));
 }
 
 void TranscriptTest::saslPlainWaitsForContinuationWhenLong() {

@@ -7,7 +7,8 @@ BlockingClient::BlockingClient(std::shared_ptr<pop3::StreamFactory> factory, QOb
     : QObject(parent), m_session(std::make_unique<pop3::Session>(std::move(factory))) {
     // Queued, as a window receives them: a slot may cancel or delete this client.
     connect(m_session.get(), &pop3::Session::log, this, &BlockingClient::ConnectLog, Qt::QueuedConnection);
-    connect(m_session.get(), &pop3::Session::status, this, &BlockingClient::StatusMessage, Qt::QueuedConnection);
+    connect(m_session.get(), &pop3::Session::status, this, &BlockingClient::StatusMessage,
+            Qt::QueuedConnection);
 }
 
 BlockingClient::~BlockingClient() = default;

@@ -25,7 +25,9 @@ public:
     void setDefaultPort(quint16 port) { m_settings.defaultPort = port; }
     void setTimeoutSeconds(int seconds) { m_settings.timeoutSeconds = qMax(1, seconds); }
     void setImplicitTlsProbeSeconds(int seconds) { m_settings.probeSeconds = qMax(1, seconds); }
-    void addCaCertificates(const QList<QSslCertificate>& certificates) { m_settings.caCertificates += certificates; }
+    void addCaCertificates(const QList<QSslCertificate>& certificates) {
+        m_settings.caCertificates += certificates;
+    }
     void setCertificateExceptions(const QList<pop3::CertificateException>& exceptions) {
         m_settings.certificateExceptions = exceptions;
     }

@@ -1,12 +1,15 @@
 #!/bin/sh
-# Unpacks the Courier and Cyrus POP3 daemons for the test fixture.
+# Unpacks the Courier, Cyrus and GNU Mailutils POP3 daemons for the tests.
 #   unpack-daemons.sh            (root; idempotent)
 # courier-pop, cyrus-pop3d and dovecot-pop3d all provide and conflict with
 # "pop3-server", so only Dovecot's is installed. The other two (and cyrus-imapd,
 # whose imapd fills the Cyrus mailboxes; it conflicts with "imap-server") are
 # unpacked with dpkg-deb -x into $TIDEMARSH_PKGROOT/<package>, at the version of
 # their installed base package (courier-base, cyrus-common), which brings every
-# library they link. Nothing is unpacked under /etc or /usr.
+# library they link. mailutils-pop3d (the APOP tests' server, apopserver.sh)
+# conflicts with nothing, but installing it would install a system POP3 service:
+# it is unpacked at the version of its installed library, libmailutils9.
+# Nothing is unpacked under /etc or /usr.
 set -eu
 PKGROOT=${TIDEMARSH_PKGROOT:-/var/lib/tidemarsh-test}
 
@@ -32,3 +35,4 @@ unpack() {
 unpack courier-pop courier-base
 unpack cyrus-pop3d cyrus-common
 unpack cyrus-imapd cyrus-common
+unpack mailutils-pop3d libmailutils9
