@@ -129,8 +129,8 @@ private Q_SLOTS:
 
         // File > Friends Management (the third entry from the bottom), New, her name and address.
         QVERIFY(Focus(main));
-        QVERIFY(Keys({QStringLiteral("alt+f"), QStringLiteral("Up"), QStringLiteral("Up"), QStringLiteral("Up"),
-                      QStringLiteral("Return")}));
+        QVERIFY(Keys({QStringLiteral("alt+f"), QStringLiteral("Up"), QStringLiteral("Up"),
+                      QStringLiteral("Up"), QStringLiteral("Return")}));
         const QString friends = WaitForWindow(pid, QStringLiteral("Email Friends"));
         QVERIFY(Focus(friends));
         QVERIFY(Keys({QStringLiteral("alt+n")}));
@@ -153,7 +153,8 @@ private Q_SLOTS:
         QVERIFY(Keys({QStringLiteral("alt+a"), QStringLiteral("f")}));
         QVERIFY(Focus(WaitForWindow(pid, QStringLiteral("Address Added"))));
         QVERIFY(Keys({QStringLiteral("Return")}));
-        QCOMPARE(Friends(folder), (QStringList{QStringLiteral("mum@family.test"), QStringLiteral("bb@bug.com")}));
+        QCOMPARE(Friends(folder),
+                 (QStringList{QStringLiteral("mum@family.test"), QStringLiteral("bb@bug.com")}));
 
         // The next check ticks both; Delete Unchecked, confirmed, removes only the offer.
         QVERIFY(Focus(main));
