@@ -13,10 +13,10 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-AccountEditor::AccountEditor(AppState& state, QTreeWidget* list, QPushButton* editButton,
+AccountEditor::AccountEditor(AppState& state, int recordNumber, QTreeWidget* list, QPushButton* editButton,
                              QPushButton* deleteButton, QWidget* parent)
-    : QDialog(parent), m_state(state), m_list(list), m_editButton(editButton), m_deleteButton(deleteButton),
-      m_tester(state.Settings), m_ui(std::make_unique<Ui::AccountEditor>()) {
+    : QDialog(parent), m_state(state), m_recordNumber(recordNumber), m_list(list), m_editButton(editButton),
+      m_deleteButton(deleteButton), m_tester(state.Settings), m_ui(std::make_unique<Ui::AccountEditor>()) {
     m_tester.setProgramFolder(state.ProgramFolder);
     m_ui->setupUi(this);
     accounts::SetUpEntry(m_ui->txtAccount, accounts::kAccountNameBytes);
@@ -41,10 +41,9 @@ AccountEditor::AccountEditor(AppState& state, QTreeWidget* list, QPushButton* ed
     setMinimumWidth(480);
 
     m_ui->cmdOK->setEnabled(false);
-    if (m_state.EditRecordNumber != 0) {
+    if (m_recordNumber != 0) {
         try {
-            m_state.CurrentAccount =
-                AccountStore(m_state.ProgramFolder).ReadAccount(m_state.EditRecordNumber);
+            m_state.CurrentAccount = AccountStore(m_state.ProgramFolder).ReadAccount(m_recordNumber);
             const AccountRecord& record = m_state.CurrentAccount;
             m_ui->txtAccount->setText(accounts::Trimmed(record.AccountName));
             m_ui->txtLogin->setText(accounts::Trimmed(record.LoginName));
@@ -95,7 +94,7 @@ bool AccountEditor::isDuplicateName(const QString& name) const {
         const QTreeWidgetItem* row = m_list->topLevelItem(i);
         if (accounts::Trimmed(row->text(0)).compare(name, Qt::CaseInsensitive) != 0)
             continue;
-        if (m_state.EditRecordNumber == 0 || accounts::RecordNumberOf(row) != m_state.EditRecordNumber)
+        if (m_recordNumber == 0 || accounts::RecordNumberOf(row) != m_recordNumber)
             return true;
     }
     return false;
@@ -117,19 +116,19 @@ void AccountEditor::onOk() {
 
 bool AccountEditor::save() {
     // An edited record keeps its Last Checked text and counters; only the entries change.
-    AccountRecord record = m_state.EditRecordNumber != 0 ? m_state.CurrentAccount : AccountRecord{};
+    AccountRecord record = m_recordNumber != 0 ? m_state.CurrentAccount : AccountRecord{};
     record.AccountName = accounts::Trimmed(m_ui->txtAccount->text());
     record.LoginName = accounts::Trimmed(m_ui->txtLogin->text());
     record.LoginPassword = accounts::Trimmed(m_ui->txtPassword->text());
     record.ServerAddress = accounts::Trimmed(m_ui->txtServer->text());
-    if (m_state.EditRecordNumber == 0) {
+    if (m_recordNumber == 0) {
         record.LastChecked = QStringLiteral("N/A");
         record.TotalMessages = 0;
         record.DeletedMessages = 0;
     }
 
     // The file first: the list must not show what could not be stored.
-    int recordNumber = m_state.EditRecordNumber;
+    int recordNumber = m_recordNumber;
     try {
         const AccountStore store(m_state.ProgramFolder);
         if (recordNumber != 0)
@@ -142,10 +141,10 @@ bool AccountEditor::save() {
     }
     m_state.CurrentAccount = record;
 
-    if (m_state.EditRecordNumber != 0) {
+    if (m_recordNumber != 0) {
         for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
             QTreeWidgetItem* row = m_list->topLevelItem(i);
-            if (accounts::RecordNumberOf(row) == m_state.EditRecordNumber)
+            if (accounts::RecordNumberOf(row) == m_recordNumber)
                 row->setText(0, record.AccountName);
         }
         return true;

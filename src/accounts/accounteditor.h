@@ -12,15 +12,15 @@ namespace Ui {
 class AccountEditor;
 }
 
-// frmEdit, "Account Details": a new account (EditRecordNumber 0) or changes to
-// one. OK writes Acc.dat and brings the setup dialog's list and its Edit and
+// frmEdit, "Account Details": a new account (record number 0) or changes to
+// the record its caller names. OK writes Acc.dat and brings the setup dialog's list and its Edit and
 // Delete buttons up to date; Cancel and the close box change nothing. Test logs
 // in with the entries as typed and stores nothing.
 class AccountEditor : public QDialog {
     Q_OBJECT
 public:
-    AccountEditor(AppState& state, QTreeWidget* list, QPushButton* editButton, QPushButton* deleteButton,
-                  QWidget* parent);
+    AccountEditor(AppState& state, int recordNumber, QTreeWidget* list, QPushButton* editButton,
+                  QPushButton* deleteButton, QWidget* parent);
     ~AccountEditor() override;
 
     void done(int result) override;
@@ -42,6 +42,7 @@ private:
     void reportCertificateProblem(const AccountTester::Result& result);
 
     AppState& m_state;
+    const int m_recordNumber; // 0 for a new account
     QTreeWidget* m_list;
     QPushButton* m_editButton;
     QPushButton* m_deleteButton;

@@ -58,8 +58,7 @@ void AccountsSetupDialog::onEdit() {
 }
 
 void AccountsSetupDialog::openEditor(int recordNumber) {
-    m_state.EditRecordNumber = recordNumber;
-    AccountEditor editor(m_state, m_ui->ListView1, m_ui->cmdEdit, m_ui->cmdDelete, this);
+    AccountEditor editor(m_state, recordNumber, m_ui->ListView1, m_ui->cmdEdit, m_ui->cmdDelete, this);
     editor.exec();
 }
 

@@ -19,13 +19,12 @@ ChooseDialog::ChooseDialog(AppState& state, QWidget* parent)
     m_ui->cmdCancel->setAutoDefault(false);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->cmdCancel, &QPushButton::clicked, this, [this] {
-        m_state.ChooseAccepted = false;
+        m_cancelled = true;
         reject();
     });
     m_ui->ListView1->viewport()->installEventFilter(this);
     resize(440, 280);
 
-    m_state.ChooseAccepted = true;
     accounts::FillAccountList(m_ui->ListView1, m_state, this);
     if (QTreeWidgetItem* first = m_ui->ListView1->topLevelItem(0)) {
         m_ui->ListView1->setCurrentItem(first);
@@ -54,20 +53,17 @@ void ChooseDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void ChooseDialog::done(int result) {
-    if (m_state.ChooseAccepted) {
+    if (!m_cancelled) {
         const QList<QTreeWidgetItem*> selected = m_ui->ListView1->selectedItems();
         const QTreeWidgetItem* row = selected.isEmpty() ? m_ui->ListView1->currentItem() : selected.first();
         // Checking some other account instead would be worse than checking none.
-        m_state.ChooseAccepted = false;
         const QString action = tr("The chosen account could not be read.");
         if (!row) {
             ui::ShowMessage({this, ui::MessageIcon::Warning, tr("Accounts"),
                              action + QStringLiteral("\r\n\r\n") + tr("No account is selected.")});
         } else {
             try {
-                m_state.CurrentAccount =
-                    AccountStore(m_state.ProgramFolder).ReadAccount(accounts::RecordNumberOf(row));
-                m_state.ChooseAccepted = true;
+                m_chosen = AccountStore(m_state.ProgramFolder).ReadAccount(accounts::RecordNumberOf(row));
             } catch (const StoreError& error) {
                 ui::ShowStoreError(this, tr("Accounts"), action, error);
             }
@@ -76,8 +72,8 @@ void ChooseDialog::done(int result) {
     QDialog::done(result);
 }
 
-bool ChooseDialog::ChooseAccount(AppState& state, QWidget* parent) {
+std::optional<AccountRecord> ChooseDialog::choose(AppState& state, QWidget* parent) {
     ChooseDialog dialog(state, parent);
     dialog.exec();
-    return state.ChooseAccepted;
+    return dialog.chosenAccount();
 }

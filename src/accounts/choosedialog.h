@@ -4,15 +4,15 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class ChooseDialog;
 }
 
 // frmChoose, "Select Account": which account Check Mail checks. OK, Enter, a
-// double click and any close other than Cancel choose the selected account
-// (ChooseAccepted true, the record read into CurrentAccount); Cancel and
-// Escape set ChooseAccepted false.
+// double click and any close other than Cancel choose the selected account,
+// read from Acc.dat as the dialog closes; Cancel and Escape choose none.
 class ChooseDialog : public QDialog {
     Q_OBJECT
 public:
@@ -20,9 +20,12 @@ public:
     ~ChooseDialog() override;
 
     void done(int result) override;
+    // Once closed: the chosen account; nothing after Cancel, or when it could
+    // not be read (that is reported as the dialog closes).
+    const std::optional<AccountRecord>& chosenAccount() const { return m_chosen; }
 
-    // Runs the dialog; true when an account was chosen into CurrentAccount.
-    static bool ChooseAccount(AppState& state, QWidget* parent);
+    // Runs the dialog modally over parent and returns its choice.
+    static std::optional<AccountRecord> choose(AppState& state, QWidget* parent);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -31,4 +34,6 @@ protected:
 private:
     AppState& m_state;
     std::unique_ptr<Ui::ChooseDialog> m_ui;
+    bool m_cancelled = false;
+    std::optional<AccountRecord> m_chosen;
 };

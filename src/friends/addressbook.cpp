@@ -1,6 +1,7 @@
 #include "friends/addressbook.h"
 
 #include "store/fixedtext.h"
+#include "store/friendaddress.h"
 #include "store/friendsstore.h"
 
 #include <QFile>
@@ -337,6 +338,10 @@ QString DecodeCharset(const QByteArray& bytes, const QByteArray& charset) {
 }
 
 QStringList AddressesIn(const QString& value) {
+    // A name with an address in angle brackets is that address alone, even when
+    // the name looks like an address too ("mum@home" <mum@family.test>).
+    if (const std::optional<QString> address = friendaddress::AddressInAngleBrackets(value))
+        return {*address};
     static const QRegularExpression separators(QStringLiteral("[\\s,;]+"));
     static const QString openers = QStringLiteral("<([\"'");
     static const QString closers = QStringLiteral(">)]\"'");

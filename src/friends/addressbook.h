@@ -33,7 +33,9 @@ QStringList Read(Format format, const QByteArray& bytes);
 
 // The addresses in one field value: tokens holding an "@" with something on
 // both sides, without enclosing <>, (), quotes or a mailto: prefix. A value
-// like "Ann Lee <ann@example.org>" gives ann@example.org; "SMTP" gives nothing.
+// like "Ann Lee <ann@example.org>" gives ann@example.org, and so does
+// "ann@home" <ann@example.org> (a name-addr counts as its address alone);
+// "SMTP" gives nothing.
 QStringList AddressesIn(const QString& value);
 
 // Text in the named character set (any iconv knows); UTF-8, falling back to

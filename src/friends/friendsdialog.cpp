@@ -71,21 +71,13 @@ bool FriendsDialog::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool FriendsDialog::enterAddress(const QString& startText) {
-    EnterFriendDialog entry(m_state, this);
-    if (!startText.isEmpty())
-        entry.setAddress(startText);
-    entry.exec();
-    return !m_state.FriendAddress.isEmpty();
-}
-
 void FriendsDialog::onNew() {
-    m_state.FriendAddress.clear();
-    if (!enterAddress({}))
+    const std::optional<QString> address = EnterFriendDialog::enterAddress(this, {});
+    if (!address)
         return;
     try {
-        const int number = FriendsStore(m_state.ProgramFolder).Append(m_state.FriendAddress);
-        m_model->appendRow(number, m_state.FriendAddress);
+        const int number = FriendsStore(m_state.ProgramFolder).Append(*address);
+        m_model->appendRow(number, *address);
     } catch (const StoreError& error) {
         ui::ShowStoreError(this, tr("Email Friends"),
                            tr("The address could not be added to your Friends List."), error);
@@ -100,17 +92,17 @@ void FriendsDialog::onEdit() {
     const int row = selectedRow();
     if (row < 0)
         return;
-    m_state.FriendAddress = m_model->address(row);
-    if (!enterAddress(m_state.FriendAddress))
+    const std::optional<QString> address = EnterFriendDialog::enterAddress(this, m_model->address(row));
+    if (!address)
         return;
     try {
-        FriendsStore(m_state.ProgramFolder).Replace(m_model->recordNumber(row), m_state.FriendAddress);
+        FriendsStore(m_state.ProgramFolder).Replace(m_model->recordNumber(row), *address);
     } catch (const StoreError& error) {
         ui::ShowStoreError(this, tr("Email Friends"),
                            tr("The address could not be changed in your Friends List."), error);
         return;
     }
-    m_model->setAddress(row, m_state.FriendAddress);
+    m_model->setAddress(row, *address);
     m_ui->ListView1->setFocus();
 }
 

@@ -34,8 +34,6 @@ private:
     void onEdit();
     void onDelete();
     void onImport();
-    // Shows frmEnterFriend; true when it left an address in FriendAddress.
-    bool enterAddress(const QString& startText);
     // Refills the list from the store; shows the failure and returns false.
     bool reload(const QString& action);
     int selectedRow() const;

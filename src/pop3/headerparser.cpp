@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <QHash>
 
@@ -366,23 +367,64 @@ QString displayNameBeforeAngle(const QByteArray& value) {
     return decodeText(phrase);
 }
 
+// The words of text that look like an address: an "@" with something on both
+// sides, once punctuation around the word is dropped.
+QStringList addressLikeWords(const QString& text) {
+    static const QString around = QStringLiteral("\"'()[],;:");
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    QStringList words;
+    for (QString word : text.split(blanks, Qt::SkipEmptyParts)) {
+        while (!word.isEmpty() && around.contains(word.front()))
+            word.remove(0, 1);
+        while (!word.isEmpty() && around.contains(word.back()))
+            word.chop(1);
+        const qsizetype at = word.indexOf(QLatin1Char('@'));
+        if (at > 0 && at < word.size() - 1 && word.count(QLatin1Char('@')) == 1)
+            words.append(word);
+    }
+    return words;
+}
+
+// Sender name and address of one From field.
+void readFrom(const QByteArray& from, Message& message) {
+    const auto list = parseAddresses(from);
+    InternetAddressMailbox* mailbox = firstMailbox(list.get());
+    const QString addr = mailbox ? text(internet_address_mailbox_get_addr(mailbox)) : QString();
+    if (mailbox && addr.contains(QLatin1Char('@'))) {
+        const QString name = text(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
+        message.FromAddr = addr;
+        message.From = name.isEmpty() ? addr : name;
+        return;
+    }
+    if (!from.contains('<')) {
+        // Written without angle brackets ("Big Bug bb@bug.com"), which GMime does
+        // not read as a mailbox: the text is the name, its one address the address.
+        const QString whole = decodeText(from);
+        const QStringList words = addressLikeWords(whole);
+        if (words.size() == 1 || !mailbox) {
+            message.From = whole;
+            message.FromAddr = words.size() == 1 ? words.first() : QString();
+            return;
+        }
+    }
+    if (mailbox) {
+        // An address without a domain ("postmaster").
+        const QString name = text(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
+        message.FromAddr = addr;
+        message.From = name.isEmpty() ? addr : name;
+        return;
+    }
+    // Bounces come "From: MAILER DAEMON <>", which GMime rejects: the name still shows.
+    message.From = displayNameBeforeAngle(from);
+}
+
 } // namespace
 
 void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message) {
     const Fields f = splitFields(rawHeaders);
 
-    if (f.hasFrom) {
-        const QByteArray from = capped(f.from, kMaxFieldBytes);
-        const auto list = parseAddresses(from);
-        if (InternetAddressMailbox* mailbox = firstMailbox(list.get())) {
-            message.FromAddr = text(internet_address_mailbox_get_addr(mailbox));
-            const QString name = text(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
-            message.From = name.isEmpty() ? message.FromAddr : name;
-        } else {
-            // Bounces come "From: MAILER DAEMON <>", which GMime rejects: the name still shows.
-            message.From = displayNameBeforeAngle(from);
-        }
-    }
+    if (f.hasFrom)
+        readFrom(capped(f.from, kMaxFieldBytes), message);
     if (f.hasReplyTo) {
         const auto list = parseAddresses(capped(f.replyTo, kMaxFieldBytes));
         if (InternetAddressMailbox* replyTo = firstMailbox(list.get()))

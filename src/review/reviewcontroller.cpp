@@ -11,7 +11,7 @@
 #include "review/delstatusdialog.h"
 #include "review/viewdialog.h"
 #include "store/accountstore.h"
-#include "store/fixedtext.h"
+#include "store/friendaddress.h"
 #include "store/friendsstore.h"
 #include "store/headerfiles.h"
 
@@ -324,7 +324,8 @@ void ReviewController::AddFriends() {
     if (row < 0)
         return;
     const QString shown = d->model.item(row).text(ReviewItem::Address);
-    const QString address = FixedText::TrimBlanks(shown);
+    // A name with an address in angle brackets would never match: its address is added.
+    const QString address = friendaddress::ToStore(shown);
     if (address.isEmpty()) {
         ui::ShowMessage(
             {d->owner, ui::MessageIcon::Warning, QStringLiteral("No Address"),

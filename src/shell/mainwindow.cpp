@@ -99,7 +99,12 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
 
     d->review = std::make_unique<ReviewController>(d->state, this);
     d->check = std::make_unique<CheckCycle>(d->state, *d->review, this);
-    d->check->setAccountChooser([this] { return ChooseDialog::ChooseAccount(d->state, this); });
+    d->check->setAccountChooser([this] {
+        const std::optional<AccountRecord> chosen = ChooseDialog::choose(d->state, this);
+        if (chosen)
+            d->state.CurrentAccount = *chosen;
+        return chosen.has_value();
+    });
 
     d->bars = new CommandBars(this);
     connect(d->bars, &CommandBars::commandTriggered, this, &MainWindow::DispatchCommand);

@@ -39,13 +39,9 @@ struct AppState {
 
     AccountRecord CurrentAccount;
     int AccountCount = 0;
-    int EditRecordNumber = 0;
-    bool ChooseAccepted = false;
     QString ReviewAccountName;
 
     SettingsRecord Settings;
-
-    QString FriendAddress;
 
     ShellHooks hooks;
 };

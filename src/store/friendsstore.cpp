@@ -1,6 +1,7 @@
 #include "store/friendsstore.h"
 
 #include "store/fixedtext.h"
+#include "store/friendaddress.h"
 #include "store/recordfile.h"
 
 #include <QDir>
@@ -28,7 +29,9 @@ QString FriendsStore::tempPath() const {
 }
 
 QString FriendsStore::ComparisonKey(const QString& address) {
-    return FixedText::TrimBlanks(address).toUpper();
+    // An entry stored as a name-addr before such entries were reduced to their
+    // address still means that address.
+    return friendaddress::ToStore(address).toUpper();
 }
 
 bool FriendsStore::SameAddress(const QString& a, const QString& b) {

@@ -16,7 +16,7 @@ public:
 
     int Count() const;
     QList<QPair<int, QString>> ReadAll() const;
-    // Case-insensitive, both sides trimmed of spaces.
+    // Case-insensitive, both sides trimmed of spaces (SameAddress).
     bool Contains(const QString& address) const;
     int Append(const QString& address) const;
     // recordNumber in 1..Count().
@@ -35,7 +35,8 @@ public:
     // When two addresses are the same friend: Contains, the check's friend
     // matching and the address-book import all compare this way.
     static bool SameAddress(const QString& a, const QString& b);
-    // The form SameAddress compares: trimmed of spaces, upper case.
+    // The form SameAddress compares: trimmed of spaces, upper case; of a name
+    // with an address in angle brackets, the address (friendaddress::ToStore).
     static QString ComparisonKey(const QString& address);
 
 private:

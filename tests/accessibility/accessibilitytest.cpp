@@ -471,8 +471,8 @@ void AccessibilityTest::dialogsOpenReadyForTheKeyboard() {
     } else if (dialog == QLatin1String("frmAccounts")) {
         window = std::make_unique<AccountsSetupDialog>(folder.state, nullptr);
     } else if (dialog == QLatin1String("frmEdit")) {
-        window =
-            std::make_unique<AccountEditor>(folder.state, &accountList, &editButton, &deleteButton, nullptr);
+        window = std::make_unique<AccountEditor>(folder.state, 0, &accountList, &editButton, &deleteButton,
+                                                 nullptr);
     } else if (dialog == QLatin1String("frmWiz")) {
         window = std::make_unique<WizardDialog>(folder.state, nullptr);
     } else if (dialog == QLatin1String("frmChoose")) {
@@ -485,7 +485,7 @@ void AccessibilityTest::dialogsOpenReadyForTheKeyboard() {
     } else if (dialog == QLatin1String("frmFriends")) {
         window = std::make_unique<FriendsDialog>(folder.state, nullptr);
     } else if (dialog == QLatin1String("frmEnterFriend")) {
-        window = std::make_unique<EnterFriendDialog>(folder.state, nullptr);
+        window = std::make_unique<EnterFriendDialog>(nullptr);
     } else if (dialog == QLatin1String("frmOptions")) {
         window = std::make_unique<OptionsDialog>(folder.state, nullptr);
     } else if (dialog == QLatin1String("frmAbout")) {

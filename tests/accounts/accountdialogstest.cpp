@@ -264,7 +264,7 @@ private Q_SLOTS:
     void editorOkNeedsEveryEntry() {
         QTreeWidget list;
         QPushButton edit, del;
-        AccountEditor editor(m_state, &list, &edit, &del, nullptr);
+        AccountEditor editor(m_state, 0, &list, &edit, &del, nullptr);
         editor.show();
         QPushButton* ok = Button(&editor, "cmdOK");
         QVERIFY(ok->isDefault());
@@ -423,7 +423,7 @@ private Q_SLOTS:
         QFETCH(QString, extra);
         QTreeWidget list;
         QPushButton edit, del;
-        AccountEditor editor(m_state, &list, &edit, &del, nullptr);
+        AccountEditor editor(m_state, 0, &list, &edit, &del, nullptr);
         editor.show();
         for (const char* name : {"txtAccount", "txtLogin", "txtPassword", "txtServer"})
             Type(Entry(&editor, name), QStringLiteral("v"));
@@ -589,23 +589,20 @@ private Q_SLOTS:
 
     void choose_data() {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("row"); // selected before closing; -1: as opened
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<int>("current"); // record expected in CurrentAccount
-        QTest::newRow("Enter") << QStringLiteral("enter") << -1 << true << 1;
-        QTest::newRow("OK on the third") << QStringLiteral("ok") << 2 << true << 3;
-        QTest::newRow("double click on the third") << QStringLiteral("double click") << 2 << true << 3;
-        QTest::newRow("close command counts as OK") << QStringLiteral("close") << 1 << true << 2;
-        QTest::newRow("Cancel") << QStringLiteral("cancel") << 0 << false << 3;
-        QTest::newRow("Escape cancels") << QStringLiteral("escape") << 0 << false << 3;
+        QTest::addColumn<int>("row");    // selected before closing; -1: as opened
+        QTest::addColumn<int>("chosen"); // record number; 0: none
+        QTest::newRow("Enter") << QStringLiteral("enter") << -1 << 1;
+        QTest::newRow("OK on the third") << QStringLiteral("ok") << 2 << 3;
+        QTest::newRow("double click on the third") << QStringLiteral("double click") << 2 << 3;
+        QTest::newRow("close command counts as OK") << QStringLiteral("close") << 1 << 2;
+        QTest::newRow("Cancel") << QStringLiteral("cancel") << 0 << 0;
+        QTest::newRow("Escape cancels") << QStringLiteral("escape") << 0 << 0;
     }
     void choose() {
         QFETCH(QString, how);
         QFETCH(int, row);
-        QFETCH(bool, accepted);
-        QFETCH(int, current);
+        QFETCH(int, chosen);
         addAccounts({QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")});
-        m_state.ChooseAccepted = !accepted;
         ChooseDialog dialog(m_state, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -630,8 +627,23 @@ private Q_SLOTS:
         else
             QTest::keyClick(&dialog, Qt::Key_Escape);
         QTRY_VERIFY(!dialog.isVisible());
-        QCOMPARE(m_state.ChooseAccepted, accepted);
-        QCOMPARE(m_state.CurrentAccount, store().ReadAccount(current));
+        QCOMPARE(dialog.chosenAccount().has_value(), chosen != 0);
+        if (chosen != 0)
+            QCOMPARE(*dialog.chosenAccount(), store().ReadAccount(chosen));
+    }
+
+    void chooseNothingWhenTheChoiceCannotBeRead() {
+        addAccounts({QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")});
+        ChooseDialog dialog(m_state, nullptr);
+        dialog.show();
+        List(&dialog)->setCurrentItem(List(&dialog)->topLevelItem(2));
+        // The third record goes while the dialog is open.
+        QVERIFY(m_dir->write("Acc.dat", m_dir->read("Acc.dat").left(2 * AccountRecord::RecordLength)));
+        Button(&dialog, "cmdOK")->click();
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(!dialog.chosenAccount());
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].title, QStringLiteral("Accounts"));
     }
 
     // ---------------------------------------------------------------- keyboard and accessibility
@@ -659,7 +671,7 @@ private Q_SLOTS:
         else if (dialog == QStringLiteral("frmAccounts"))
             window = std::make_unique<AccountsSetupDialog>(m_state, nullptr);
         else if (dialog == QStringLiteral("frmEdit"))
-            window = std::make_unique<AccountEditor>(m_state, &list, &edit, &del, nullptr);
+            window = std::make_unique<AccountEditor>(m_state, 0, &list, &edit, &del, nullptr);
         else
             window = std::make_unique<ChooseDialog>(m_state, nullptr);
         QCOMPARE(window->objectName(), dialog);

@@ -105,7 +105,7 @@ private Q_SLOTS:
         state.ProgramFolder = dir.path() + QLatin1Char('/');
         QTreeWidget list;
         QPushButton edit, del;
-        AccountEditor editor(state, &list, &edit, &del, nullptr);
+        AccountEditor editor(state, 0, &list, &edit, &del, nullptr);
         editor.tester().addCaCertificates(QSslCertificate::fromPath(m_server->caFile()));
         editor.show();
         Child<QLineEdit>(&editor, "txtAccount")->setText(QStringLiteral("Test"));
@@ -158,7 +158,7 @@ private Q_SLOTS:
         state.ProgramFolder = dir.path() + QLatin1Char('/');
         QTreeWidget list;
         QPushButton edit, del;
-        AccountEditor editor(state, &list, &edit, &del, nullptr);
+        AccountEditor editor(state, 0, &list, &edit, &del, nullptr);
         editor.tester().addCaCertificates(QSslCertificate::fromPath(m_server->caFile()));
         editor.show();
         Child<QLineEdit>(&editor, "txtAccount")->setText(QStringLiteral("Test"));
@@ -215,7 +215,7 @@ private Q_SLOTS:
         state.ProgramFolder = dir.path() + QLatin1Char('/');
         QTreeWidget list;
         QPushButton edit, del;
-        AccountEditor editor(state, &list, &edit, &del, nullptr);
+        AccountEditor editor(state, 0, &list, &edit, &del, nullptr);
         editor.show();
         Child<QLineEdit>(&editor, "txtAccount")->setText(QStringLiteral("Test"));
         Child<QLineEdit>(&editor, "txtLogin")->setText(box.user());

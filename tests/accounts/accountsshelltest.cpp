@@ -4,13 +4,13 @@
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
 #include "support/dialogfixture.h"
+#include "support/mainwindowfixture.h"
 #include "support/modalhelper.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -30,27 +30,21 @@ void Fill(QWidget* dialog, const char* box, const QString& text) {
 class AccountsShellTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<testsupport::MainWindowFixture> m_app;
     testsupport::MessageBoxCapture m_boxes;
 
-    QString panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("panel1"))->text(); }
-    bool startAndActivate() {
-        m_window = std::make_unique<MainWindow>(m_dir->path());
-        return m_window->Startup() &&
-               QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; }, 30000);
-    }
+    QString panel1() const { return m_app->panel1(); }
+    bool startAndActivate() { return m_app->startAndActivate(30000); }
 
 private Q_SLOTS:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
+        m_app = std::make_unique<testsupport::MainWindowFixture>();
+        QVERIFY(m_app->isValid());
         m_boxes.start();
     }
     void cleanup() {
-        m_window.reset();
+        m_app.reset();
         m_boxes.stop();
-        m_dir.reset();
     }
 
     void firstStartFinishingTheWizard() {
@@ -79,10 +73,10 @@ private Q_SLOTS:
         QCOMPARE(doneTexts.size(), 3);
         QVERIFY(
             doneTexts[0].startsWith(QStringLiteral("The creation of your default account is now complete.")));
-        QCOMPARE(m_window->state().AccountCount, 1);
+        QCOMPARE(m_app->window().state().AccountCount, 1);
         QCOMPARE(panel1(), QStringLiteral("Click Check Mail to check for new mail..."));
-        QVERIFY(m_window->action(Command::CheckMail)->isEnabled());
-        QCOMPARE(AccountStore(m_dir->path()).ReadAccount(1).AccountName, QStringLiteral("Home"));
+        QVERIFY(m_app->window().action(Command::CheckMail)->isEnabled());
+        QCOMPARE(AccountStore(m_app->path()).ReadAccount(1).AccountName, QStringLiteral("Home"));
     }
 
     void firstStartCancellingTheWizard() {
@@ -99,17 +93,17 @@ private Q_SLOTS:
         });
         QVERIFY(startAndActivate());
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_window->state().AccountCount, 0);
+        QCOMPARE(m_app->window().state().AccountCount, 0);
         QCOMPARE(panel1(), QStringLiteral("No Accounts have been defined..."));
-        QVERIFY(!m_window->action(Command::CheckMail)->isEnabled());
-        QCOMPARE(QFileInfo(AccountStore(m_dir->path()).filePath()).size(), 0);
+        QVERIFY(!m_app->window().action(Command::CheckMail)->isEnabled());
+        QCOMPARE(QFileInfo(AccountStore(m_app->path()).filePath()).size(), 0);
         QVERIFY(!doneSeen); // it would have come before the first activation ended
     }
 
     void setupCommandAddsTheFirstAccount() {
         WhenModal(QStringLiteral("frmWiz"), [](QWidget* wizard) { wizard->close(); });
         QVERIFY(startAndActivate());
-        QVERIFY(!m_window->action(Command::CheckMail)->isEnabled());
+        QVERIFY(!m_app->window().action(Command::CheckMail)->isEnabled());
         WhenModal(QStringLiteral("frmAccounts"), [](QWidget* setup) {
             WhenModal(QStringLiteral("frmEdit"), [](QWidget* editor) {
                 Fill(editor, "txtAccount", QStringLiteral("Work"));
@@ -121,9 +115,9 @@ private Q_SLOTS:
             Child<QPushButton>(setup, "cmdNew")->click();
             Child<QPushButton>(setup, "cmdClose")->click();
         });
-        m_window->action(Command::AccountsSetup)->trigger();
-        QCOMPARE(m_window->state().AccountCount, 1);
-        QVERIFY(m_window->action(Command::CheckMail)->isEnabled());
+        m_app->window().action(Command::AccountsSetup)->trigger();
+        QCOMPARE(m_app->window().state().AccountCount, 1);
+        QVERIFY(m_app->window().action(Command::CheckMail)->isEnabled());
     }
 };
 

@@ -5,6 +5,7 @@
 #include "common/messagebox.h"
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
+#include "support/mainwindowfixture.h"
 #include "support/testdata.h"
 
 #include <QAction>
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPrintPreviewWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 
@@ -40,30 +40,28 @@ AccountRecord Account(int n) {
 class ReportCommandsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<testsupport::MainWindowFixture> m_app;
     QList<ui::MessageRequest> m_boxes;
     QList<QMessageBox::StandardButton> m_answers; // given in turn; Ok once they run out
 
-    QString accPath() const { return QDir(m_dir->path()).filePath(QStringLiteral("Acc.dat")); }
+    QString accPath() const { return m_app->filePath(QStringLiteral("Acc.dat")); }
 
     // Three accounts, then a window started and through its first activation.
     MainWindow& start() {
-        const AccountStore store(m_dir->path());
+        const AccountStore store(m_app->path());
         for (int n = 1; n <= 3; ++n)
             store.AppendAccount(Account(n));
-        m_window = std::make_unique<MainWindow>(m_dir->path());
-        if (!m_window->Startup())
+        if (!m_app->start())
             qFatal("start-up refused");
-        if (!QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; }, 10000))
+        if (!m_app->waitForFirstActivation(10000))
             qFatal("no first activation");
-        return *m_window;
+        return m_app->window();
     }
 
 private Q_SLOTS:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
+        m_app = std::make_unique<testsupport::MainWindowFixture>();
+        QVERIFY(m_app->isValid());
         m_boxes.clear();
         m_answers.clear();
         ui::SetMessageBoxHandler([this](const ui::MessageRequest& request) {
@@ -75,8 +73,7 @@ private Q_SLOTS:
         });
     }
     void cleanup() {
-        m_window.reset();
-        m_dir.reset();
+        m_app.reset();
         ui::SetMessageBoxHandler({});
     }
 
@@ -164,7 +161,7 @@ private Q_SLOTS:
         QFETCH(bool, folderReadOnly);
         MainWindow& w = start();
         const QByteArray before = ReadAll(accPath());
-        const QString folder = m_dir->path();
+        const QString folder = m_app->path();
         if (folderReadOnly) {
             if (::geteuid() == 0)
                 QSKIP("root writes into read-only folders");

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLabel>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTest>
@@ -21,7 +20,7 @@ E2eHarness::E2eHarness() {
 }
 
 E2eHarness::~E2eHarness() {
-    m_window.reset();
+    m_app.closeWindow();
     // The last check's header files may still be queued for the background writer:
     // let them land while the program folder exists, and deliver any report they
     // queued to this harness, not to the next test's.
@@ -34,43 +33,41 @@ E2eHarness::~E2eHarness() {
 }
 
 QString E2eHarness::folder() const {
-    return m_dir.path() + QLatin1Char('/');
+    return m_app.path() + QLatin1Char('/');
 }
 
 bool E2eHarness::start(const AccountRecord& account) {
-    if (!m_dir.isValid())
+    if (!m_app.isValid())
         return false;
     AccountStore(folder()).AppendAccount(account);
     return restart();
 }
 
 bool E2eHarness::restart() {
-    m_window.reset();
-    m_window = std::make_unique<MainWindow>(m_dir.path());
-    if (!m_window->Startup())
+    if (!m_app.start())
         return false;
     // The first activation counts the accounts; offscreen it may never come.
-    if (!QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; }, 2000)) {
-        m_window->state().AccountCount = AccountStore(folder()).CountAccounts();
-        m_window->RefreshCommandStates();
+    if (!m_app.waitForFirstActivation(2000)) {
+        m_app.state().AccountCount = AccountStore(folder()).CountAccounts();
+        m_app.window().RefreshCommandStates();
     }
-    return m_window->state().AccountCount == 1;
+    return m_app.state().AccountCount == 1;
 }
 
 ReviewListView* E2eHarness::list() const {
-    return m_window->findChild<ReviewListView*>(QStringLiteral("ListView1"));
+    return m_app->findChild<ReviewListView*>(QStringLiteral("ListView1"));
 }
 
 QString E2eHarness::panel1() const {
-    return m_window->findChild<QLabel*>(QStringLiteral("panel1"))->text();
+    return m_app.panel1();
 }
 
 QString E2eHarness::panel2() const {
-    return m_window->findChild<QLabel*>(QStringLiteral("panel2"))->text();
+    return m_app.panel2();
 }
 
 void E2eHarness::trigger(Command command) {
-    QAction* action = m_window->action(command);
+    QAction* action = m_app->action(command);
     QVERIFY(action);
     QVERIFY2(action->isEnabled(), qPrintable(action->objectName() + QStringLiteral(" is disabled")));
     action->trigger();
@@ -80,7 +77,7 @@ void E2eHarness::trigger(Command command) {
 void E2eHarness::waitUntilIdle() {
     // A check or a deletion runs on after the command returns; its end (and
     // the message it shows) comes from the event loop.
-    QVERIFY2(QTest::qWaitFor([this] { return !m_window->isWorking(); }, 180000),
+    QVERIFY2(QTest::qWaitFor([this] { return !m_app.window().isWorking(); }, 180000),
              "the check or deletion did not end");
 }
 

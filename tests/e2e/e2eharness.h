@@ -4,15 +4,14 @@
 #include "shell/mainwindow.h"
 #include "store/records.h"
 #include "support/mailserver/testmailserver.h"
+#include "support/mainwindowfixture.h"
 
 #include <QList>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <memory>
 
 class ReviewListView;
-class QLabel;
 
 // The real main window in a fresh program folder, with one account pointing at
 // a test mailbox, message boxes recorded instead of shown.
@@ -26,8 +25,8 @@ public:
     bool restart();
     QString folder() const;
 
-    MainWindow& window() { return *m_window; }
-    AppState& state() { return m_window->state(); }
+    MainWindow& window() { return m_app.window(); }
+    AppState& state() { return m_app.state(); }
     ReviewListView* list() const;
     QString panel1() const;
     QString panel2() const;
@@ -49,6 +48,5 @@ public:
     static void TrustTestCa(const TestMailServer& server);
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<MainWindow> m_window;
+    testsupport::MainWindowFixture m_app;
 };

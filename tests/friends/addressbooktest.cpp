@@ -133,6 +133,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("display form")
             << QStringLiteral("\"Lee, Ann\" <ann@example.org>") << L({"ann@example.org"});
+        QTest::newRow("name that looks like an address")
+            << QStringLiteral("\"mum@home\" <mum@family.test>") << L({"mum@family.test"});
         QTest::newRow("parenthesised")
             << QStringLiteral("Ann Lee (ann@example.org)") << L({"ann@example.org"});
         QTest::newRow("several") << QStringLiteral("a@x.org; b@y.org ::: c@z.org")

@@ -11,6 +11,7 @@
 #include <QAccessible>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -189,6 +190,70 @@ private Q_SLOTS:
         }
         QCOMPARE(stored(), storedAfter);
         QCOMPARE(rows(dialog), storedAfter);
+    }
+
+    void nameAndAddressStoresTheAddress_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QStringList>("storedAfter");
+        const QString longAddress = QString(50, u'm') + QStringLiteral("@family.test");
+        QTest::newRow("name-addr") << QStringLiteral("Mum <mum@family.test>")
+                                   << QStringLiteral(
+                                          "Only the address in angle brackets is stored: mum@family.test")
+                                   << S({"mum@family.test"});
+        QTest::newRow("quoted name with a comma")
+            << QStringLiteral(" \"Lee, Ann\" <ann@example.org> ")
+            << QStringLiteral("Only the address in angle brackets is stored: ann@example.org")
+            << S({"ann@example.org"});
+        QTest::newRow("longer than an entry, the address fits")
+            << QStringLiteral("Margaret Thornbury-Whitfield, the family's own <margaret@family.test>")
+            << QStringLiteral("Only the address in angle brackets is stored: margaret@family.test")
+            << S({"margaret@family.test"});
+        QTest::newRow("the address does not fit")
+            << QStringLiteral("Mum <") + longAddress + QLatin1Char('>')
+            << QStringLiteral("Too long: a Friends List entry holds at most 60 characters.") << QStringList();
+        QTest::newRow("plain address, no note")
+            << QStringLiteral("mum@family.test") << QString() << S({"mum@family.test"});
+    }
+    void nameAndAddressStoresTheAddress() {
+        QFETCH(QString, typed);
+        QFETCH(QString, note);
+        QFETCH(QStringList, storedAfter);
+        FriendsDialog dialog(m_state, nullptr);
+        dialog.show();
+        QString shownText, noteShown, described;
+        bool okEnabled = false;
+        WhenModal(QStringLiteral("frmEnterFriend"), [&](QWidget* entry) {
+            auto* box = Child<QLineEdit>(entry, "txtFriend");
+            QTest::keyClicks(box, typed);
+            shownText = box->text();
+            const auto* label = entry->findChild<QLabel*>(QStringLiteral("lblNote"));
+            noteShown = label ? label->text() : QStringLiteral("(no note)");
+            described = box->accessibleDescription();
+            okEnabled = Button(entry, "cmdOK")->isEnabled();
+            QTest::keyClick(box, Qt::Key_Return);
+            if (entry->isVisible())
+                Button(entry, "cmdCancel")->click();
+        });
+        Button(&dialog, "cmdNew")->click();
+        QCOMPARE(stored(), storedAfter);
+        QCOMPARE(rows(dialog), storedAfter);
+        QCOMPARE(shownText, typed); // nothing refused while typing
+        QCOMPARE(noteShown, note);
+        QCOMPARE(described, note);
+        QCOMPARE(okEnabled, !storedAfter.isEmpty());
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void editToNameAndAddressStoresTheAddress() {
+        seed(S({"ann@example.org", "mum@old.test"}));
+        FriendsDialog dialog(m_state, nullptr);
+        dialog.show();
+        select(dialog, 1);
+        AnswerEntry(QStringLiteral("Mum <mum@family.test>"), "cmdOK");
+        Button(&dialog, "cmdEdit")->click();
+        QCOMPARE(stored(), S({"ann@example.org", "mum@family.test"}));
+        QCOMPARE(rows(dialog), stored());
     }
 
     void editReplacesInPlaceAndCancelKeeps() {

@@ -4,10 +4,10 @@
 #include "store/accountstore.h"
 #include "support/dialogfixture.h"
 #include "support/helpfixture.h"
+#include "support/mainwindowfixture.h"
 
 #include <QFile>
 #include <QMenu>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -39,12 +39,12 @@ private Q_SLOTS:
     void helpCommandOpensContents() {
         QFETCH(QString, from);
         QFETCH(bool, installed);
-        QTemporaryDir folder;
+        testsupport::MainWindowFixture app;
         if (installed)
-            QVERIFY(testsupport::InstallHelpFile(folder.path()));
-        AccountStore(folder.path()).AppendAccount(AccountRecord{}); // no wizard at first activation
-        MainWindow window(folder.path());
-        QVERIFY(window.Startup());
+            QVERIFY(testsupport::InstallHelpFile(app.path()));
+        AccountStore(app.path()).AppendAccount(AccountRecord{}); // no wizard at first activation
+        QVERIFY(app.start());
+        MainWindow& window = app.window();
         auto* button = window.findChild<QToolButton*>(QStringLiteral("MainHelp"));
         QAction* entry = window.menu(QStringLiteral("mnuHelp"))->actions().value(0);
         QVERIFY(button && entry);

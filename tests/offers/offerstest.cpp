@@ -5,6 +5,7 @@
 #include "offers/weblinks.h"
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
+#include "support/mainwindowfixture.h"
 #include "support/modalhelper.h"
 
 #include <QAccessible>
@@ -16,7 +17,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSslSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -26,16 +26,15 @@ class OffersTest : public QObject {
     Q_OBJECT
 
     QList<QUrl> m_opened;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<testsupport::MainWindowFixture> m_app;
 
-    std::unique_ptr<MainWindow> startWindow() {
+    MainWindow* startWindow() {
         AccountRecord account;
         account.AccountName = QStringLiteral("Home");
-        AccountStore(m_dir->path()).AppendAccount(account); // no wizard at first activation
-        auto window = std::make_unique<MainWindow>(m_dir->path());
-        if (!window->Startup())
+        AccountStore(m_app->path()).AppendAccount(account); // no wizard at first activation
+        if (!m_app->start())
             qFatal("start-up refused");
-        return window;
+        return &m_app->window();
     }
 
 public Q_SLOTS:
@@ -53,10 +52,10 @@ private Q_SLOTS:
     }
     void init() {
         m_opened.clear();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
+        m_app = std::make_unique<testsupport::MainWindowFixture>();
+        QVERIFY(m_app->isValid());
     }
-    void cleanup() { m_dir.reset(); }
+    void cleanup() { m_app.reset(); }
 
     void everyPictureComesUp() {
         OffersPane pane(nullptr);
@@ -92,7 +91,7 @@ private Q_SLOTS:
     }
 
     void paneInTheMainWindow() {
-        const auto window = startWindow();
+        MainWindow* window = startWindow();
         auto* dock = window->findChild<QDockWidget*>(QStringLiteral("DockWindowForm1"));
         QVERIFY(dock);
         auto* picture = dock->findChild<OfferPicture*>(QStringLiteral("picAd"));
@@ -107,7 +106,7 @@ private Q_SLOTS:
             window->resize(width, 600);
             QTRY_COMPARE(window->width(), width);
             QCoreApplication::processEvents();
-            const QRect inWindow(picture->mapTo(window.get(), QPoint(0, 0)), picture->size());
+            const QRect inWindow(picture->mapTo(window, QPoint(0, 0)), picture->size());
             QVERIFY2(qAbs(inWindow.center().x() - window->width() / 2) <= 1,
                      qPrintable(QStringLiteral("%1 in %2").arg(inWindow.center().x()).arg(width)));
             QCOMPARE(picture->mapTo(dock, QPoint(0, 0)).y(), offset);
@@ -129,7 +128,7 @@ private Q_SLOTS:
     void linksOpenTheirPages() {
         QFETCH(QString, how);
         QFETCH(QUrl, expected);
-        const auto window = startWindow();
+        MainWindow* window = startWindow();
         auto* picture = window->findChild<OfferPicture*>(QStringLiteral("picAd"));
         if (how == u"click") {
             QTest::mouseClick(picture, Qt::LeftButton, {}, QPoint(240, 40));
@@ -160,7 +159,7 @@ private Q_SLOTS:
     }
 
     void aboutBox() {
-        const auto window = startWindow();
+        MainWindow* window = startWindow();
         QString version;
         QString libraries;
         bool focusOnOk = false;

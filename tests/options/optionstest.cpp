@@ -7,12 +7,12 @@
 #include "store/accountstore.h"
 #include "store/appstate.h"
 #include "support/dialogfixture.h"
+#include "support/mainwindowfixture.h"
 #include "support/modalhelper.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 
@@ -241,11 +241,11 @@ private Q_SLOTS:
     }
 
     void themeAppliedAtOnceAndKept() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
+        testsupport::MainWindowFixture app;
+        QVERIFY(app.isValid());
         AccountRecord account;
         account.AccountName = QStringLiteral("Home");
-        AccountStore(dir.path()).AppendAccount(account); // no wizard at first activation
+        AccountStore(app.path()).AppendAccount(account); // no wizard at first activation
 
         const auto setThemes = [](MainWindow& window, bool ticked) {
             bool answered = false;
@@ -258,17 +258,18 @@ private Q_SLOTS:
             return answered;
         };
         {
-            MainWindow window(dir.path());
-            QVERIFY(window.Startup());
+            QVERIFY(app.start());
+            MainWindow& window = app.window();
             QVERIFY(!PlainBars(window));
             QVERIFY(setThemes(window, false));
             QVERIFY(PlainBars(window)); // at once, before any restart
             QCOMPARE(int(window.state().Settings.ThemeColoursOff), 1);
             window.ExitApplication();
         }
+        app.closeWindow();
         {
-            MainWindow window(dir.path());
-            QVERIFY(window.Startup());
+            QVERIFY(app.start());
+            MainWindow& window = app.window();
             QCOMPARE(int(window.state().Settings.ThemeColoursOff), 1);
             QVERIFY(PlainBars(window));
             QVERIFY(setThemes(window, true));

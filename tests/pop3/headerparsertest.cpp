@@ -88,6 +88,40 @@ void HeaderParserTest::fields_data() {
         << ""
         << ""
         << "";
+    QTest::newRow("name and address without brackets")
+        << QByteArray("From: Big Bug bb@bug.com\r\n\r\n") << "Big Bug bb@bug.com"
+        << "bb@bug.com"
+        << ""
+        << ""
+        << "";
+    QTest::newRow("no brackets, comma in the name")
+        << QByteArray("From: Bug, Big bb@bug.com\r\n\r\n") << "Bug, Big bb@bug.com"
+        << "bb@bug.com"
+        << ""
+        << ""
+        << "";
+    QTest::newRow("no brackets, encoded name, address in quotes")
+        << QByteArray("From: =?UTF-8?B?Sm9zw6kgUGXDsWE=?= \"jose@example.es\"\r\n\r\n")
+        << QString::fromUtf8("José Peña \"jose@example.es\"") << "jose@example.es"
+        << ""
+        << ""
+        << "";
+    QTest::newRow("no brackets, no address: the name") << QByteArray("From: Big Bug\r\n\r\n") << "Big Bug"
+                                                       << ""
+                                                       << ""
+                                                       << ""
+                                                       << "";
+    QTest::newRow("no brackets, two addresses: none taken")
+        << QByteArray("From: Big Bug bb@bug.com or cc@bug.com\r\n\r\n") << "Big Bug bb@bug.com or cc@bug.com"
+        << ""
+        << ""
+        << ""
+        << "";
+    QTest::newRow("address without a domain") << QByteArray("From: postmaster\r\n\r\n") << "postmaster"
+                                              << "postmaster"
+                                              << ""
+                                              << ""
+                                              << "";
     QTest::newRow("bare LF line ends") << QByteArray("From: Dan <dan@example.com>\nSubject: lf\n\n") << "Dan"
                                        << "dan@example.com"
                                        << ""

@@ -166,6 +166,12 @@ void ReviewCoreTest::friendTest_data() {
     QTest::newRow("reply-to ignored when from is set")
         << "eve@example.com"
         << "bob@example.com" << bob << "eve@example.com" << false;
+    QTest::newRow("entry stored as name and address in brackets")
+        << "mum@family.test"
+        << "" << QStringList{QStringLiteral("Mum <Mum@Family.test>")} << "mum@family.test" << true;
+    QTest::newRow("name and address entry, another address")
+        << "dad@family.test"
+        << "" << QStringList{QStringLiteral("Mum <mum@family.test>")} << "dad@family.test" << false;
     QTest::newRow("no friends") << "bob@example.com"
                                 << "" << QStringList() << "bob@example.com" << false;
     QTest::newRow("non-ASCII case") << "jürgen@example.de"

@@ -434,25 +434,35 @@ void ReviewWidgetsTest::addFriends_data() {
     QTest::addColumn<int>("answer");
     QTest::addColumn<QStringList>("titles");
     QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("named"); // the address the messages name
     const QStringList none;
     QTest::newRow("new friend") << "  new@example.com " << QStringList{QStringLiteral("a@b")}
                                 << int(QMessageBox::Ok) << QStringList{QStringLiteral("Address Added")}
-                                << QStringList{QStringLiteral("a@b"), QStringLiteral("new@example.com")};
+                                << QStringList{QStringLiteral("a@b"), QStringLiteral("new@example.com")}
+                                << "new@example.com";
     QTest::newRow("empty store gets record 1")
         << "Mixed@Example.com" << none << int(QMessageBox::Ok) << QStringList{QStringLiteral("Address Added")}
-        << QStringList{QStringLiteral("Mixed@Example.com")};
+        << QStringList{QStringLiteral("Mixed@Example.com")} << "Mixed@Example.com";
     QTest::newRow("duplicate by case and blanks")
         << "BOB@example.com " << QStringList{QStringLiteral("x@y"), QStringLiteral("bob@EXAMPLE.com")}
         << int(QMessageBox::Ok) << QStringList{QStringLiteral("Duplicate Address")}
-        << QStringList{QStringLiteral("x@y"), QStringLiteral("bob@EXAMPLE.com")};
+        << QStringList{QStringLiteral("x@y"), QStringLiteral("bob@EXAMPLE.com")} << "BOB@example.com";
+    QTest::newRow("name and address in brackets: the address is added")
+        << " Mum <mum@family.test>" << none << int(QMessageBox::Ok)
+        << QStringList{QStringLiteral("Address Added")} << QStringList{QStringLiteral("mum@family.test")}
+        << "mum@family.test";
+    QTest::newRow("entry stored with her name is a duplicate")
+        << "MUM@family.test" << QStringList{QStringLiteral("Mum <mum@family.test>")} << int(QMessageBox::Ok)
+        << QStringList{QStringLiteral("Duplicate Address")}
+        << QStringList{QStringLiteral("Mum <mum@family.test>")} << "MUM@family.test";
     QTest::newRow("one blank is no address")
-        << " " << none << int(QMessageBox::Ok) << QStringList{QStringLiteral("No Address")} << none;
+        << " " << none << int(QMessageBox::Ok) << QStringList{QStringLiteral("No Address")} << none << "";
     QTest::newRow("no @, cancelled") << "postmaster" << none << int(QMessageBox::Cancel)
-                                     << QStringList{QStringLiteral("Invalid Address")} << none;
+                                     << QStringList{QStringLiteral("Invalid Address")} << none << "";
     QTest::newRow("no @, added anyway")
         << " postmaster " << none << int(QMessageBox::Ok)
         << QStringList{QStringLiteral("Invalid Address"), QStringLiteral("Address Added")}
-        << QStringList{QStringLiteral("postmaster")};
+        << QStringList{QStringLiteral("postmaster")} << "postmaster";
 }
 
 void ReviewWidgetsTest::addFriends() {
@@ -461,6 +471,7 @@ void ReviewWidgetsTest::addFriends() {
     QFETCH(int, answer);
     QFETCH(QStringList, titles);
     QFETCH(QStringList, stored);
+    QFETCH(QString, named);
     FriendsStore store(m_state->ProgramFolder);
     for (const QString& entry : friends)
         store.Append(entry);
@@ -480,7 +491,6 @@ void ReviewWidgetsTest::addFriends() {
     QVERIFY(!m_controller->model()->item(0).keep); // the list itself is not changed
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
-    const QString trimmed = FixedText::TrimBlanks(address);
     for (const ui::MessageRequest& box : m_boxes) {
         if (box.title == QLatin1String("No Address")) {
             QCOMPARE(box.icon, ui::MessageIcon::Warning);
@@ -496,12 +506,12 @@ void ReviewWidgetsTest::addFriends() {
                                     "associated with it.\r\n\r\nAdd this address anyway?"));
         } else if (box.title == QLatin1String("Duplicate Address")) {
             QCOMPARE(box.icon, ui::MessageIcon::Information);
-            QCOMPARE(box.text, QStringLiteral("The selected address '") + trimmed +
+            QCOMPARE(box.text, QStringLiteral("The selected address '") + named +
                                    QStringLiteral("' is already in your Friends List."));
         } else {
             QCOMPARE(box.icon, ui::MessageIcon::Information);
             QCOMPARE(box.text,
-                     QStringLiteral("The selected address '") + trimmed +
+                     QStringLiteral("The selected address '") + named +
                          QStringLiteral("' was added to your list of Friends.  Any future messages from "
                                         "this address will be checked for you automatically."));
         }

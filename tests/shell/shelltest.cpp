@@ -7,6 +7,7 @@
 #include "shelltestsupport.h"
 #include "store/accountstore.h"
 #include "support/dialogfixture.h"
+#include "support/mainwindowfixture.h"
 #include "support/modalhelper.h"
 #include "support/testdata.h"
 
@@ -72,30 +73,27 @@ ReviewItem Row(int number) {
 class ShellTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<testsupport::MainWindowFixture> m_app;
     shelltest::WizardCloser m_wizardCloser;
 
-    QString folder() const { return m_dir->path(); }
+    QString folder() const { return m_app->path(); }
     // A window in the current folder, started and through its first activation.
     MainWindow& start() {
-        m_window = std::make_unique<MainWindow>(folder());
-        if (!m_window->Startup())
+        if (!m_app->start())
             qFatal("start-up refused");
-        if (!QTest::qWaitFor([this] { return m_window->state().ActivatedOnce; }, 5000))
+        if (!m_app->waitForFirstActivation(5000))
             qFatal("no first activation");
-        return *m_window;
+        return m_app->window();
     }
-    QString panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("panel1"))->text(); }
+    QString panel1() const { return m_app->panel1(); }
 
 private Q_SLOTS:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
+        m_app = std::make_unique<testsupport::MainWindowFixture>();
+        QVERIFY(m_app->isValid());
     }
     void cleanup() {
-        m_window.reset();
-        m_dir.reset();
+        m_app.reset();
         ui::SetMessageBoxHandler({});
     }
 
@@ -162,10 +160,10 @@ private Q_SLOTS:
     }
     void startupInEmptyFolder() {
         QFETCH(bool, trailingSlash);
-        m_window = std::make_unique<MainWindow>(folder() + (trailingSlash ? QStringLiteral("/") : QString()));
-        QVERIFY(m_window->Startup());
-        QCOMPARE(m_window->state().ProgramFolder, QDir(folder()).absolutePath() + QLatin1Char('/'));
-        QVERIFY(!m_window->state().SecondInstance);
+        m_app->create(folder() + (trailingSlash ? QStringLiteral("/") : QString()));
+        QVERIFY(m_app->window().Startup());
+        QCOMPARE(m_app->window().state().ProgramFolder, QDir(folder()).absolutePath() + QLatin1Char('/'));
+        QVERIFY(!m_app->window().state().SecondInstance);
 
         QCOMPARE(shelltest::ReadAll(In(folder(), "Config.dat")), QByteArray::fromHex("00000000"
                                                                                      "6e00"
@@ -176,17 +174,17 @@ private Q_SLOTS:
                                                                                      "0000"
                                                                                      "0000"));
         QVERIFY(QFileInfo(In(folder(), "Data")).isDir());
-        QVERIFY(m_window->isMaximized());
-        QVERIFY(m_window->isVisible());
-        QCOMPARE(m_window->windowTitle(), QStringLiteral("QUILLORE Tidemarsh"));
+        QVERIFY(m_app->window().isMaximized());
+        QVERIFY(m_app->window().isVisible());
+        QCOMPARE(m_app->window().windowTitle(), QStringLiteral("QUILLORE Tidemarsh"));
         QVERIFY(!QFileInfo::exists(In(folder(), "Tidemarsh.dsl"))); // written only at exit
 
         // First activation: the accounts are counted (which creates the store).
-        QTRY_VERIFY(m_window->state().ActivatedOnce);
+        QTRY_VERIFY(m_app->window().state().ActivatedOnce);
         QVERIFY(QFileInfo::exists(In(folder(), "Acc.dat")));
         QCOMPARE(QFileInfo(In(folder(), "Acc.dat")).size(), 0);
         QCOMPARE(panel1(), QStringLiteral("No Accounts have been defined..."));
-        QCOMPARE(m_window->state().AccountCount, 0);
+        QCOMPARE(m_app->window().state().AccountCount, 0);
     }
 
     void firstActivationWithAccounts() {
@@ -195,9 +193,9 @@ private Q_SLOTS:
         AccountStore(folder()).AppendAccount(account);
         AccountStore(folder()).AppendAccount(account);
         start();
-        QCOMPARE(m_window->state().AccountCount, 2);
+        QCOMPARE(m_app->window().state().AccountCount, 2);
         QCOMPARE(panel1(), QStringLiteral("Click Check Mail to check for new mail..."));
-        QVERIFY(m_window->action(Command::CheckMail)->isEnabled());
+        QVERIFY(m_app->window().action(Command::CheckMail)->isEnabled());
     }
 
     void restoreDoesNotRepeatAccountCheck() {
@@ -210,12 +208,12 @@ private Q_SLOTS:
         QWidget other;
         other.show();
         other.activateWindow();
-        QTRY_VERIFY(!m_window->isActiveWindow());
-        m_window->HideToTray();
-        m_window->RestoreFromTray();
-        QTRY_VERIFY(m_window->isActiveWindow());
+        QTRY_VERIFY(!m_app->window().isActiveWindow());
+        m_app->window().HideToTray();
+        m_app->window().RestoreFromTray();
+        QTRY_VERIFY(m_app->window().isActiveWindow());
         QTest::qWait(50); // the account check would be queued behind the activation
-        QCOMPARE(m_window->state().AccountCount, 0);
+        QCOMPARE(m_app->window().state().AccountCount, 0);
         QCOMPARE(panel1(), QStringLiteral("No Accounts have been defined..."));
     }
 
@@ -511,35 +509,35 @@ private Q_SLOTS:
 
         // Normal window: placed from the record, its position and size stored again.
         start();
-        QVERIFY(!m_window->isMaximized());
-        QCOMPARE(m_window->pos(), QPoint(100, 80));
-        QCOMPARE(m_window->size(), QSize(600, 400));
-        m_window->move(150, 90);
-        m_window->resize(640, 420);
-        QSignalSpy finished(m_window.get(), &MainWindow::exitFinished);
-        m_window->action(Command::Exit)->trigger();
+        QVERIFY(!m_app->window().isMaximized());
+        QCOMPARE(m_app->window().pos(), QPoint(100, 80));
+        QCOMPARE(m_app->window().size(), QSize(600, 400));
+        m_app->window().move(150, 90);
+        m_app->window().resize(640, 420);
+        QSignalSpy finished(&m_app->window(), &MainWindow::exitFinished);
+        m_app->window().action(Command::Exit)->trigger();
         QCOMPARE(finished.count(), 1);
         SettingsRecord expected = initial;
         WindowPlacement::StoreFromPixels(expected, QRect(150, 90, 640, 420), dpi);
         QCOMPARE(shelltest::ReadAll(In(folder(), "Config.dat")), SettingsStore::Encode(expected));
         QVERIFY(QFileInfo::exists(In(folder(), "Tidemarsh.dsl")));
         QVERIFY(!QFileInfo::exists(In(folder(), "Tidemarsh.lock")));
-        m_window->ExitApplication(); // runs once only
+        m_app->window().ExitApplication(); // runs once only
         QCOMPARE(finished.count(), 1);
 
         // The next start puts it back; maximised at exit stores zeros.
         start();
-        QCOMPARE(m_window->pos(), QPoint(150, 90));
-        QCOMPARE(m_window->size(), QSize(640, 420));
-        m_window->showMaximized();
-        m_window->ExitApplication();
+        QCOMPARE(m_app->window().pos(), QPoint(150, 90));
+        QCOMPARE(m_app->window().size(), QSize(640, 420));
+        m_app->window().showMaximized();
+        m_app->window().ExitApplication();
         QCOMPARE(shelltest::ConfigFields(folder()), (QList<int>{0, 0, 995, 30, 0, 0, 0, 0, 0}));
 
         start();
-        QVERIFY(m_window->isMaximized());
-        m_window->showNormal();
-        m_window->showMinimized();
-        m_window->ExitApplication();
+        QVERIFY(m_app->window().isMaximized());
+        m_app->window().showNormal();
+        m_app->window().showMinimized();
+        m_app->window().ExitApplication();
         QCOMPARE(shelltest::ConfigFields(folder()), (QList<int>{0, 0, 995, 30, 0, 0, 0, 0, 0}));
     }
 
@@ -554,13 +552,13 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(In(folder(), "Config.dat")));
         QVERIFY(QDir(folder()).mkdir(QStringLiteral("Config.dat")));
         // Exits nobody asked for here (a signal, the session's end) stay quiet.
-        m_window->ExitApplication();
+        m_app->window().ExitApplication();
         QVERIFY(boxes.isEmpty());
 
         start(); // on the defaults, quietly
         QVERIFY(boxes.isEmpty());
         QVERIFY(QFile::remove(In(folder(), "Tidemarsh.dsl")));
-        m_window->action(Command::Exit)->trigger();
+        m_app->window().action(Command::Exit)->trigger();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().icon, ui::MessageIcon::Warning);
         QVERIFY2(boxes.first().text.startsWith(QStringLiteral("Your settings could not be saved.\r\n\r\n"
@@ -577,8 +575,8 @@ private Q_SLOTS:
         initial.WindowHeight = 6000;
         QVERIFY(shelltest::WriteConfig(folder(), initial));
         start();
-        QVERIFY(m_window->isMaximized());
-        QVERIFY(!WindowPlacement::HasPlacement(m_window->state().Settings));
+        QVERIFY(m_app->window().isMaximized());
+        QVERIFY(!WindowPlacement::HasPlacement(m_app->window().state().Settings));
     }
 
     void themeColoursAppliedAtStart_data() {
@@ -594,7 +592,7 @@ private Q_SLOTS:
         start();
         const bool plain = themeColoursOff != 0;
         for (const char* name : {"MenuBar1", "ToolBar1", "StatusBar1"}) {
-            auto* bar = m_window->findChild<QWidget*>(QLatin1String(name));
+            auto* bar = m_app->window().findChild<QWidget*>(QLatin1String(name));
             QVERIFY(bar);
             QCOMPARE(bar->autoFillBackground(), plain);
             // Plain: our own grey; otherwise nothing of the bar's own, all inherited.
@@ -603,9 +601,10 @@ private Q_SLOTS:
                 QCOMPARE(bar->palette().color(QPalette::Window), QColor(0xF0, 0xF0, 0xF0));
         }
         // And back, as the Options dialog does at once.
-        m_window->state().Settings.ThemeColoursOff = static_cast<qint16>(plain ? 0 : 1);
-        m_window->ApplyThemeColours();
-        QCOMPARE(m_window->findChild<QWidget*>(QStringLiteral("ToolBar1"))->autoFillBackground(), !plain);
+        m_app->window().state().Settings.ThemeColoursOff = static_cast<qint16>(plain ? 0 : 1);
+        m_app->window().ApplyThemeColours();
+        QCOMPARE(m_app->window().findChild<QWidget*>(QStringLiteral("ToolBar1"))->autoFillBackground(),
+                 !plain);
     }
 
     void unwritableFolderIsRefused() {

@@ -1,4 +1,5 @@
 #include "store/friendsstore.h"
+#include "store/friendaddress.h"
 #include "storetestutil.h"
 
 #include <QFile>
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void recoversFromTempFileAlone();
     void replaceKeepsOthers();
     void recordLimit();
+    void addressOfNameAndAddress_data();
+    void addressOfNameAndAddress();
 
 private:
     QString folder() const { return m_dir->path() + u'/'; }
@@ -218,6 +221,32 @@ void FriendsStoreTest::recordLimit() {
     QVERIFY_THROWS_EXCEPTION(StoreError, store.Contains(u"a@x"_s));
     QVERIFY_THROWS_EXCEPTION(StoreError, store.RemoveAddress(u"a@x"_s));
     QCOMPARE(QFileInfo(store.filePath()).size(), qint64(32768) * 60);
+}
+
+void FriendsStoreTest::addressOfNameAndAddress_data() {
+    QTest::addColumn<QString>("entered");
+    QTest::addColumn<QString>("stored"); // what the entry keeps
+    QTest::newRow("name-addr") << u"Mum <mum@family.test>"_s << u"mum@family.test"_s;
+    QTest::newRow("blanks around and inside the brackets")
+        << u"  Mum < Mum@Family.test >  "_s << u"Mum@Family.test"_s;
+    QTest::newRow("quoted name with a comma and brackets")
+        << u"\"Lee, Ann <home>\" <ann@example.org>"_s << u"ann@example.org"_s;
+    QTest::newRow("name that is an address") << u"mum@home <mum@family.test>"_s << u"mum@family.test"_s;
+    QTest::newRow("brackets alone") << u"<ann@example.org>"_s << u"ann@example.org"_s;
+    QTest::newRow("plain address") << u" ann@example.org "_s << u"ann@example.org"_s;
+    QTest::newRow("no @ inside: as typed") << u"Team <postmaster>"_s << u"Team <postmaster>"_s;
+    QTest::newRow("a list: as typed") << u"A <a@x.org>, B <b@x.org>"_s << u"A <a@x.org>, B <b@x.org>"_s;
+    QTest::newRow("text after the brackets: as typed") << u"<a@x.org> home"_s << u"<a@x.org> home"_s;
+    QTest::newRow("unclosed quote hides the bracket")
+        << u"\"Mum <mum@family.test>"_s << u"\"Mum <mum@family.test>"_s;
+}
+
+void FriendsStoreTest::addressOfNameAndAddress() {
+    QFETCH(QString, entered);
+    QFETCH(QString, stored);
+    QCOMPARE(friendaddress::ToStore(entered), stored);
+    // An entry stored whole before is still the friend its address names.
+    QVERIFY(FriendsStore::SameAddress(entered, stored));
 }
 
 int runFriendsStoreTest(int argc, char** argv) {

@@ -16,7 +16,8 @@ core=$src/src/review/core
 store=$src/src/store # the friend-address key lives with the Friends store
 "$cxx" "${flags[@]}" "$src/tests/pop3/fuzz/replyfuzzer.cpp" "$src/src/pop3/headerparser.cpp" \
     "$src/src/pop3/replyreader.cpp" "$core/reviewitem.cpp" "$core/displaytext.cpp" "$core/friendmatcher.cpp" \
-    "$core/setbytes.cpp" "$store/friendsstore.cpp" "$store/recordfile.cpp" "$store/fixedtext.cpp" \
+    "$core/setbytes.cpp" "$store/friendsstore.cpp" "$store/friendaddress.cpp" "$store/recordfile.cpp" \
+    "$store/fixedtext.cpp" \
     "${pkg[@]}" -o "$work/replyfuzzer"
 # Leaks count as findings; what the libraries keep on purpose is in the suite's list.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
