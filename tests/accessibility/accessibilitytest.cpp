@@ -141,7 +141,7 @@ void AccessibilityTest::ticksAreCheckBoxes() {
 
     // A sort moves the rows; cells are positions, so they read the new order.
     list.model()->setKeep(3, true);
-    list.model()->sort(ReviewItem::Size); // "100 Bytes" < "200" < "300" < "400": unchanged order
+    list.model()->sort(ReviewItem::Size); // 100 < 200 < 300 < 400 bytes: unchanged order
     list.model()->sort(ReviewItem::From);
     QVERIFY(table->cellAt(3, 0)->state().checked);
     list.model()->clear();
