@@ -346,7 +346,7 @@ void MainWindow::DispatchCommand(Command command) {
         help::ShowContents(d->state.ProgramFolder, this);
         break;
     case Command::HelpOnline:
-        offers::OpenMakerSite();
+        offers::OpenMakerSite(this);
         break;
     case Command::About:
         offers::ShowAboutDialog(this);
