@@ -68,9 +68,8 @@ int MonthOf(QStringView word) {
         word.chop(1);
     if (word.size() < 3 || !IsLetters(word))
         return -1;
-    const QString lower = word.toString().toLower();
     for (size_t i = 0; i < kMonths.size(); ++i)
-        if (QLatin1String(kMonths[i]).startsWith(lower))
+        if (QLatin1String(kMonths[i]).startsWith(word, Qt::CaseInsensitive))
             return static_cast<int>(i) + 1;
     return -1;
 }
@@ -154,9 +153,8 @@ bool ReadWord(QStringView word, Fields& f) {
         f.month = month;
         return true;
     }
-    const QString lower = word.toString().toLower();
     for (const ZoneName& zone : kZones)
-        if (lower == QLatin1String(zone.name))
+        if (word.compare(QLatin1String(zone.name), Qt::CaseInsensitive) == 0)
             f.namedOffsetMinutes = zone.hours * 60;
     return true; // weekdays, misspelt or not, and unknown zone names say nothing
 }
