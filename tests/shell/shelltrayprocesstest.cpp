@@ -116,13 +116,23 @@ private Q_SLOTS:
         QVERIFY2(!window.isEmpty(), "the main window did not come up");
 
         // The close box, by the window manager's own key: to the tray, told once.
-        QVERIFY(KeysTo(window, {QStringLiteral("alt+F4")}));
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                return VisibleWindows(m_program.processId(), QStringLiteral("QUILLORE Tidemarsh")).isEmpty();
-            },
-            20000));
+        // Sent again while the window stays: on a loaded machine the first may come before
+        // the window manager has taken the window in.
+        const auto hidden = [&] {
+            return VisibleWindows(m_program.processId(), QStringLiteral("QUILLORE Tidemarsh")).isEmpty();
+        };
+        int attempts = 0;
+        for (; attempts < 4 && !hidden(); ++attempts) {
+            QVERIFY(KeysTo(window, {QStringLiteral("alt+F4")}));
+            (void)QTest::qWaitFor(hidden, 5000);
+        }
         const ExtraSettings extra(m_dir->path());
+        QVERIFY2(hidden(),
+                 qPrintable(QStringLiteral("the close box did not hide the window (%1 tries; told: %2)")
+                                .arg(attempts)
+                                .arg(QFileInfo::exists(extra.filePath()))));
+        if (attempts > 1)
+            qInfo("the close box needed %d tries", attempts);
         QVERIFY(QTest::qWaitFor(
             [&] { return extra.value(QStringLiteral("Shell"), QStringLiteral("TrayHintShown")).toBool(); },
             10000));
