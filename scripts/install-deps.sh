@@ -7,7 +7,7 @@ what=${1:-all} # run | all
 run_pkgs=(cmake ninja-build g++ pkg-config ccache
           qt6-base-dev libgmime-3.0-dev libqt6svg6 qt6-tools-dev libqt6sql6-sqlite
           fonts-dejavu-core fonts-wqy-microhei)
-test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils
+test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils openbox
            dovecot-core dovecot-pop3d openssl python3
            clang clang-format libclang-rt-14-dev poppler-utils
            courier-base courier-authdaemon cyrus-common sasl2-bin

@@ -2,6 +2,7 @@
 
 #include "accounts/accounteditor.h"
 #include "accounts/accountfields.h"
+#include "common/accessibility.h"
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "store/accountstore.h"
@@ -16,6 +17,7 @@ AccountsSetupDialog::AccountsSetupDialog(AppState& state, QWidget* parent)
     m_ui->setupUi(this);
     accounts::SetUpAccountList(m_ui->ListView1);
     m_ui->ListView1->viewport()->installEventFilter(this);
+    ui::EnterActsOnRow(m_ui->ListView1, [this] { onEdit(); });
     for (QPushButton* button : {m_ui->cmdNew, m_ui->cmdEdit, m_ui->cmdDelete})
         button->setAutoDefault(false);
     connect(m_ui->cmdNew, &QPushButton::clicked, this, &AccountsSetupDialog::onNew);

@@ -12,7 +12,8 @@ class AccountsSetupDialog;
 
 // frmAccounts, "Accounts Setup": every account, with New, Edit and Delete. The
 // list mirrors Acc.dat (the record number is each row's tag); however the dialog
-// closes, AccountCount becomes the number of rows.
+// closes, AccountCount becomes the number of rows. Enter on the list edits the
+// selected row, as a double click does; elsewhere it is Close.
 class AccountsSetupDialog : public QDialog {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #include "accounts/choosedialog.h"
 
 #include "accounts/accountfields.h"
+#include "common/accessibility.h"
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "store/accountstore.h"
@@ -23,6 +24,7 @@ ChooseDialog::ChooseDialog(AppState& state, QWidget* parent)
         reject();
     });
     m_ui->ListView1->viewport()->installEventFilter(this);
+    ui::EnterActsOnRow(m_ui->ListView1, [this] { accept(); });
     resize(440, 280);
 
     accounts::FillAccountList(m_ui->ListView1, m_state, this);

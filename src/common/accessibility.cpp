@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -334,6 +335,57 @@ QAccessibleInterface* TickViewFactory(const QString&, QObject* object) {
     return nullptr;
 }
 
+class EnterFilter : public QObject {
+public:
+    EnterFilter(QAbstractItemView* view, std::function<void()> act)
+        : QObject(view), m_view(view), m_act(std::move(act)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != m_view || event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (!enter || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier ||
+            !m_view->currentIndex().isValid())
+            return false;
+        // After this key's handling, so a dialog the action opens does not run inside it.
+        QMetaObject::invokeMethod(
+            this, [this] { m_act(); }, Qt::QueuedConnection);
+        return true;
+    }
+
+private:
+    QAbstractItemView* m_view;
+    std::function<void()> m_act;
+};
+
+// After a selection change: exactly one row selected, and it is the current row.
+void KeepOneRow(QItemSelectionModel* selection, const QItemSelection& added) {
+    const QModelIndex current = selection->currentIndex();
+    const QModelIndexList selected = selection->selectedIndexes();
+    if (selected.isEmpty()) {
+        // A Ctrl+click took the selection away: the current row stays the row.
+        if (current.isValid())
+            selection->select(current, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        return;
+    }
+    const QModelIndex first = selected.first();
+    const bool oneRow = std::all_of(selected.begin(), selected.end(), [&](const QModelIndex& index) {
+        return index.row() == first.row() && index.parent() == first.parent();
+    });
+    if (!oneRow) {
+        // Selecting a row by the accessibility interface first clears the selection (and
+        // the current row comes back, above) and then adds the new row: the new row wins.
+        const QModelIndex chosen = added.isEmpty() ? current : added.indexes().first();
+        selection->setCurrentIndex(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return;
+    }
+    if (!current.isValid() || current.row() != first.row() || current.parent() != first.parent())
+        selection->setCurrentIndex(first.siblingAtColumn(current.isValid() ? current.column() : 0),
+                                   QItemSelectionModel::NoUpdate);
+}
+
 } // namespace
 
 void KeepSelectionOnCurrent(QAbstractItemView* view) {
@@ -351,20 +403,12 @@ void KeepSelectionOnCurrent(QAbstractItemView* view) {
                 selection->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             }
         });
-    QObject::connect(selection, &QItemSelectionModel::selectionChanged, view, [selection] {
-        const QModelIndex current = selection->currentIndex();
-        const QModelIndexList selected = selection->selectedIndexes();
-        if (selected.isEmpty()) {
-            // A Ctrl+click took the selection away: the current row stays the row.
-            if (current.isValid())
-                selection->select(current, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            return;
-        }
-        const QModelIndex chosen = selected.first();
-        if (!current.isValid() || current.row() != chosen.row() || current.parent() != chosen.parent())
-            selection->setCurrentIndex(chosen.siblingAtColumn(current.isValid() ? current.column() : 0),
-                                       QItemSelectionModel::NoUpdate);
-    });
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, view,
+                     [selection](const QItemSelection& added) { KeepOneRow(selection, added); });
+}
+
+void EnterActsOnRow(QAbstractItemView* view, std::function<void()> act) {
+    view->installEventFilter(new EnterFilter(view, std::move(act)));
 }
 
 void ExposeTicksAsCheckBoxes(QTreeView* view) {

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QModelIndex>
+#include <functional>
 
 class QAbstractItemView;
 class QMainWindow;
@@ -14,6 +15,11 @@ namespace ui {
 // click with a modifier, an assistive tool selecting a row). Call after the
 // view's model is set; a later setModel needs another call.
 void KeepSelectionOnCurrent(QAbstractItemView* view);
+
+// Enter or Return on the view, while it has a current row, runs act (what a
+// double click on the row does) instead of reaching the dialog's default
+// button: a keyboard user who chose a row with the arrows means that row.
+void EnterActsOnRow(QAbstractItemView* view, std::function<void()> act);
 
 // Makes a flat QTreeView whose rows carry a user-checkable cell speak of
 // those cells as check boxes: role CheckBox, states checkable and checked,

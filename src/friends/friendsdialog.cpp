@@ -38,6 +38,10 @@ FriendsDialog::FriendsDialog(AppState& state, QWidget* parent)
     list->header()->setSectionsMovable(false);
     list->header()->setStretchLastSection(true);
     list->viewport()->installEventFilter(this);
+    ui::EnterActsOnRow(list, [this] {
+        if (m_ui->cmdEdit->isEnabled())
+            onEdit();
+    });
 
     for (QPushButton* button : {m_ui->cmdNew, m_ui->cmdEdit, m_ui->cmdDelete, m_ui->cmdImport})
         button->setAutoDefault(false);

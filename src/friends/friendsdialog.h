@@ -14,7 +14,8 @@ class FriendsDialog;
 // and Close. Every change goes to Friends.dat at once. Whenever the list has
 // rows, one of them is selected: after New the new row, after Delete the row
 // that took the deleted one's place (else the new last row), after Import the
-// first imported row.
+// first imported row. Enter on the list edits the selected row, as a double
+// click does; elsewhere it is Close.
 class FriendsDialog : public QDialog {
     Q_OBJECT
 public:

@@ -47,7 +47,7 @@ OfferPicture::OfferPicture(QWidget* parent) : QAbstractButton(parent) {
     setAccessibleDescription(tr("Opens the QUILLORE offers page in your web browser"));
     setToolTip(tr("QUILLORE Software Offers: click to see the offers page"));
     setFixedSize(kPictureSize);
-    connect(this, &QAbstractButton::clicked, this, [] { offers::OpenOffersPage(); });
+    connect(this, &QAbstractButton::clicked, this, [this] { offers::OpenOffersPage(window()); });
 }
 
 void OfferPicture::setOffer(int number) {

@@ -1,12 +1,26 @@
 #include "offers/weblinks.h"
 
+#include "common/messagebox.h"
+
 #include <QDesktopServices>
+#include <QObject>
 
 namespace offers {
 
 namespace {
 // Until the maker has a real site.
 constexpr auto kMakerSite = "https://www.example.com";
+
+void Open(const QUrl& page, QWidget* parent) {
+    if (QDesktopServices::openUrl(page))
+        return;
+    ui::ShowMessage(
+        {parent, ui::MessageIcon::Warning, QObject::tr("QUILLORE Tidemarsh"),
+         QObject::tr("The web page could not be opened:\n\n%1\n\nNo web browser took it. Type the "
+                     "address into your browser, or set up a default web browser for this desktop.")
+             .arg(page.toDisplayString()),
+         QMessageBox::Ok, QMessageBox::Ok});
+}
 } // namespace
 
 QUrl MakerSite() {
@@ -19,12 +33,12 @@ QUrl OffersPage() {
     return page;
 }
 
-void OpenMakerSite() {
-    QDesktopServices::openUrl(MakerSite());
+void OpenMakerSite(QWidget* parent) {
+    Open(MakerSite(), parent);
 }
 
-void OpenOffersPage() {
-    QDesktopServices::openUrl(OffersPage());
+void OpenOffersPage(QWidget* parent) {
+    Open(OffersPage(), parent);
 }
 
 } // namespace offers

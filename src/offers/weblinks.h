@@ -2,8 +2,11 @@
 
 #include <QUrl>
 
-// The maker's web pages, opened in the desktop's browser. Whether the browser
-// opened is not checked: a failure is ignored, as it costs the user nothing.
+class QWidget;
+
+// The maker's web pages, opened in the desktop's browser. When nothing opens
+// them (no browser set up), a box under parent says so and gives the address,
+// instead of a click that seems to do nothing.
 namespace offers {
 
 // The maker's web site, the one place its address is written.
@@ -11,7 +14,7 @@ QUrl MakerSite();
 // The offers page: the site with the path /offers.htm.
 QUrl OffersPage();
 
-void OpenMakerSite();
-void OpenOffersPage();
+void OpenMakerSite(QWidget* parent);
+void OpenOffersPage(QWidget* parent);
 
 } // namespace offers

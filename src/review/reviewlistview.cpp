@@ -62,9 +62,14 @@ void ReviewListView::applyColumnWidths() {
 }
 
 void ReviewListView::onSectionClicked(int section) {
-    m_controller.model()->sort(section);
-    // The indicator shows the column; the direction never changes.
-    header()->setSortIndicator(section, Qt::AscendingOrder);
+    // A new column sorts ascending; the sorted column's header reverses it.
+    ReviewModel* reviewModel = m_controller.model();
+    const bool reverse =
+        reviewModel->sortColumn() == section && reviewModel->sortOrder() == Qt::AscendingOrder;
+    const Qt::SortOrder order = reverse ? Qt::DescendingOrder : Qt::AscendingOrder;
+    reviewModel->sort(section, order);
+    // Set after the header's own flip on the click, so the indicator is the model's order.
+    header()->setSortIndicator(section, order);
     header()->setSortIndicatorShown(true);
     if (currentIndex().isValid())
         scrollTo(currentIndex());

@@ -5,8 +5,9 @@
 class ReviewController;
 
 // ListView1: the review list. Check boxes in the first column (Space ticks the
-// row in any column; the selected row is always the current row), header click
-// sorts with a fixed direction, column widths follow the list width. Double
+// row in any column; the selected row is always the current row), a header
+// click sorts by that column and a second one reverses the order, column widths
+// follow the list width. Double
 // click or Enter, and the right button's release or the menu key (Shift+F10),
 // are reported only when the list has rows. Assistive technology sees each
 // tick as a check box it can toggle.

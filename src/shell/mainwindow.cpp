@@ -23,6 +23,7 @@
 #include "shell/instancelock.h"
 #include "shell/windowplacement.h"
 #include "store/accountstore.h"
+#include "store/extrasettings.h"
 #include "store/headerfiles.h"
 #include "store/settingsstore.h"
 
@@ -59,6 +60,12 @@ QSizeF LogicalDpi(const QScreen* screen) {
     return {screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()};
 }
 
+// While the window is in the tray: how often to look whether the tray is still there.
+constexpr int kTrayWatchMs = 1000;
+constexpr int kTrayHintDelayMs = 500;
+const QString kShellGroup = QStringLiteral("Shell");
+const QString kTrayHintKey = QStringLiteral("TrayHintShown");
+
 QLabel* PlainLabel(const QString& name, const QString& description, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
@@ -82,6 +89,7 @@ struct MainWindow::Private {
     QDockWidget* dock = nullptr;
     OffersPane* offers = nullptr; // holds picAd and Timer2
     QSystemTrayIcon* tray = nullptr;
+    QTimer* trayWatch = nullptr; // runs only while the window is in the tray
     std::unique_ptr<InstanceLock> lock;
     bool started = false;
     bool inFirstActivation = false;
@@ -159,6 +167,11 @@ void MainWindow::BuildTray() {
     d->tray->setContextMenu(menu(QStringLiteral("mnuPopUp")));
     connect(d->tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+    // Qt tells nobody when the tray goes away (its panel ended, or restarts): look.
+    d->trayWatch = new QTimer(this);
+    d->trayWatch->setObjectName(QStringLiteral("trayWatch"));
+    d->trayWatch->setInterval(kTrayWatchMs);
+    connect(d->trayWatch, &QTimer::timeout, this, &MainWindow::WatchTray);
 }
 
 MainWindow::~MainWindow() {
@@ -351,7 +364,7 @@ void MainWindow::DispatchCommand(Command command) {
         help::ShowContents(d->state.ProgramFolder, this);
         break;
     case Command::HelpOnline:
-        offers::OpenMakerSite();
+        offers::OpenMakerSite(this);
         break;
     case Command::About:
         offers::ShowAboutDialog(this);
@@ -393,9 +406,38 @@ void MainWindow::HideToTray() {
     // Icon first, so there is no moment with neither window nor icon.
     d->tray->show();
     hide();
+    d->trayWatch->start();
+    // Once the tray has taken the icon in, so the message points at it.
+    QTimer::singleShot(kTrayHintDelayMs, this, [this] {
+        if (d->tray->isVisible())
+            TellAboutTrayOnce();
+    });
+}
+
+void MainWindow::TellAboutTrayOnce() {
+    const ExtraSettings extra(d->state.ProgramFolder);
+    if (extra.value(kShellGroup, kTrayHintKey, false).toBool())
+        return;
+    d->tray->showMessage(tr("QUILLORE Tidemarsh"),
+                         tr("QUILLORE Tidemarsh keeps running here in the tray. Click the icon to bring "
+                            "the window back; to end the program, choose Exit from the icon's menu."),
+                         QSystemTrayIcon::Information, 10000);
+    // Not remembered when the file cannot be written: then it is told again next time.
+    extra.setValue(kShellGroup, kTrayHintKey, true);
+}
+
+void MainWindow::WatchTray() {
+    if (isVisible() || !d->tray->isVisible()) {
+        d->trayWatch->stop();
+        return;
+    }
+    // The icon went with its tray: the window is the only way back.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        RestoreFromTray();
 }
 
 void MainWindow::RestoreFromTray() {
+    d->trayWatch->stop();
     d->tray->hide();
     if (windowState() & Qt::WindowMinimized)
         setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -476,6 +518,7 @@ void MainWindow::RunExitPath(bool userAsked) {
         d->review->AbandonSession();
         HeaderFiles::DropPendingWrites();
     }
+    d->trayWatch->stop();
     d->tray->hide();
     if (d->lock)
         d->lock->release();

@@ -26,8 +26,10 @@ public:
     void DispatchCommand(Command command);
     void RefreshCommandStates();
 
-    // Where the desktop has no tray, both minimise instead: the window must
-    // never vanish with no way back.
+    // Where the desktop has no tray, both minimise instead, and when the tray
+    // goes away with the window in it, the window comes back: it must never
+    // vanish with no way back. The first time it goes to the tray the icon
+    // says so once (remembered in Tidemarsh.ini).
     void HideToTray();
     void RestoreFromTray();
     // The exit path: placement, settings, layout, open session; then
@@ -73,6 +75,8 @@ private:
     void RunExitPath(bool userAsked);
     void SaveSettingsAndLayout(bool userAsked);
     void onTrayActivated(int reason);
+    void TellAboutTrayOnce();
+    void WatchTray();
 
     struct Private;
     std::unique_ptr<Private> d;

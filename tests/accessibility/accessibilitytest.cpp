@@ -28,6 +28,7 @@
 #include "store/accountstore.h"
 #include "store/appstate.h"
 #include "store/friendsstore.h"
+#include "support/modalhelper.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -86,6 +87,10 @@ private Q_SLOTS:
     void listTakesFocusOnRequest();
     void dialogListsKeepOneRow_data();
     void dialogListsKeepOneRow();
+    void dialogListsWorkFromTheKeyboard_data();
+    void dialogListsWorkFromTheKeyboard();
+    void rowChosenThroughTheTableInterface_data();
+    void rowChosenThroughTheTableInterface();
     void mainWindowIsNamedAndReadable();
     void menuAccessKeysAreUnique();
     void menuEntriesBelongToTheirMenu();
@@ -141,7 +146,7 @@ void AccessibilityTest::ticksAreCheckBoxes() {
 
     // A sort moves the rows; cells are positions, so they read the new order.
     list.model()->setKeep(3, true);
-    list.model()->sort(ReviewItem::Size); // "100 Bytes" < "200" < "300" < "400": unchanged order
+    list.model()->sort(ReviewItem::Size); // 100 < 200 < 300 < 400 bytes: unchanged order
     list.model()->sort(ReviewItem::From);
     QVERIFY(table->cellAt(3, 0)->state().checked);
     list.model()->clear();
@@ -333,6 +338,156 @@ void AccessibilityTest::dialogListsKeepOneRow() {
     QCOMPARE(list->currentIndex().row(), 0);
     TIDEMARSH_VERIFY_ALL_NAMED(window.get());
     window->reject();
+}
+
+void AccessibilityTest::dialogListsWorkFromTheKeyboard_data() {
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("editor"); // what Enter on the list opens, and the entry that shows the row
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("second"); // the second row as that entry shows it
+    QTest::newRow("frmAccounts") << QStringLiteral("frmAccounts") << QStringLiteral("frmEdit")
+                                 << QStringLiteral("txtAccount") << QStringLiteral("Work");
+    QTest::newRow("frmChoose") << QStringLiteral("frmChoose") << QString() << QString() << QString();
+    QTest::newRow("frmFriends") << QStringLiteral("frmFriends") << QStringLiteral("frmEnterFriend")
+                                << QStringLiteral("txtFriend") << QStringLiteral("second@example.com");
+}
+
+// Tab reaches the list, the arrows move its row, and Enter on it acts on that
+// row: Select Account chooses it, the others edit it as a double click does.
+void AccessibilityTest::dialogListsWorkFromTheKeyboard() {
+    QFETCH(QString, dialog);
+    QFETCH(QString, editor);
+    QFETCH(QString, entry);
+    QFETCH(QString, second);
+    Folder folder;
+    FriendsStore(folder.state.ProgramFolder).Append(QStringLiteral("second@example.com"));
+    std::unique_ptr<QDialog> window;
+    if (dialog == QLatin1String("frmAccounts"))
+        window = std::make_unique<AccountsSetupDialog>(folder.state, nullptr);
+    else if (dialog == QLatin1String("frmChoose"))
+        window = std::make_unique<ChooseDialog>(folder.state, nullptr);
+    else
+        window = std::make_unique<FriendsDialog>(folder.state, nullptr);
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto* list = window->findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
+    QVERIFY(list);
+    QVERIFY(QApplication::focusWidget() != list);
+    for (int tabs = 0; tabs < 8 && QApplication::focusWidget() != list; ++tabs)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), list);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentIndex().row(), 1);
+    QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(list->selectionModel()->selectedRows().first().row(), 1);
+
+    QString shown;
+    if (!editor.isEmpty())
+        WhenModal(editor, [&](QWidget* opened) {
+            shown = opened->findChild<QLineEdit*>(entry)->text();
+            static_cast<QDialog*>(opened)->reject();
+        });
+    QTest::keyClick(list, Qt::Key_Return);
+    if (editor.isEmpty()) {
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(window->result(), int(QDialog::Accepted));
+        QCOMPARE(list->selectionModel()->selectedRows().first().row(), 1);
+    } else {
+        QTRY_COMPARE(shown, second);
+        QVERIFY(window->isVisible()); // Enter on the list is not Close
+        window->reject();
+    }
+}
+
+void AccessibilityTest::rowChosenThroughTheTableInterface_data() {
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("editor"); // the dialog the list's Edit opens, and the entry that shows the row
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("frmAccounts") << QStringLiteral("frmAccounts") << QStringLiteral("frmEdit")
+                                 << QStringLiteral("txtAccount");
+    QTest::newRow("frmChoose") << QStringLiteral("frmChoose") << QString() << QString();
+    QTest::newRow("frmFriends") << QStringLiteral("frmFriends") << QStringLiteral("frmEnterFriend")
+                                << QStringLiteral("txtFriend");
+    QTest::newRow("review list") << QStringLiteral("review") << QString() << QString();
+}
+
+// What voice control and test robots do over AT-SPI (the table's row selection,
+// or a cell's toggle): afterwards exactly that row is selected and current, and
+// Edit opens it, not the row that was current before.
+void AccessibilityTest::rowChosenThroughTheTableInterface() {
+    QFETCH(QString, list);
+    QFETCH(QString, editor);
+    QFETCH(QString, entry);
+    Folder folder;
+    AccountRecord third;
+    third.AccountName = QStringLiteral("Club");
+    AccountStore(folder.state.ProgramFolder).AppendAccount(third);
+    for (const QString& address : {QStringLiteral("second@example.com"), QStringLiteral("third@example.com")})
+        FriendsStore(folder.state.ProgramFolder).Append(address);
+    std::unique_ptr<QDialog> dialog;
+    std::unique_ptr<ReviewList> review;
+    QAbstractItemView* view = nullptr;
+    if (list == QLatin1String("review")) {
+        review = std::make_unique<ReviewList>(4);
+        view = review->view;
+    } else {
+        if (list == QLatin1String("frmAccounts"))
+            dialog = std::make_unique<AccountsSetupDialog>(folder.state, nullptr);
+        else if (list == QLatin1String("frmChoose"))
+            dialog = std::make_unique<ChooseDialog>(folder.state, nullptr);
+        else
+            dialog = std::make_unique<FriendsDialog>(folder.state, nullptr);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        view = dialog->findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
+    }
+    QVERIFY(view);
+    QCOMPARE(view->currentIndex().row(), 0);
+    const auto selectedRows = [view] {
+        QList<int> rows;
+        for (const QModelIndex& index : view->selectionModel()->selectedRows())
+            rows.append(index.row());
+        return rows;
+    };
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(view);
+    QVERIFY(iface && iface->tableInterface());
+    QAccessibleTableInterface* table = iface->tableInterface();
+
+    QVERIFY(table->selectRow(2));
+    QCOMPARE(selectedRows(), QList<int>{2});
+    QCOMPARE(table->selectedRows(), QList<int>{2});
+    QCOMPARE(view->currentIndex().row(), 2);
+    QVERIFY(!table->isRowSelected(0));
+    if (review)
+        QCOMPARE(review->controller->selectedRow(), 2);
+
+    // A cell's own selection toggle, where the cell has one (a review tick's toggle ticks instead).
+    QAccessibleInterface* cell = table->cellAt(1, 0);
+    QAccessibleActionInterface* actions = cell ? cell->actionInterface() : nullptr;
+    if (!review && actions && actions->actionNames().contains(QAccessibleActionInterface::toggleAction())) {
+        actions->doAction(QAccessibleActionInterface::toggleAction());
+        QCOMPARE(selectedRows(), QList<int>{1});
+        QCOMPARE(view->currentIndex().row(), 1);
+        QVERIFY(table->selectRow(2));
+        QCOMPARE(selectedRows(), QList<int>{2});
+    }
+    // Unselecting the only row leaves it: the list always has its one row.
+    table->unselectRow(2);
+    QCOMPARE(selectedRows(), QList<int>{2});
+
+    if (!editor.isEmpty()) {
+        QString shown;
+        WhenModal(editor, [&](QWidget* opened) {
+            shown = opened->findChild<QLineEdit*>(entry)->text();
+            static_cast<QDialog*>(opened)->reject();
+        });
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdEdit"))->click();
+        QCOMPARE(shown, list == QLatin1String("frmAccounts") ? QStringLiteral("Club")
+                                                             : QStringLiteral("third@example.com"));
+    }
+    if (dialog)
+        dialog->reject();
 }
 
 void AccessibilityTest::mainWindowIsNamedAndReadable() {

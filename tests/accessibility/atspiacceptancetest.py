@@ -5,7 +5,9 @@ Serves five messages from a small POP3 server on loopback, then, through the
 desktop's accessibility bus only: checks mail, reads every row with its tick,
 ticks and unticks rows by the ticks' own actions, gives the list the focus,
 deletes the unticked messages and confirms. The server must have lost exactly
-the unticked messages. Run by atspiacceptancetest.sh, which provides the X
+the unticked messages. Then a row of the Friends list chosen by the table's row
+selection, as voice control does, must be the one row selected and the one Edit
+opens. Run by atspiacceptancetest.sh, which provides the X
 server, the session bus and the accessibility bus.
 
     atspiacceptancetest.py PROGRAM_FOLDER      (the folder holding the program)
@@ -19,6 +21,7 @@ import sys
 import threading
 import time
 
+FRIENDS = ["friend@example.com", "second@example.net", "third@example.net"]
 MESSAGES = [
     ("Ann Example <ann@example.org>", "Quarterly figures"),
     ("Friend <friend@example.com>", "Lunch on Friday"),
@@ -92,7 +95,8 @@ def write_program_files(folder, port):
                 + text(f"pop3://127.0.0.1:{port}", 75) + text("N/A", 75) + struct.pack("<ii", 0, 0))
     os.chmod(os.path.join(folder, "Acc.dat"), 0o600)
     with open(os.path.join(folder, "Friends.dat"), "wb") as f:
-        f.write(text("friend@example.com", 60))
+        for address in FRIENDS:
+            f.write(text(address, 60))
     with open(os.path.join(folder, "Config.dat"), "wb") as f:
         # prompt off: delete asks, summary does not; port, timeout; placement 0 (maximised); theme
         f.write(struct.pack("<9h", 0, 1, 110, 30, 0, 0, 0, 0, 0))
@@ -115,7 +119,7 @@ def find(root, role, name, timeout=20, predicate=None):
     pyatspi = pyatspi_module()
     end = time.time() + timeout
     while time.time() < end:
-        found = pyatspi.findDescendant(root, lambda a: a is not None and a.getRoleName() == role
+        found = pyatspi.findDescendant(root, lambda a: a is not None and (role is None or a.getRoleName() == role)
                                        and (name is None or a.name == name)
                                        and (predicate is None or predicate(a)), True)
         if found is not None:
@@ -193,6 +197,33 @@ def main():
         program.wait()
 
 
+def table_rows(acc):
+    t = acc.queryTable()
+    return [r for r in range(t.nRows) if t.isRowSelected(r)]
+
+
+def choose_friend_by_row_selection(app):
+    """Row 3 chosen through the table interface is then the one and only row, and Edit opens it."""
+    managing = press_later("menu item", "Friends Management...")
+    dialog = find(app, "dialog", "Email Friends")
+    friends = find(dialog, None, "Email Friends List", predicate=lambda a: a.queryTable() is not None)
+    table = friends.queryTable()
+    print(f"friends: {table.nRows} rows, selected {table_rows(friends)}")
+    assert table.nRows == len(FRIENDS) and table_rows(friends) == [0], table_rows(friends)
+    assert table.addRowSelection(2), "the list refused the row selection"
+    wait_until(lambda: table_rows(friends) == [2], f"rows selected after choosing row 3: {table_rows(friends)}")
+    editing = press_later("push button", "Edit")
+    editor = find(app, "dialog", "Email Friend")
+    entry = find(editor, "text", "Friend Email Address")
+    shown = entry.queryText().getText(0, -1)
+    print(f"Edit opened {shown!r}")
+    assert shown == FRIENDS[2], shown
+    do_action(find(editor, "push button", "Cancel"), "press", "click")
+    editing.wait(timeout=60)
+    do_action(find(dialog, "push button", "Close"), "press", "click")
+    managing.wait(timeout=60)
+
+
 def run(program):
     app = application()
     frame = find(app, "frame", "QUILLORE Tidemarsh")
@@ -242,6 +273,8 @@ def run(program):
         time.sleep(0.2)
     print(f"server: messages deleted {Pop3.deleted}; list rows now {table.queryTable().nRows}")
     assert Pop3.deleted == [2, 3, 5], Pop3.deleted
+    # Last: without a window manager nothing gives the main window the focus back afterwards.
+    choose_friend_by_row_selection(app)
     print("PASS")
 
 

@@ -27,6 +27,7 @@ inline ReviewItem Row(int number, bool keep) {
     item.texts[ReviewItem::Address] = QStringLiteral("s%1@example.com").arg(number);
     item.texts[ReviewItem::Subject] = QStringLiteral("Subject %1").arg(number);
     item.texts[ReviewItem::Size] = QStringLiteral("%1 Bytes").arg(number * 100);
+    item.sizeBytes = number * 100;
     item.texts[ReviewItem::Content] = QStringLiteral("text/plain");
     item.texts[ReviewItem::Recipients] = QStringLiteral("1");
     return item;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSslSocket>
 #include <QTest>
@@ -140,6 +141,47 @@ private Q_SLOTS:
         }
         QCOMPARE(m_opened, QList<QUrl>{expected});
         QCOMPARE(offers::MakerSite().resolved(QUrl(QStringLiteral("/offers.htm"))), offers::OffersPage());
+        window->ExitApplication();
+    }
+
+    void aPageThatCannotOpenSaysSo_data() {
+        QTest::addColumn<bool>("online");
+        QTest::newRow("offers picture") << false;
+        QTest::newRow("QUILLORE Online") << true;
+    }
+    void aPageThatCannotOpenSaysSo() {
+        QFETCH(bool, online);
+        // No handler and no browser to be found: opening the page fails.
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        const QByteArray path = qgetenv("PATH");
+        QTemporaryDir empty;
+        qputenv("PATH", QFile::encodeName(empty.path()));
+        const QByteArray browser = qgetenv("BROWSER");
+        qunsetenv("BROWSER");
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", path);
+            if (!browser.isNull())
+                qputenv("BROWSER", browser);
+            QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
+            ui::SetMessageBoxHandler([](const ui::MessageRequest&) { return QMessageBox::Ok; });
+        });
+        QList<ui::MessageRequest> boxes;
+        ui::SetMessageBoxHandler([&boxes](const ui::MessageRequest& request) {
+            boxes.append(request);
+            return QMessageBox::Ok;
+        });
+
+        const auto window = startWindow();
+        if (online)
+            window->action(Command::HelpOnline)->trigger();
+        else
+            QTest::mouseClick(window->findChild<OfferPicture*>(QStringLiteral("picAd")), Qt::LeftButton, {},
+                              QPoint(240, 40));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().icon, ui::MessageIcon::Warning);
+        QCOMPARE(boxes.first().parent, window);
+        const QUrl page = online ? offers::MakerSite() : offers::OffersPage();
+        QVERIFY2(boxes.first().text.contains(page.toDisplayString()), qPrintable(boxes.first().text));
         window->ExitApplication();
     }
 

@@ -87,6 +87,8 @@ private Q_SLOTS:
         {
             OptionsDialog dialog(m_state, nullptr);
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Default Options"));
+            // The bars follow this desktop's theme: no other system's name in the caption.
+            QCOMPARE(Tick(&dialog, "chkThemes")->text(), QStringLiteral("Use the desktop's theme colours"));
             for (const char* name : {"chkNew", "chkDelete", "chkThemes"})
                 QVERIFY2(Tick(&dialog, name)->isChecked(), name);
             QCOMPARE(Box(&dialog, "txtPort")->text(), QStringLiteral("110"));

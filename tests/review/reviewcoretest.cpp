@@ -1,5 +1,6 @@
 #include "pop3/pop3types.h"
 #include "review/core/friendmatcher.h"
+#include "review/core/maildate.h"
 #include "review/core/progresspercent.h"
 #include "review/core/reviewitem.h"
 #include "review/core/reviewmodel.h"
@@ -26,7 +27,10 @@ private Q_SLOTS:
     void rowTexts();
     void displayTextIsCleaned_data();
     void displayTextIsCleaned();
-    void sortsByTextWithFixedDirection();
+    void mailDate_data();
+    void mailDate();
+    void sortsByKeyBothWays_data();
+    void sortsByKeyBothWays();
     void rowsAddedLaterKeepTheOrder();
     void persistentRowsFollowTheSort();
     void ticks();
@@ -301,32 +305,151 @@ QList<int> Numbers(const ReviewModel& model) {
 }
 } // namespace
 
-void ReviewCoreTest::sortsByTextWithFixedDirection() {
+void ReviewCoreTest::mailDate_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("expected"); // invalid: cannot be read
+    const QDateTime moment(QDate(2003, 7, 1), QTime(8, 52, 37), Qt::UTC);
+    const QDateTime none;
+    QTest::newRow("RFC 5322") << QStringLiteral("Tue, 1 Jul 2003 10:52:37 +0200") << moment;
+    QTest::newRow("no weekday") << QStringLiteral("1 Jul 2003 10:52:37 +0200") << moment;
+    QTest::newRow("weekday misspelt") << QStringLiteral("Tues, 01 Jul 2003 10:52:37 +0200") << moment;
+    QTest::newRow("no seconds") << QStringLiteral("Tue, 1 Jul 2003 10:52 +0200") << moment.addSecs(-37);
+    QTest::newRow("two-digit year 03") << QStringLiteral("Tue, 1 Jul 03 10:52:37 +0200") << moment;
+    QTest::newRow("two-digit year 99") << QStringLiteral("1 Jul 99 08:52:37 +0000") << moment.addYears(-4);
+    QTest::newRow("three-digit year") << QStringLiteral("1 Jul 103 08:52:37 +0000") << moment;
+    QTest::newRow("zone EDT") << QStringLiteral("Tue, 1 Jul 2003 04:52:37 EDT") << moment;
+    QTest::newRow("zone GMT") << QStringLiteral("Tue, 1 Jul 2003 08:52:37 GMT") << moment;
+    QTest::newRow("military zone") << QStringLiteral("Tue, 1 Jul 2003 08:52:37 A") << moment;
+    QTest::newRow("no zone: UTC") << QStringLiteral("Tue, 1 Jul 2003 08:52:37") << moment;
+    QTest::newRow("number wins over name") << QStringLiteral("Tue, 1 Jul 2003 10:52:37 +0200 CEST") << moment;
+    QTest::newRow("comment") << QStringLiteral("Tue, 1 Jul 2003 10:52:37 +0200 (Central (European) Time)")
+                             << moment;
+    QTest::newRow("letter case, full names")
+        << QStringLiteral("tuesday, 1 JULY 2003 10:52:37 +0200") << moment;
+    QTest::newRow("blanks, no comma") << QStringLiteral("  Tue  1\tJul 2003   10:52:37  +0200 ") << moment;
+    QTest::newRow("asctime") << QStringLiteral("Tue Jul  1 08:52:37 2003") << moment;
+    QTest::newRow("ISO 8601") << QStringLiteral("2003-07-01T10:52:37+02:00") << moment;
+    QTest::newRow("ISO 8601 Z, fraction") << QStringLiteral("2003-07-01T08:52:37.250Z") << moment;
+    QTest::newRow("ISO date and time") << QStringLiteral("2003-07-01 08:52:37") << moment;
+    QTest::newRow("day-Mon-year") << QStringLiteral("01-Jul-2003 08:52:37 +0000") << moment;
+    QTest::newRow("zone crosses the year") << QStringLiteral("Sun, 31 Dec 2023 23:30:00 -0130")
+                                           << QDateTime(QDate(2024, 1, 1), QTime(1, 0), Qt::UTC);
+    QTest::newRow("leap day") << QStringLiteral("29 Feb 2024 12:00:00 +0000")
+                              << QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::UTC);
+    QTest::newRow("empty") << QString() << none;
+    QTest::newRow("words") << QStringLiteral("yesterday afternoon") << none;
+    QTest::newRow("no such day") << QStringLiteral("29 Feb 2023 12:00:00 +0000") << none;
+    QTest::newRow("no such hour") << QStringLiteral("1 Jul 2003 24:00:00 +0000") << none;
+    QTest::newRow("no such minute") << QStringLiteral("1 Jul 2003 10:60:00 +0000") << none;
+    QTest::newRow("no such month") << QStringLiteral("Tue, 1 Jux 2003 10:52:37 +0200") << none;
+    QTest::newRow("no year") << QStringLiteral("Tue, 1 Jul 10:52:37 +0200") << none;
+    QTest::newRow("two times") << QStringLiteral("1 Jul 2003 10:52:37 11:00:00") << none;
+    QTest::newRow("bad zone") << QStringLiteral("1 Jul 2003 10:52:37 +02x0") << none;
+    QTest::newRow("zone minutes over 59") << QStringLiteral("1 Jul 2003 10:52:37 +0260") << none;
+    QTest::newRow("ordinal day") << QStringLiteral("1st Jul 2003 10:52:37") << none;
+}
+
+void ReviewCoreTest::mailDate() {
+    QFETCH(QString, text);
+    QFETCH(QDateTime, expected);
+    const std::optional<qint64> parsed = ParseMailDate(text);
+    if (!expected.isValid()) {
+        QVERIFY2(!parsed, qPrintable(QDateTime::fromSecsSinceEpoch(parsed.value_or(0), Qt::UTC).toString()));
+        return;
+    }
+    QVERIFY(parsed);
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(*parsed, Qt::UTC), expected);
+}
+
+namespace {
+// Rows built as a check builds them, so the sort keys are the real ones. Six
+// messages; 2 and 6 are alike in every key, 3 and 5 have dates that cannot be read.
+QVector<ReviewItem> SortRows() {
+    struct Input {
+        const char* from;
+        qint64 size;
+        const char* date;
+        int recipients;
+    };
+    const Input inputs[] = {
+        {"carol", 10643, "Tue, 2 Jan 2024 10:00:00 +0000", 1234}, // "10.39 KB", "1,234"
+        {"Alice", 2591, "Mon, 1 Jan 2024 23:30:00 -0500", 3},     // "2.53 KB", 04:30 UTC on the 2nd
+        {"bob", 502, "not a date", 0},                            // "502 Bytes", "1"
+        {"dave", 1048576, "Sat, 30 Dec 2023 08:00:00 GMT", 12},   // "1.00 MB"
+        {"Eve", 9216, "", 2},                                     // "9.00 KB"
+        {"alice", 2591, "1 Jan 2024 23:30 -0500", 3},
+    };
+    QVector<ReviewItem> rows;
+    int number = 0;
+    for (const Input& in : inputs) {
+        pop3::Message message;
+        message.From = QString::fromLatin1(in.from);
+        message.Size = in.size;
+        message.Date = QString::fromLatin1(in.date);
+        message.Recipients = in.recipients;
+        rows.append(MakeReviewItem(message, ++number, FriendMatcher(), QLocale(QStringLiteral("en_US"))));
+    }
+    return rows;
+}
+} // namespace
+
+void ReviewCoreTest::sortsByKeyBothWays_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QList<int>>("ascending");
+    QTest::addColumn<QList<int>>("descending");
+    // Equal keys keep the order of arrival in both directions.
+    QTest::newRow("Size by bytes") << int(ReviewItem::Size) << QList<int>{3, 2, 6, 5, 1, 4}
+                                   << QList<int>{4, 1, 5, 2, 6, 3};
+    QTest::newRow("Date by moment, unreadable last")
+        << int(ReviewItem::Date) << QList<int>{4, 2, 6, 1, 3, 5} << QList<int>{1, 2, 6, 4, 3, 5};
+    QTest::newRow("# by number") << int(ReviewItem::Recipients) << QList<int>{3, 5, 2, 6, 4, 1}
+                                 << QList<int>{1, 4, 2, 6, 5, 3};
+    QTest::newRow("From by text, case ignored")
+        << int(ReviewItem::From) << QList<int>{2, 6, 3, 1, 4, 5} << QList<int>{5, 4, 1, 3, 2, 6};
+}
+
+void ReviewCoreTest::sortsByKeyBothWays() {
+    QFETCH(int, column);
+    QFETCH(QList<int>, ascending);
+    QFETCH(QList<int>, descending);
     ReviewModel model;
     QCOMPARE(model.columnCount(), 7);
     const QStringList headers{QStringLiteral("From"), QStringLiteral("Address"), QStringLiteral("Subject"),
                               QStringLiteral("Date"), QStringLiteral("Size"),    QStringLiteral("Content"),
                               QStringLiteral("#")};
-    for (int column = 0; column < 7; ++column)
-        QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), headers.at(column));
+    for (int c = 0; c < 7; ++c)
+        QCOMPARE(model.headerData(c, Qt::Horizontal).toString(), headers.at(c));
 
-    model.setItems({Row(1, QStringLiteral("carol"), QStringLiteral("9.00 KB")),
-                    Row(2, QStringLiteral("Alice"), QStringLiteral("10.00 KB")),
-                    Row(3, QStringLiteral("bob"), QStringLiteral("500 Bytes"))});
+    const QVector<ReviewItem> rows = SortRows();
+    model.setItems(rows);
     QCOMPARE(model.sortColumn(), -1);
-    QCOMPARE(Numbers(model), (QList<int>{1, 2, 3}));
+    QCOMPARE(Numbers(model), (QList<int>{1, 2, 3, 4, 5, 6}));
+    const QStringList texts{model.item(0).text(column), model.item(1).text(column)};
 
-    model.sort(ReviewItem::Size);
-    // As text: "10.00 KB" < "500 Bytes" < "9.00 KB".
-    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
+    model.sort(column, Qt::AscendingOrder);
+    QCOMPARE(Numbers(model), ascending);
     QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
-    model.sort(ReviewItem::Size, Qt::DescendingOrder); // a second click never reverses
-    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
+    model.sort(column, Qt::AscendingOrder); // the same again changes nothing
     QCOMPARE(layout.count(), 0);
+    model.sort(column, Qt::DescendingOrder);
+    QCOMPARE(Numbers(model), descending);
+    QCOMPARE(model.sortOrder(), Qt::DescendingOrder);
+    QCOMPARE(layout.count(), 1);
+    // The cells keep their texts.
+    QCOMPARE(model.data(model.index(static_cast<int>(descending.indexOf(1)), column)).toString(),
+             texts.at(0));
+    QCOMPARE(model.data(model.index(static_cast<int>(descending.indexOf(2)), column)).toString(),
+             texts.at(1));
 
-    model.sort(ReviewItem::From, Qt::DescendingOrder); // the direction is fixed, letter case ignored
-    QCOMPARE(Numbers(model), (QList<int>{2, 3, 1}));
-    QCOMPARE(model.sortColumn(), int(ReviewItem::From));
+    // Rows that arrive later, and a new fill, take their place in the current direction.
+    model.setItems(rows.mid(0, 5));
+    model.addItem(rows.at(5));
+    QCOMPARE(Numbers(model), descending);
+    model.sort(column, Qt::AscendingOrder);
+    model.clear();
+    for (const ReviewItem& row : rows)
+        model.addItem(row);
+    QCOMPARE(Numbers(model), ascending);
 }
 
 void ReviewCoreTest::rowsAddedLaterKeepTheOrder() {

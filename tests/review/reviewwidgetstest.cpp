@@ -24,8 +24,10 @@
 #include <memory>
 
 namespace {
-ReviewItem Row(int number, const QString& from, const QString& address, const QString& size = {}) {
+ReviewItem Row(int number, const QString& from, const QString& address, const QString& size = {},
+               qint64 bytes = 0) {
     ReviewItem item;
+    item.sizeBytes = bytes > 0 ? bytes : number * 100;
     item.MessageNumber = number;
     item.texts[ReviewItem::From] = from;
     item.texts[ReviewItem::Address] = address;
@@ -46,7 +48,7 @@ private Q_SLOTS:
 
     void viewLooksRight();
     void spaceTicksInAnyColumn();
-    void headerClickSortsOnceAndSelectionFollows();
+    void headerClickSortsThenReverses();
     void gesturesNeedRows();
     void checkNoneThenCheckAll();
     void acceptAllEndsTheReview();
@@ -140,10 +142,10 @@ void ReviewWidgetsTest::spaceTicksInAnyColumn() {
     QVERIFY(!model->item(0).keep);
 }
 
-void ReviewWidgetsTest::headerClickSortsOnceAndSelectionFollows() {
-    fill({Row(1, QStringLiteral("c"), {}, QStringLiteral("9.00 KB")),
-          Row(2, QStringLiteral("a"), {}, QStringLiteral("10.00 KB")),
-          Row(3, QStringLiteral("b"), {}, QStringLiteral("500 Bytes"))});
+void ReviewWidgetsTest::headerClickSortsThenReverses() {
+    fill({Row(1, QStringLiteral("c"), {}, QStringLiteral("9.00 KB"), 9216),
+          Row(2, QStringLiteral("a"), {}, QStringLiteral("10.00 KB"), 10240),
+          Row(3, QStringLiteral("b"), {}, QStringLiteral("500 Bytes"), 500)});
     m_view->resize(800, 300);
     m_view->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
@@ -153,16 +155,35 @@ void ReviewWidgetsTest::headerClickSortsOnceAndSelectionFollows() {
     const QPoint sizeHeader(header->sectionViewportPosition(ReviewItem::Size) +
                                 header->sectionSize(ReviewItem::Size) / 2,
                             header->height() / 2);
+    const auto numbers = [this] {
+        QList<int> out;
+        for (const ReviewItem& row : m_controller->model()->items())
+            out.append(row.MessageNumber);
+        return out;
+    };
+    QVERIFY(!header->isSortIndicatorShown());
+    // By bytes: 500 Bytes, 9.00 KB, 10.00 KB.
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
-    ReviewModel* model = m_controller->model();
-    QCOMPARE(model->item(0).MessageNumber, 2);
-    QCOMPARE(model->item(2).MessageNumber, 1);
-    QCOMPARE(m_controller->selectedRow(), 2); // still message 1
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
-    QCOMPARE(model->item(0).MessageNumber, 2);
-    QCOMPARE(model->item(1).MessageNumber, 3);
+    QCOMPARE(numbers(), (QList<int>{3, 1, 2}));
+    QCOMPARE(m_controller->selectedRow(), 1); // still message 1
+    QVERIFY(header->isSortIndicatorShown());
     QCOMPARE(header->sortIndicatorSection(), int(ReviewItem::Size));
     QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // The second click reverses, and the indicator says so.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
+    QCOMPARE(numbers(), (QList<int>{2, 1, 3}));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
+    QCOMPARE(numbers(), (QList<int>{3, 1, 2}));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // Another column starts ascending.
+    const QPoint fromHeader(header->sectionViewportPosition(ReviewItem::From) + 20, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, fromHeader);
+    QCOMPARE(numbers(), (QList<int>{2, 3, 1}));
+    QCOMPARE(header->sortIndicatorSection(), int(ReviewItem::From));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    QCOMPARE(m_controller->selectedRow(), 2); // message 1 wherever it goes
 }
 
 void ReviewWidgetsTest::gesturesNeedRows() {

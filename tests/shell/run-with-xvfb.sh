@@ -6,10 +6,14 @@
 # check and the start.
 # -noreset: without it the server resets whenever its last client leaves (each
 # xdotool call is one), and a program connecting just then is refused.
+# TIDEMARSH_X_WM=openbox also runs a window manager: focus, activation and the
+# close box then behave as on a desktop, which bare Xvfb does not show.
 set -uo pipefail
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tidemarsh-x.XXXXXX")
 xvfb=
+wm=
 cleanup() {
+    [ -n "$wm" ] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
     [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
     rm -rf "$tmp"
 }
@@ -36,4 +40,16 @@ if [ -z "$display" ]; then
     exit 1
 fi
 export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+if [ "${TIDEMARSH_X_WM:-}" = openbox ]; then
+    command -v openbox >/dev/null || { echo "openbox is not installed" >&2; exit 1; }
+    openbox --sm-disable >"$tmp/wm.log" 2>&1 &
+    wm=$!
+    # Ready once it has announced itself on the root window.
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.1
+    done
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+        { echo "openbox did not start:" >&2; cat "$tmp/wm.log" >&2; exit 1; }
+fi
 "$@"

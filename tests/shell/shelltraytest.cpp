@@ -2,6 +2,7 @@
 // window must minimise, never vanish), then with trayer embedding the icon.
 #include "shell/mainwindow.h"
 #include "shelltestsupport.h"
+#include "store/extrasettings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,6 +86,14 @@ QPoint TrayIconCentre() {
     }
     std::free(tree);
     return centre;
+}
+
+// The message the tray icon shows (Qt draws it as a widget of its own).
+bool BalloonShown() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qstrcmp(w->metaObject()->className(), "QBalloonTip") == 0 && w->isVisible())
+            return true;
+    return false;
 }
 
 // A real pointer click through the X server (XTEST).
@@ -223,6 +232,33 @@ private Q_SLOTS:
                  QStringLiteral("No Accounts have been defined..."));
     }
 
+    void firstVisitToTheTrayIsTold() {
+        QVERIFY(start());
+        const ExtraSettings extra(m_dir->path());
+        QVERIFY(!QFileInfo::exists(extra.filePath()));
+        m_window->HideToTray();
+        QVERIFY(waitFor([] { return BalloonShown(); }, 5000));
+        QCOMPARE(extra.value(QStringLiteral("Shell"), QStringLiteral("TrayHintShown")).toBool(), true);
+        QCOMPARE(extra.filePath(), In(m_dir->path(), "Tidemarsh.ini"));
+        QVERIFY(!QFileInfo::exists(In(m_dir->path(), "Config.dat")) ||
+                QFileInfo(In(m_dir->path(), "Config.dat")).size() == 18);
+
+        // Once told, never again: neither now nor at the next start.
+        m_window->RestoreFromTray();
+        QVERIFY(waitFor([] { return !BalloonShown(); }, 15000));
+        m_window->HideToTray();
+        QTest::qWait(1500);
+        QVERIFY(!BalloonShown());
+        m_window->RestoreFromTray();
+        m_window.reset();
+        m_window = std::make_unique<MainWindow>(m_dir->path());
+        QVERIFY(m_window->Startup() && QTest::qWaitForWindowExposed(m_window.get(), 15000));
+        m_window->HideToTray();
+        QTest::qWait(1500);
+        QVERIFY(!BalloonShown());
+        m_window->RestoreFromTray();
+    }
+
     void trayMenuExits() {
         // A normal window exits from the tray with its placement stored.
         m_dir = std::make_unique<QTemporaryDir>();
@@ -246,6 +282,25 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(In(m_dir->path(), "Tidemarsh.dsl")));
         QCOMPARE(shelltest::ConfigFields(m_dir->path()),
                  (QList<int>{0, 0, 110, 30, 9000, 6000, 1500, 1200, 0}));
+    }
+
+    // Last: it ends the tray host. Its panel ending (or restarting) takes the
+    // icon with it; the window must come back, or nothing leads back to it.
+    void trayGoneBringsTheWindowBack() {
+        QVERIFY(start());
+        m_window->HideToTray();
+        QVERIFY(tray()->isVisible());
+        QVERIFY(!settledTrayIcon().isNull());
+        QVERIFY(!m_window->isVisible());
+        m_trayer.kill();
+        QVERIFY(m_trayer.waitForFinished(5000));
+        QVERIFY(waitFor([&] { return m_window->isVisible(); }, 10000));
+        QVERIFY(!tray()->isVisible());
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        // With no tray now, the close box minimises instead.
+        SendCloseRequest(m_window.get());
+        QVERIFY(waitFor([&] { return (m_window->windowState() & Qt::WindowMinimized) != 0; }));
+        QVERIFY(m_window->isVisible());
     }
 };
 

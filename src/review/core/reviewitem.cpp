@@ -3,6 +3,7 @@
 #include "pop3/pop3types.h"
 #include "review/core/displaytext.h"
 #include "review/core/friendmatcher.h"
+#include "review/core/maildate.h"
 #include "review/core/setbytes.h"
 
 namespace {
@@ -26,8 +27,11 @@ ReviewItem MakeReviewItem(const pop3::Message& message, int messageNumber, const
     item.texts[ReviewItem::Size] = SetBytes(static_cast<double>(message.Size), locale);
     item.texts[ReviewItem::Content] =
         CleanForDisplay(message.ContentType + QLatin1Char('/') + message.ContentSubType);
+    item.recipients = message.Recipients <= 0 ? 1 : message.Recipients;
     item.texts[ReviewItem::Recipients] =
         message.Recipients <= 0 ? QStringLiteral("1") : GroupedNumber(message.Recipients, locale);
+    item.sizeBytes = message.Size;
+    item.sentAt = ParseMailDate(message.Date);
     item.keep = friends.IsFriend(address);
     item.MessageNumber = messageNumber;
     return item;

@@ -6,7 +6,25 @@
 namespace {
 const char* const kHeaders[ReviewItem::ColumnCount] = {"From", "Address", "Subject", "Date",
                                                        "Size", "Content", "#"};
+
+template <typename T> int ThreeWay(T a, T b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
 }
+
+// Negative, zero or positive as a comes before, with or after b in ascending order.
+int CompareAscending(const ReviewItem& a, const ReviewItem& b, int column) {
+    switch (column) {
+    case ReviewItem::Size:
+        return ThreeWay(a.sizeBytes, b.sizeBytes);
+    case ReviewItem::Date:
+        return a.sentAt && b.sentAt ? ThreeWay(*a.sentAt, *b.sentAt) : 0;
+    case ReviewItem::Recipients:
+        return ThreeWay(a.recipients, b.recipients);
+    default:
+        return a.text(column).compare(b.text(column), Qt::CaseInsensitive);
+    }
+}
+} // namespace
 
 ReviewModel::ReviewModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -86,27 +104,31 @@ QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int r
 }
 
 bool ReviewModel::lessThan(const ReviewItem& a, const ReviewItem& b) const {
-    // Display text, letter case ignored: "10.00 KB" sorts before "9.00 KB".
-    return a.text(m_sortColumn).compare(b.text(m_sortColumn), Qt::CaseInsensitive) < 0;
+    // A date that cannot be read says nothing about when: after every one that can, either way.
+    if (m_sortColumn == ReviewItem::Date && a.sentAt.has_value() != b.sentAt.has_value())
+        return a.sentAt.has_value();
+    const int order = CompareAscending(a, b, m_sortColumn);
+    return m_sortOrder == Qt::AscendingOrder ? order < 0 : order > 0;
 }
 
-void ReviewModel::sort(int column, Qt::SortOrder) {
-    if (column < 0 || column >= ReviewItem::ColumnCount || column == m_sortColumn)
+void ReviewModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= ReviewItem::ColumnCount || (column == m_sortColumn && order == m_sortOrder))
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     m_sortColumn = column;
+    m_sortOrder = order;
 
     // Sort a permutation so persistent indexes (selection, current row) follow their rows.
-    QVector<int> order(m_rows.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
+    QVector<int> oldRowOf(m_rows.size());
+    std::iota(oldRowOf.begin(), oldRowOf.end(), 0);
+    std::stable_sort(oldRowOf.begin(), oldRowOf.end(),
                      [this](int a, int b) { return lessThan(m_rows.at(a), m_rows.at(b)); });
     QVector<ReviewItem> sorted;
     sorted.reserve(m_rows.size());
     QVector<int> newRowOf(m_rows.size());
-    for (int newRow = 0; newRow < order.size(); ++newRow) {
-        sorted.append(std::move(m_rows[order[newRow]]));
-        newRowOf[order[newRow]] = newRow;
+    for (int newRow = 0; newRow < oldRowOf.size(); ++newRow) {
+        sorted.append(std::move(m_rows[oldRowOf[newRow]]));
+        newRowOf[oldRowOf[newRow]] = newRow;
     }
     m_rows = std::move(sorted);
 

@@ -6,8 +6,10 @@
 #include <QVector>
 
 // The rows of the review list. Once a column has been chosen the model keeps
-// itself sorted by that column's display text, rows added later included. The
-// direction is fixed (ascending): choosing the same column again changes nothing.
+// itself sorted by it, rows added later included: Size by bytes, Date by the
+// moment it names (dates that cannot be read last in either direction), # by
+// number, the other columns by their text, letter case ignored. Equal keys keep
+// the order in which the rows arrived.
 class ReviewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -21,7 +23,6 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    // The order argument is ignored: the direction is fixed.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     static QString HeaderText(int column);
@@ -29,6 +30,7 @@ public:
 
     // -1 until a column is chosen; rows then stay in the order they were added.
     int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
 
     // Replaces every row in one reset (the fast path for a whole check).
     void setItems(QVector<ReviewItem> items);
@@ -51,5 +53,6 @@ private:
 
     QVector<ReviewItem> m_rows;
     int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QVariant m_decoration;
 };

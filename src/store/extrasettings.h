@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+// "Tidemarsh.ini" beside the record files: what the program remembers beyond
+// the fixed record layouts, which have no room for it and must stay byte for
+// byte as they are. An INI file, one group per subsystem ("Shell", ...).
+class ExtraSettings {
+public:
+    explicit ExtraSettings(const QString& programFolder);
+
+    static QString FileName();
+    QString filePath() const;
+
+    // fallback when the file or the key is not there.
+    QVariant value(const QString& group, const QString& key, const QVariant& fallback = {}) const;
+    // Writes the file at once (a temporary file renamed over it); false when that failed.
+    bool setValue(const QString& group, const QString& key, const QVariant& value) const;
+
+private:
+    QString m_path;
+};
