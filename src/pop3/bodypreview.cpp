@@ -112,7 +112,9 @@ void readContentType(const QByteArray& field, Part& part) {
         return;
     part.media = media;
     part.sub = sub;
-    auto get = [&](const char* name) { return parameter(g_mime_content_type_get_parameter(type.get(), name)); };
+    auto get = [&](const char* name) {
+        return parameter(g_mime_content_type_get_parameter(type.get(), name));
+    };
     part.boundary = get("boundary").left(kMaxBoundary);
     part.charset = get("charset").toLower().left(64);
     part.format = get("format").toLower();
@@ -312,7 +314,7 @@ void MimeScanner::onBoundary(int index, bool closing, qsizetype lineStart) {
             --end;
         finishLeaf(end, true);
     }
-    m_fields = {}; // a part cut off inside its header block has no body
+    m_fields = {};            // a part cut off inside its header block has no body
     m_open.resize(index + 1); // a boundary further out closes every multipart inside it
     if (closing) {
         m_open.removeLast();
@@ -541,6 +543,7 @@ void decodeText(QByteArrayView in, const Leaf& leaf, const PreviewLimits& limits
 } // namespace
 
 BodyPreview MakeBodyPreview(const QByteArray& topReply, const PreviewLimits& limits) {
+    parserOptions(); // GMime set up before any of its calls, the charset converters included
     Deadline deadline;
     deadline.budgetMs = limits.timeBudgetMs;
     deadline.timer.start();

@@ -23,10 +23,10 @@ struct PreviewLimits {
 };
 
 struct PreviewAttachment {
-    QString name;          // decoded file name; empty when the part gives none
-    QString mimeType;      // "application/pdf", lower case
-    qint64 size = -1;      // bytes: Content-Disposition's size=, else the decoded length seen; -1 unknown
-    bool atLeast = false;  // the part was cut off: the size is what the reply held
+    QString name;         // decoded file name; empty when the part gives none
+    QString mimeType;     // "application/pdf", lower case
+    qint64 size = -1;     // bytes: Content-Disposition's size=, else the decoded length seen; -1 unknown
+    bool atLeast = false; // the part was cut off: the size is what the reply held
 };
 
 struct BodyPreview {
@@ -34,8 +34,9 @@ struct BodyPreview {
     QList<PreviewAttachment> attachments;
     int unlistedAttachments = 0; // past PreviewLimits::maxAttachments
     bool convertedFromHtml = false;
-    bool cutShort = false; // the message goes on past the reply (the body filled the lines asked for, or a part was cut)
-    bool limited = false;  // a limit stopped the decoding (size, lines, nesting, parts, time)
+    bool cutShort =
+        false; // the message goes on past the reply (the body filled the lines asked for, or a part was cut)
+    bool limited = false; // a limit stopped the decoding (size, lines, nesting, parts, time)
 };
 
 // Decodes the start of a message for a preview: topReply is the dot-unstuffed

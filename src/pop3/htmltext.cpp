@@ -52,9 +52,10 @@ Kind kindOf(const xmlChar* name) {
         for (const char* n : {"script", "style", "head", "title", "template", "iframe", "object", "embed",
                               "applet", "svg", "math", "select", "noframes", "frameset", "audio", "video"})
             k.insert(n, Kind::Skip);
-        for (const char* n : {"div", "ul", "ol", "dl", "dt", "dd", "tr", "table", "address", "article", "aside",
-                              "section", "header", "footer", "nav", "main", "figure", "figcaption", "form",
-                              "fieldset", "center", "caption", "details", "summary", "body", "html"})
+        for (const char* n : {"div",     "ul",      "ol",      "dl",         "dt",      "dd",       "tr",
+                              "table",   "address", "article", "aside",      "section", "header",   "footer",
+                              "nav",     "main",    "figure",  "figcaption", "form",    "fieldset", "center",
+                              "caption", "details", "summary", "body",       "html"})
             k.insert(n, Kind::Block);
         for (const char* n : {"p", "h1", "h2", "h3", "h4", "h5", "h6", "blockquote", "hr"})
             k.insert(n, Kind::Paragraph);

@@ -28,7 +28,10 @@ QByteArray Mail(const QByteArrayList& headers, const QByteArrayList& body) {
 QString Summary(const BodyPreview& preview) {
     QStringList parts;
     for (const PreviewAttachment& a : preview.attachments)
-        parts.append(QStringLiteral("%1|%2|%3%4").arg(a.name, a.mimeType).arg(a.size).arg(a.atLeast ? QStringLiteral("+") : QString()));
+        parts.append(QStringLiteral("%1|%2|%3%4")
+                         .arg(a.name, a.mimeType)
+                         .arg(a.size)
+                         .arg(a.atLeast ? QStringLiteral("+") : QString()));
     if (preview.unlistedAttachments)
         parts.append(QStringLiteral("+%1").arg(preview.unlistedAttachments));
     return parts.join(u';');
@@ -101,7 +104,8 @@ void BodyPreviewTest::decodes_data() {
                                    {"Hello Bob,", "", "see you at 10.", ""})
                            << "Hello Bob,\n\nsee you at 10."
                            << "";
-    QTest::newRow("no Content-Type, UTF-8 bytes") << Mail({}, {"Gr\xc3\xbc\xc3\x9f" "e"})
+    QTest::newRow("no Content-Type, UTF-8 bytes") << Mail({}, {"Gr\xc3\xbc\xc3\x9f"
+                                                               "e"})
                                                   << QString::fromUtf8("Grüße") << "";
     QTest::newRow("quoted-printable UTF-8 with a soft break")
         << Mail({"Content-Type: text/plain; charset=UTF-8", "Content-Transfer-Encoding: quoted-printable"},
@@ -111,64 +115,70 @@ void BodyPreviewTest::decodes_data() {
         << Mail({"Content-Type: text/plain; charset=ISO-8859-1", "Content-Transfer-Encoding: base64"},
                 {QByteArray("Caf\xe9 cr\xe8me\r\nPrix: 5 \x80").toBase64()})
         << QString::fromUtf8("Café crème\nPrix: 5 €") << "";
-    QTest::newRow("KOI8-R") << Mail({"Content-Type: text/plain; charset=koi8-r"}, {"\xf0\xd2\xc9\xd7\xc5\xd4"})
+    QTest::newRow("KOI8-R") << Mail({"Content-Type: text/plain; charset=koi8-r"},
+                                    {"\xf0\xd2\xc9\xd7\xc5\xd4"})
                             << QString::fromUtf8("Привет") << "";
     QTest::newRow("bogus charset, Latin-1 bytes")
         << Mail({"Content-Type: text/plain; charset=x-no-such-charset-42"}, {"Caf\xe9"})
         << QString::fromUtf8("Café") << "";
     QTest::newRow("bogus charset, UTF-8 bytes")
-        << Mail({"Content-Type: text/plain; charset=\"\x01\xff\""}, {"Caf\xc3\xa9"}) << QString::fromUtf8("Café")
-        << "";
+        << Mail({"Content-Type: text/plain; charset=\"\x01\xff\""}, {"Caf\xc3\xa9"})
+        << QString::fromUtf8("Café") << "";
     QTest::newRow("format=flowed, quotes, stuffing, signature")
         << Mail({"Content-Type: text/plain; format=flowed"},
                 {"This is a long ", "line that goes on.", "> quoted ", "> more", ">> deeper ", "> back",
                  " >stuffed", "-- ", "sig"})
         << "This is a long line that goes on.\n> quoted more\n>> deeper\n> back\n>stuffed\n-- \nsig"
         << "";
-    QTest::newRow("format=flowed with delsp=yes") << Mail({"Content-Type: text/plain; format=flowed; delsp=yes"},
-                                                          {"Donau", "dampf ", "schiff"})
-                                                  << "Donau\ndampfschiff"
-                                                  << "";
-    QTest::newRow("HTML only: text, no images, links as their host") << Mail({"Content-Type: text/html"},
-                                                                              {kHtmlNewsletter})
-                                                                     << kHtmlNewsletterText << "html";
+    QTest::newRow("format=flowed with delsp=yes")
+        << Mail({"Content-Type: text/plain; format=flowed; delsp=yes"}, {"Donau", "dampf ", "schiff"})
+        << "Donau\ndampfschiff"
+        << "";
+    QTest::newRow("HTML only: text, no images, links as their host")
+        << Mail({"Content-Type: text/html"}, {kHtmlNewsletter}) << kHtmlNewsletterText << "html";
     QTest::newRow("HTML charset from its meta element")
-        << Mail({"Content-Type: text/html"},
-                {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-15\"><p>\xa4 5</p>"})
+        << Mail(
+               {"Content-Type: text/html"},
+               {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-15\"><p>\xa4 5</p>"})
         << QString::fromUtf8("€ 5") << "html";
     QTest::newRow("HTML declared UTF-8 whatever its meta says")
-        << Mail({"Content-Type: text/html; charset=utf-8"}, {"<meta charset=\"iso-8859-1\"><p>Caf\xc3\xa9</p>"})
+        << Mail({"Content-Type: text/html; charset=utf-8"},
+                {"<meta charset=\"iso-8859-1\"><p>Caf\xc3\xa9</p>"})
         << QString::fromUtf8("Café") << "html";
     QTest::newRow("HTML pre keeps its lines, entities decoded")
         << Mail({"Content-Type: text/html"}, {"<pre>a  b\n  c &lt;d&gt;</pre>"}) << "a  b\n  c <d>"
         << "html";
     QTest::newRow("alternative: plain chosen")
         << Mail({"Content-Type: multipart/alternative; boundary=\"=_alt\""},
-                {"preamble", "--=_alt", "Content-Type: text/plain; charset=utf-8", "", "Plain words", "--=_alt",
-                 "Content-Type: text/html; charset=utf-8", "", "<p>HTML words</p>", "--=_alt--"})
+                {"preamble", "--=_alt", "Content-Type: text/plain; charset=utf-8", "", "Plain words",
+                 "--=_alt", "Content-Type: text/html; charset=utf-8", "", "<p>HTML words</p>", "--=_alt--"})
         << "Plain words"
         << "";
     QTest::newRow("alternative with HTML first: plain still chosen")
         << Mail({"Content-Type: multipart/alternative; boundary=x"},
-                {"--x", "Content-Type: text/html", "", "<p>HTML words</p>", "--x", "Content-Type: text/plain", "",
-                 "Plain words", "--x--"})
+                {"--x", "Content-Type: text/html", "", "<p>HTML words</p>", "--x", "Content-Type: text/plain",
+                 "", "Plain words", "--x--"})
         << "Plain words"
         << "";
     QTest::newRow("mixed with an HTML body and a plain footer: the body")
         << Mail({"Content-Type: multipart/mixed; boundary=x"},
-                {"--x", "Content-Type: text/html", "", "<p>The body</p>", "--x", "Content-Type: text/plain", "",
-                 "List footer", "--x--"})
+                {"--x", "Content-Type: text/html", "", "<p>The body</p>", "--x", "Content-Type: text/plain",
+                 "", "List footer", "--x--"})
         << "The body"
         << "html";
-    QTest::newRow("body shorter than the lines asked for: whole") << Mail({}, {Lines(39).chopped(2)})
-                                                                  << QString::fromLatin1(Lines(39).replace("\r\n", "\n").chopped(1))
-                                                                  << "";
-    QTest::newRow("body of 40 lines: cut short") << Mail({}, {Lines(40).chopped(2)})
-                                                 << QString::fromLatin1(Lines(40).replace("\r\n", "\n").chopped(1)) << "cut";
+    QTest::newRow("body shorter than the lines asked for: whole")
+        << Mail({}, {Lines(39).chopped(2)}) << QString::fromLatin1(Lines(39).replace("\r\n", "\n").chopped(1))
+        << "";
+    QTest::newRow("body of 40 lines: cut short")
+        << Mail({}, {Lines(40).chopped(2)}) << QString::fromLatin1(Lines(40).replace("\r\n", "\n").chopped(1))
+        << "cut";
     QTest::newRow("cut-off base64 part, closing boundary missing")
         << Mail({"Content-Type: multipart/mixed; boundary=x"},
                 {"--x", "Content-Type: text/plain; charset=utf-8", "Content-Transfer-Encoding: base64", "",
-                 QByteArray("xGr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln").toBase64().left(22)})
+                 QByteArray("xGr\xc3\xbc\xc3\x9f"
+                            "e aus K\xc3\xb6ln")
+                     .toBase64()
+                     .left(22)})
         << QString::fromUtf8("xGrüße aus K") << "cut";
     QTest::newRow("reply cut inside a part's header block")
         << Mail({"Content-Type: multipart/mixed; boundary=x"},
@@ -178,7 +188,8 @@ void BodyPreviewTest::decodes_data() {
     QTest::newRow("no body at all") << QByteArray("Subject: only headers\r\n") << ""
                                     << "";
     QTest::newRow("bidi overrides and controls pass through to the display cleaning")
-        << Mail({"Content-Type: text/plain; charset=utf-8"}, {"Pay \xe2\x80\xae" "LAP\x07!"})
+        << Mail({"Content-Type: text/plain; charset=utf-8"}, {"Pay \xe2\x80\xae"
+                                                              "LAP\x07!"})
         << QString::fromUtf8("Pay \u202eLAP\u0007!") << "";
 }
 
@@ -207,20 +218,41 @@ void BodyPreviewTest::attachments_data() {
         << "report.pdf|application/pdf|3000";
     QTest::newRow("RFC 2231 and RFC 2047 names, size= wins over the length seen")
         << Mail({"Content-Type: multipart/mixed; boundary=b1"},
-                {"--b1", "", "Body", "--b1", "Content-Type: image/png",
-                 "Content-Disposition: attachment;", " filename*=UTF-8''%C3%BCbersicht.png; size=123456", "",
-                 "iVBORw0KGgo=", "--b1", "Content-Type: text/csv; name=\"=?UTF-8?B?Q2Fmw6kuY3N2?=\"", "", "a;b",
-                 "--b1--"})
-        << "Body"
-        << QString::fromUtf8("übersicht.png|image/png|123456;Café.csv|text/csv|3");
+                {"--b1", "", "Body", "--b1", "Content-Type: image/png", "Content-Disposition: attachment;",
+                 " filename*=UTF-8''%C3%BCbersicht.png; size=123456", "", "iVBORw0KGgo=", "--b1",
+                 "Content-Type: text/csv; name=\"=?UTF-8?B?Q2Fmw6kuY3N2?=\"", "", "a;b", "--b1--"})
+        << "Body" << QString::fromUtf8("übersicht.png|image/png|123456;Café.csv|text/csv|3");
     QTest::newRow("nested: alternative and related inside mixed")
         << Mail({"Content-Type: multipart/mixed; boundary=m"},
-                {"--m", "Content-Type: multipart/alternative; boundary=a", "", "--a", "Content-Type: text/plain",
-                 "", "Plain", "--a", "Content-Type: multipart/related; boundary=r", "", "--r",
-                 "Content-Type: text/html", "", "<p>Rich<img src=cid:logo></p>", "--r",
-                 "Content-Type: image/gif", "Content-ID: <logo>", "Content-Transfer-Encoding: base64", "",
-                 "R0lGODlhAQABAAAAACw=", "--r--", "--a--", "--m", "Content-Type: message/rfc822", "",
-                 "Subject: forwarded", "", "Hi", "--m--"})
+                {"--m",
+                 "Content-Type: multipart/alternative; boundary=a",
+                 "",
+                 "--a",
+                 "Content-Type: text/plain",
+                 "",
+                 "Plain",
+                 "--a",
+                 "Content-Type: multipart/related; boundary=r",
+                 "",
+                 "--r",
+                 "Content-Type: text/html",
+                 "",
+                 "<p>Rich<img src=cid:logo></p>",
+                 "--r",
+                 "Content-Type: image/gif",
+                 "Content-ID: <logo>",
+                 "Content-Transfer-Encoding: base64",
+                 "",
+                 "R0lGODlhAQABAAAAACw=",
+                 "--r--",
+                 "--a--",
+                 "--m",
+                 "Content-Type: message/rfc822",
+                 "",
+                 "Subject: forwarded",
+                 "",
+                 "Hi",
+                 "--m--"})
         << "Plain"
         << "|image/gif|14;|message/rfc822|24";
     QTest::newRow("cut-off attachment: at least what was seen")
@@ -230,12 +262,12 @@ void BodyPreviewTest::attachments_data() {
                  "UEsDBBQAAAAIAA=="})
         << "Body"
         << "a.zip|application/zip|10+";
-    QTest::newRow("whole message is a file") << Mail({"Content-Type: application/octet-stream; name=x.bin"},
-                                                     {"abcdef"})
-                                             << ""
-                                             << "x.bin|application/octet-stream|8";
+    QTest::newRow("whole message is a file")
+        << Mail({"Content-Type: application/octet-stream; name=x.bin"}, {"abcdef"}) << ""
+        << "x.bin|application/octet-stream|8";
     QTest::newRow("digest parts default to messages")
-        << Mail({"Content-Type: multipart/digest; boundary=d"}, {"--d", "", "Subject: one", "", "Body", "--d--"})
+        << Mail({"Content-Type: multipart/digest; boundary=d"},
+                {"--d", "", "Subject: one", "", "Body", "--d--"})
         << ""
         << "|message/rfc822|20";
 }
@@ -271,7 +303,8 @@ void BodyPreviewTest::hostile_data() {
     QTest::newRow("10 MB single line") << Mail({}, {QByteArray(10 * 1024 * 1024, 'A')}) << "AAAA"
                                        << "cut,limited" << 0;
     QTest::newRow("1 MB single line of HTML tags (part cut at 256 KB)")
-        << Mail({"Content-Type: text/html"}, {"<p>x" + QByteArray(1024 * 1024 / 8, 0).replace('\0', "<b>y</b>")})
+        << Mail({"Content-Type: text/html"},
+                {"<p>x" + QByteArray(1024 * 1024 / 8, 0).replace('\0', "<b>y</b>")})
         << "xyyyy"
         << "html,limited" << 0;
     QTest::newRow("HTML nested 200,000 elements deep")
@@ -285,7 +318,8 @@ void BodyPreviewTest::hostile_data() {
                                  << "Text first"
                                  << "cut,limited" << 50;
     QTest::newRow("1 MB folded Content-Type")
-        << Mail({"Content-Type: text/plain;" + QByteArray(100000, 0).replace('\0', "\r\n x=\"yyyy\";")}, {"Body"})
+        << Mail({"Content-Type: text/plain;" + QByteArray(100000, 0).replace('\0', "\r\n x=\"yyyy\";")},
+                {"Body"})
         << "Body"
         << "" << 0;
     QTest::newRow("a 3 MB header block and nothing else")
@@ -340,7 +374,8 @@ void BodyPreviewTest::htmlFetchesNothing() {
 // Previews made on several threads at once agree with one made alone (the
 // decoder keeps no shared state but what is set up once).
 void BodyPreviewTest::runsOnWorkerThreads() {
-    const QByteArray reply = Mail({"Content-Type: text/html; charset=iso-8859-1"}, {"<p>Caf\xe9 <b>cr\xe8me</b></p>"});
+    const QByteArray reply =
+        Mail({"Content-Type: text/html; charset=iso-8859-1"}, {"<p>Caf\xe9 <b>cr\xe8me</b></p>"});
     const QString expected = MakeBodyPreview(reply).text;
     QCOMPARE(expected, QString::fromUtf8("Café crème"));
     QList<QThread*> threads;

@@ -80,7 +80,8 @@ void PreviewPaneTest::asksOnlyAfterTheSelectionRests() {
         QCOMPARE(m_wanted->count(), 0);
     QCOMPARE(text()->toPlainText(), kLoading);
     QTRY_COMPARE(m_wanted->count(), 1);
-    QVERIFY2(sinceLast.elapsed() >= PreviewPane::kRestMs - 30, qPrintable(QString::number(sinceLast.elapsed())));
+    QVERIFY2(sinceLast.elapsed() >= PreviewPane::kRestMs - 30,
+             qPrintable(QString::number(sinceLast.elapsed())));
     QCOMPARE(m_wanted->at(0).at(0).toInt(), 3);
     QTest::qWait(2 * PreviewPane::kRestMs);
     QCOMPARE(m_wanted->count(), 1);
@@ -138,13 +139,15 @@ void PreviewPaneTest::failureIsShownAndAskedAgainLater() {
 void PreviewPaneTest::textIsPlainAndCleaned() {
     pop3::BodyPreview preview =
         Preview(QStringLiteral("<b>not bold</b> <img src=\"x.png\">\nPay\u202Egnp.exe\x07\tend"));
-    preview.attachments.append({QStringLiteral("invoice\u202Efdp.exe"), QStringLiteral("application/pdf"), 2048, false});
+    preview.attachments.append(
+        {QStringLiteral("invoice\u202Efdp.exe"), QStringLiteral("application/pdf"), 2048, false});
     preview.attachments.append({QString(), QStringLiteral("image/png"), 100, true});
     preview.unlistedAttachments = 3;
     preview.cutShort = true;
     m_pane->showMessage(7);
     m_pane->setPreview(7, preview);
-    QCOMPARE(text()->toPlainText(), QStringLiteral("<b>not bold</b> <img src=\"x.png\">\nPaygnp.exe      end"));
+    QCOMPARE(text()->toPlainText(),
+             QStringLiteral("<b>not bold</b> <img src=\"x.png\">\nPaygnp.exe      end"));
     QVERIFY(text()->isReadOnly());
     QVERIFY(!info()->isHidden());
     QCOMPARE(info()->textFormat(), Qt::PlainText);
@@ -169,12 +172,13 @@ void PreviewPaneTest::htmlMessageFetchesNothing() {
         }
     });
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
-    const QString html = QStringLiteral("<html><head><link rel=stylesheet href=\"%1/s.css\"></head><body>"
-                                        "<p>Hello <img src=\"%1/logo.png\" alt=\"Logo\"></p>"
-                                        "<img src=\"%1/pixel.gif?u=42\" width=1 height=1>"
-                                        "<p style=\"background:url(%1/bg.png)\"><a href=\"%1/click\">Unsubscribe</a>"
-                                        "</p></body></html>")
-                             .arg(base);
+    const QString html =
+        QStringLiteral("<html><head><link rel=stylesheet href=\"%1/s.css\"></head><body>"
+                       "<p>Hello <img src=\"%1/logo.png\" alt=\"Logo\"></p>"
+                       "<img src=\"%1/pixel.gif?u=42\" width=1 height=1>"
+                       "<p style=\"background:url(%1/bg.png)\"><a href=\"%1/click\">Unsubscribe</a>"
+                       "</p></body></html>")
+            .arg(base);
     const pop3::BodyPreview preview =
         pop3::MakeBodyPreview("Content-Type: text/html; charset=utf-8\r\n\r\n" + html.toUtf8() + "\r\n");
     m_window->show();
