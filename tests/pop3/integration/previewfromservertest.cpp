@@ -25,7 +25,8 @@ QByteArray LongMessage() {
     return "From: Shop <news@shop.example>\r\nTo: you@example.org\r\nSubject: Your invoice\r\n"
            "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n"
            "--mix\r\nContent-Type: multipart/alternative; boundary=\"alt\"\r\n\r\n"
-           "--alt\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+           "--alt\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: "
+           "quoted-printable\r\n\r\n"
            "Gr=C3=BC=C3=9Fe,\r\n.the invoice is attached.\r\n--alt\r\nContent-Type: text/html\r\n\r\n"
            "<p>HTML version</p>\r\n--alt--\r\n"
            "--mix\r\nContent-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n"
@@ -34,7 +35,8 @@ QByteArray LongMessage() {
 }
 
 QByteArray HtmlMessage() {
-    return "From: Shop <news@shop.example>\r\nSubject: Sale\r\nContent-Type: text/html; charset=iso-8859-1\r\n\r\n"
+    return "From: Shop <news@shop.example>\r\nSubject: Sale\r\nContent-Type: text/html; "
+           "charset=iso-8859-1\r\n\r\n"
            "<html><body><h1>Sale</h1><p>Caf\xe9 <img src=\"http://127.0.0.1:9/p.gif\" alt=\"cup\"></p>\r\n"
            "</body></html>\r\n";
 }
