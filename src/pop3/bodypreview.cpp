@@ -270,7 +270,7 @@ void MimeScanner::endHeaders(qsizetype bodyBegin) {
     m_part = describe(m_fields, m_inDigest);
     m_fields = {};
     m_mode = Mode::Skip;
-    if (++m_parts > m_limits.maxParts) {
+    if (++m_parts > m_limits.maxParts || m_deadline.passed()) {
         m_out.limited = true;
         m_stopped = true;
         return;

@@ -25,6 +25,8 @@ public:
     // The selection changed to key (negative: nothing selected). A kept preview
     // shows at once; otherwise "Loading preview..." until the selection has
     // rested kRestMs, then previewWanted(key) unless that key is already asked for.
+    // Every previewWanted needs its answer (setPreview or setPreviewFailed):
+    // until then that key is not asked for again.
     void showMessage(int key);
     // The answer for key: kept, and shown when key is still the selected one.
     void setPreview(int key, const pop3::BodyPreview& preview);

@@ -116,9 +116,6 @@ void BodyPreviewTest::decodes_data() {
         << Mail({"Content-Type: text/plain; charset=ISO-8859-1", "Content-Transfer-Encoding: base64"},
                 {QByteArray("Caf\xe9 cr\xe8me\r\nPrix: 5 \x80").toBase64()})
         << QString::fromUtf8("Café crème\nPrix: 5 €") << "";
-    QTest::newRow("KOI8-R") << Mail({"Content-Type: text/plain; charset=koi8-r"},
-                                    {"\xf0\xd2\xc9\xd7\xc5\xd4"})
-                            << QString::fromUtf8("Привет") << "";
     QTest::newRow("bogus charset, Latin-1 bytes")
         << Mail({"Content-Type: text/plain; charset=x-no-such-charset-42"}, {"Caf\xe9"})
         << QString::fromUtf8("Café") << "";
@@ -188,10 +185,6 @@ void BodyPreviewTest::decodes_data() {
         << "cut";
     QTest::newRow("no body at all") << QByteArray("Subject: only headers\r\n") << ""
                                     << "";
-    QTest::newRow("bidi overrides and controls pass through to the display cleaning")
-        << Mail({"Content-Type: text/plain; charset=utf-8"}, {"Pay \xe2\x80\xae"
-                                                              "LAP\x07!"})
-        << QString::fromUtf8("Pay \u202eLAP\u0007!") << "";
 }
 
 void BodyPreviewTest::decodes() {
@@ -323,6 +316,15 @@ void BodyPreviewTest::hostile_data() {
                 {"Body"})
         << "Body"
         << "" << 0;
+    QByteArray pieces = "Content-Type: application/x-a; name*0=a";
+    for (int i = 1; pieces.size() < 8000; ++i)
+        pieces += ";\r\n name*" + QByteArray::number(i) + "*=%41";
+    QTest::newRow("400 parts of 1,000 RFC 2231 name pieces each")
+        << Mail({"Content-Type: multipart/mixed; boundary=p"},
+                {"--p", "", "Text first",
+                 QByteArray(400, 0).replace('\0', "--p\r\n" + pieces + "\r\n\r\nx\r\n")})
+        << "Text first"
+        << "cut,limited" << 50;
     QTest::newRow("a 3 MB header block and nothing else")
         << QByteArray(100000, 0).replace('\0', "Received: from somewhere by nowhere;\r\n") << ""
         << "limited" << 0;
