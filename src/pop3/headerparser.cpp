@@ -1,3 +1,4 @@
+#include "pop3/gmimeinit.h"
 #include "pop3/pop3types.h"
 
 #include <gmime/gmime.h>
@@ -36,7 +37,7 @@ GMimeParserOptions* parserOptions() {
     static GMimeParserOptions* options = nullptr;
     static std::once_flag once;
     std::call_once(once, [] {
-        g_mime_init();
+        InitGMime();
         options = g_mime_parser_options_new();
         // Undeclared 8-bit text: UTF-8 when it is valid, else what Windows mailers send.
         static const char* charsets[] = {"UTF-8", "windows-1252", nullptr};

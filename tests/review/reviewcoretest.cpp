@@ -1,4 +1,5 @@
 #include "pop3/pop3types.h"
+#include "review/core/displaytext.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/maildate.h"
 #include "review/core/progresspercent.h"
@@ -31,6 +32,8 @@ private Q_SLOTS:
     void mailDate();
     void sortsByKeyBothWays_data();
     void sortsByKeyBothWays();
+    void linesAreCleaned_data();
+    void linesAreCleaned();
     void rowsAddedLaterKeepTheOrder();
     void persistentRowsFollowTheSort();
     void ticks();
@@ -286,6 +289,31 @@ void ReviewCoreTest::displayTextIsCleaned() {
     QCOMPARE(item.text(ReviewItem::Subject), shown);
     QCOMPARE(item.text(ReviewItem::Date), shown);
     QCOMPARE(item.text(ReviewItem::Content), shown + QStringLiteral("/plain"));
+}
+
+void ReviewCoreTest::linesAreCleaned_data() {
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("line feeds kept, CR LF and lone CR become line feeds")
+        << QStringLiteral("one\ntwo\r\nthree\rfour\n\nfive")
+        << QStringLiteral("one\ntwo\nthree\nfour\n\nfive");
+    QTest::newRow("tabs to the next stop of eight")
+        << QStringLiteral("a\tb\n\tc\nabcdefgh\ti")
+        << QStringLiteral("a       b\n        c\nabcdefgh        i");
+    QTest::newRow("bidi override, isolates and marks removed")
+        << QStringLiteral("Pay\u202ElaP.com\n\u2066x\u2069\u200F") << QStringLiteral("PaylaP.com\nx");
+    QTest::newRow("separators, other controls, C1 and escape become spaces")
+        << QStringLiteral("a\u2028b\u2029c\x0B\x0C\x07"
+                          "d\u0085e\x1B[2Jf\x7F\x00g")
+        << QStringLiteral("a b c   d e [2Jf  g");
+    QTest::newRow("ordinary text kept")
+        << QStringLiteral("Grüße,\n東京 – ok") << QStringLiteral("Grüße,\n東京 – ok");
+}
+
+void ReviewCoreTest::linesAreCleaned() {
+    QFETCH(QString, raw);
+    QFETCH(QString, shown);
+    QCOMPARE(CleanLinesForDisplay(raw), shown);
 }
 
 namespace {

@@ -22,3 +22,26 @@ QString CleanForDisplay(QString text) {
     text.truncate(out);
     return text;
 }
+
+QString CleanLinesForDisplay(const QString& text) {
+    constexpr qsizetype kTabStop = 8;
+    QString out;
+    out.reserve(text.size());
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (IsBidiControl(c))
+            continue;
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            continue;
+        if (c == u'\n' || c == u'\r') {
+            out += u'\n';
+            lineStart = out.size();
+        } else if (c == u'\t') {
+            out += QString(kTabStop - (out.size() - lineStart) % kTabStop, u' ');
+        } else {
+            out += BreaksTheLine(c) ? QChar(u' ') : text.at(i);
+        }
+    }
+    return out;
+}

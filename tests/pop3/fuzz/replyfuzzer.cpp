@@ -1,7 +1,9 @@
 // libFuzzer entry: the whole path of server bytes to a review row. The input is
 // read twice: as one header block, and as the byte stream of TOP replies, cut
 // into pieces as a network would, through the reply reader. Every reply becomes
-// a row. Nothing may crash, hang, or read out of bounds, whatever a server sends.
+// a row, and the start of a message for its preview. Nothing may crash, hang, or
+// read out of bounds, whatever a server sends.
+#include "pop3/bodypreview.h"
 #include "pop3/pop3types.h"
 #include "pop3/replyreader.h"
 #include "review/core/friendmatcher.h"
@@ -25,6 +27,10 @@ void ToRow(const QByteArray& headers, int number) {
     volatile qsizetype sink = message.FromAddr.size() + message.ReplyToAddr.size() + message.Recipients;
     for (const QString& text : row.texts)
         sink = sink + text.size();
+    const pop3::BodyPreview preview = pop3::MakeBodyPreview(headers);
+    sink = sink + preview.text.size() + preview.attachments.size();
+    for (const pop3::PreviewAttachment& attachment : preview.attachments)
+        sink = sink + attachment.name.size() + attachment.mimeType.size();
     (void)sink;
 }
 

@@ -11,10 +11,11 @@ cxx=$(command -v clang++ || command -v clang++-14)
 flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -DQT_NO_CAST_FROM_ASCII -DQT_NO_KEYWORDS -I"$src/src")
 # shellcheck disable=SC2207
-pkg=($(pkg-config --cflags --libs Qt6Core Qt6Network gmime-3.0))
+pkg=($(pkg-config --cflags --libs Qt6Core Qt6Network gmime-3.0 libxml-2.0))
 core=$src/src/review/core
 store=$src/src/store # the friend-address key lives with the Friends store
 "$cxx" "${flags[@]}" "$src/tests/pop3/fuzz/replyfuzzer.cpp" "$src/src/pop3/headerparser.cpp" \
+    "$src/src/pop3/gmimeinit.cpp" "$src/src/pop3/bodypreview.cpp" "$src/src/pop3/htmltext.cpp" \
     "$src/src/pop3/replyreader.cpp" "$core/reviewitem.cpp" "$core/displaytext.cpp" "$core/friendmatcher.cpp" \
     "$core/setbytes.cpp" "$store/friendsstore.cpp" "$store/friendaddress.cpp" "$store/recordfile.cpp" \
     "$store/fixedtext.cpp" \
