@@ -1,9 +1,9 @@
 // friendsbench: time frmFriends with 32,767 friends (the most Friends.dat holds).
 // Usage: friendsbench [friends]   (QT_QPA_PLATFORM=offscreen works)
+#include "common/appstate.h"
 #include "common/messagebox.h"
 #include "friends/friendsdialog.h"
 #include "friends/friendsmodel.h"
-#include "store/appstate.h"
 #include "store/friendsstore.h"
 #include "store/recordfile.h"
 

@@ -1,12 +1,12 @@
 // reviewbench: time the review list with 32,767 rows (the most a review holds).
 // Runs with a real view attached and shown, so model signals reach a view as
 // they do in the program. Usage: reviewbench [rows]   (QT_QPA_PLATFORM=offscreen works)
+#include "common/appstate.h"
 #include "pop3/pop3types.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/reviewmodel.h"
 #include "review/reviewcontroller.h"
 #include "review/reviewlistview.h"
-#include "store/appstate.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

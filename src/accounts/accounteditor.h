@@ -1,7 +1,7 @@
 #pragma once
 
 #include "accounts/accounttester.h"
-#include "store/appstate.h"
+#include "common/appstate.h"
 
 #include <QDialog>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "check/certificatedialog.h"
 #include "check/checkdonedialog.h"
-#include "check/core/servertrust.h"
+#include "check/core/loginsettings.h"
 #include "check/errordialog.h"
 #include "check/statusdialog.h"
 #include "common/storeerrorbox.h"
@@ -63,7 +63,17 @@ public:
             Finish(Ending::FileFailure);
             return;
         }
-        Connect();
+        LoginSettings::Prepare(m_state.CurrentAccount, m_state.Settings, m_state.ProgramFolder, this,
+                               [this](const pop3::SessionSettings& settings, const QString& failure) {
+                                   if (!failure.isEmpty()) {
+                                       m_failure = pop3::Failure::of(pop3::Result::LoginRejected);
+                                       m_failure.words = failure;
+                                       Finish(Ending::ConnectFailed);
+                                       return;
+                                   }
+                                   m_settings = settings;
+                                   Connect();
+                               });
     }
 
     // Quietly, at the program's end: no QUIT, no message.
@@ -127,7 +137,7 @@ void CheckRun::OpenStatusWindow() {
     m_status->raise();
 }
 
-// Reads the friends and the account, and sets the session up as the account says.
+// Reads the friends and the account.
 void CheckRun::Prepare() {
     QStringList friendAddresses;
     for (const auto& [number, address] : FriendsStore(m_state.ProgramFolder).ReadAll())
@@ -139,13 +149,6 @@ void CheckRun::Prepare() {
     const AccountRecord& account = m_state.CurrentAccount;
     m_accountName = FixedText::TrimBlanks(account.AccountName);
     m_state.ReviewAccountName = m_accountName;
-
-    m_settings.user = FixedText::TrimBlanks(account.LoginName);
-    m_settings.password = FixedText::TrimBlanks(account.LoginPassword);
-    m_settings.address = FixedText::TrimBlanks(account.ServerAddress);
-    m_settings.defaultPort = m_state.Settings.PopPort();
-    m_settings.timeoutSeconds = m_state.Settings.TimeoutSeconds();
-    ServerTrust::Apply(m_settings, m_state.ProgramFolder);
 }
 
 void CheckRun::Connect() {

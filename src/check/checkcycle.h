@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/appstate.h"
+#include "common/appstate.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "review/confirmdialog.h"
 
+#include "common/appstate.h"
 #include "common/dialogimage.h"
-#include "store/appstate.h"
 #include "ui_confirmdialog.h"
 
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/appstate.h"
 #include "pop3/pop3types.h"
-#include "store/appstate.h"
 #include "store/storeerror.h"
 
 #include <QObject>

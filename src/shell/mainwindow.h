@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/appstate.h"
 #include "shell/commandbars.h"
-#include "store/appstate.h"
 
 #include <QMainWindow>
 #include <memory>

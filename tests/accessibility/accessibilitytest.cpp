@@ -11,6 +11,7 @@
 #include "check/checkdonedialog.h"
 #include "check/errordialog.h"
 #include "check/statusdialog.h"
+#include "common/appstate.h"
 #include "common/messagebox.h"
 #include "friends/enterfrienddialog.h"
 #include "friends/friendsdialog.h"
@@ -26,7 +27,6 @@
 #include "reviewlistfixture.h"
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
-#include "store/appstate.h"
 #include "store/friendsstore.h"
 #include "support/modalhelper.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/appstate.h"
 #include "review/core/reviewmodel.h"
 #include "review/reviewcontroller.h"
 #include "review/reviewlistview.h"
-#include "store/appstate.h"
 
 #include <QAccessible>
 #include <QLineEdit>

@@ -4,9 +4,9 @@
 #include "accounts/accountssetupdialog.h"
 #include "accounts/choosedialog.h"
 #include "accounts/wizarddialog.h"
+#include "common/appstate.h"
 #include "common/messagebox.h"
 #include "store/accountstore.h"
-#include "store/appstate.h"
 #include "support/dialogfixture.h"
 #include "support/modalhelper.h"
 

@@ -2,10 +2,10 @@
 #include "check/checkdonedialog.h"
 #include "check/errordialog.h"
 #include "check/statusdialog.h"
+#include "common/appstate.h"
 #include "common/messagebox.h"
 #include "review/reviewcontroller.h"
 #include "store/accountstore.h"
-#include "store/appstate.h"
 #include "support/modalhelper.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // frmFriends and frmEnterFriend driven through their widgets, and the import.
 #include "friends/friendsdialog.h"
+#include "common/appstate.h"
 #include "common/messagebox.h"
 #include "friends/friendsmodel.h"
-#include "store/appstate.h"
 #include "store/friendsstore.h"
 #include "support/dialogfixture.h"
 #include "support/modalhelper.h"

@@ -1,11 +1,11 @@
 // frmOptions through its widgets, the number reading behind its boxes, and the
 // theme switch it applies to the main window.
+#include "common/appstate.h"
 #include "common/messagebox.h"
 #include "options/numbertext.h"
 #include "options/optionsdialog.h"
 #include "shell/mainwindow.h"
 #include "store/accountstore.h"
-#include "store/appstate.h"
 #include "support/dialogfixture.h"
 #include "support/mainwindowfixture.h"
 #include "support/modalhelper.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/appstate.h"
 #include "common/messagebox.h"
-#include "store/appstate.h"
 
 #include <QDir>
 #include <QFile>
