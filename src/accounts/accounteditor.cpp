@@ -7,6 +7,7 @@
 #include "help/helplauncher.h"
 #include "pop3/pop3types.h"
 #include "store/accountstore.h"
+#include "store/extrasettings.h"
 #include "ui_accounteditor.h"
 
 #include <QKeyEvent>
@@ -139,6 +140,10 @@ bool AccountEditor::save() {
         ui::ShowStoreError(this, tr("Accounts"), tr("The account could not be saved."), error);
         return false;
     }
+    // What the program keeps of the account beyond Acc.dat follows its name.
+    if (m_recordNumber != 0)
+        ExtraSettings(m_state.ProgramFolder)
+            .renameAccount(accounts::Trimmed(m_state.CurrentAccount.AccountName), record.AccountName);
     m_state.CurrentAccount = record;
 
     if (m_recordNumber != 0) {

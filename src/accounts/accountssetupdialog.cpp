@@ -6,6 +6,7 @@
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "store/accountstore.h"
+#include "store/extrasettings.h"
 #include "ui_accountssetupdialog.h"
 
 #include <QApplication>
@@ -79,6 +80,7 @@ void AccountsSetupDialog::onDelete() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         AccountStore(m_state.ProgramFolder).DeleteAccount(accounts::RecordNumberOf(row));
+        ExtraSettings(m_state.ProgramFolder).removeAccount(accounts::Trimmed(row->text(0)));
     } catch (const StoreError& error) {
         QApplication::restoreOverrideCursor();
         // The rewrite replaces the file in one step: on failure it is as it was.

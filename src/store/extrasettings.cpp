@@ -25,3 +25,43 @@ bool ExtraSettings::setValue(const QString& group, const QString& key, const QVa
     ini.sync();
     return ini.status() == QSettings::NoError;
 }
+
+// One group per account. The name is percent-encoded: a '/' in it would
+// otherwise make a group inside another account's.
+QString ExtraSettings::AccountGroup(const QString& account) {
+    return QStringLiteral("Account ") + QString::fromLatin1(account.trimmed().toUtf8().toPercentEncoding());
+}
+
+QVariant ExtraSettings::accountValue(const QString& account, const QString& key,
+                                     const QVariant& fallback) const {
+    return value(AccountGroup(account), key, fallback);
+}
+
+bool ExtraSettings::setAccountValue(const QString& account, const QString& key, const QVariant& value) const {
+    return setValue(AccountGroup(account), key, value);
+}
+
+bool ExtraSettings::renameAccount(const QString& from, const QString& to) const {
+    if (AccountGroup(from) == AccountGroup(to))
+        return true;
+    QSettings ini(m_path, QSettings::IniFormat);
+    ini.remove(AccountGroup(to));
+    ini.beginGroup(AccountGroup(from));
+    const QStringList keys = ini.allKeys();
+    QVariantList values;
+    for (const QString& key : keys)
+        values.append(ini.value(key));
+    ini.endGroup();
+    ini.remove(AccountGroup(from));
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        ini.setValue(AccountGroup(to) + QLatin1Char('/') + keys.at(i), values.at(i));
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
+bool ExtraSettings::removeAccount(const QString& account) const {
+    QSettings ini(m_path, QSettings::IniFormat);
+    ini.remove(AccountGroup(account));
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}

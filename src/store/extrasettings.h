@@ -18,6 +18,15 @@ public:
     // Writes the file at once (a temporary file renamed over it); false when that failed.
     bool setValue(const QString& group, const QString& key, const QVariant& value) const;
 
+    // What belongs to one account, kept by its name (names are unique in Acc.dat).
+    // The account editor moves it along when the name changes and drops it with
+    // the account.
+    QVariant accountValue(const QString& account, const QString& key, const QVariant& fallback = {}) const;
+    bool setAccountValue(const QString& account, const QString& key, const QVariant& value) const;
+    bool renameAccount(const QString& from, const QString& to) const;
+    bool removeAccount(const QString& account) const;
+    static QString AccountGroup(const QString& account);
+
 private:
     QString m_path;
 };
