@@ -382,14 +382,18 @@ void MainWindow::RunAccountsSetup() {
 }
 
 void MainWindow::RefreshCommandStates() {
-    QWidget* bars[] = {d->bars->menuBar(), d->bars->toolBar()};
-    if (d->state.BusyFlag) {
-        for (QWidget* bar : bars)
-            bar->setEnabled(false);
-        return;
+    // While a check or a deletion runs nothing may start another; only Exit
+    // stays, so the user can always leave (the running work is dropped without
+    // QUIT, so nothing is deleted).
+    const bool busy = d->state.BusyFlag;
+    d->bars->toolBar()->setEnabled(!busy);
+    d->bars->menuBar()->setEnabled(true);
+    for (int i = 0; i < CommandCount; ++i) {
+        const auto command = static_cast<Command>(i);
+        action(command)->setEnabled(!busy || command == Command::Exit || command == Command::RestoreFromTray);
     }
-    for (QWidget* bar : bars)
-        bar->setEnabled(true);
+    if (busy)
+        return;
     const bool haveAccounts = d->state.AccountCount != 0;
     for (Command command : CommandBars::AccountCommands())
         action(command)->setEnabled(haveAccounts);

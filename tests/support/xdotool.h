@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Driving another process's windows through the X server, as a user's keys would.
+namespace xdotool {
+
+// xdotool with a hard limit; its output, or nothing when it failed.
+inline std::optional<QString> Run(const QStringList& arguments) {
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    if (!tool.waitForFinished(20000)) {
+        tool.kill();
+        tool.waitForFinished();
+        return std::nullopt;
+    }
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+// The process's windows that are on screen, by exact title (or all of them).
+inline QStringList VisibleWindows(qint64 pid, const QString& title = {}) {
+    QStringList arguments{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                          QStringLiteral("--pid"), QString::number(pid)};
+    if (!title.isEmpty())
+        arguments << QStringLiteral("--name") << QLatin1Char('^') + title + QLatin1Char('$');
+    const QString found = Run(arguments).value_or(QString());
+    return found.isEmpty() ? QStringList() : found.split(QLatin1Char('\n'));
+}
+
+// Presses keys in the window, once the window manager has made it the active one.
+inline bool KeysTo(const QString& window, const QStringList& keys) {
+    return Run({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}).has_value() &&
+           Run(QStringList{QStringLiteral("key"), QStringLiteral("--clearmodifiers")} + keys).has_value();
+}
+
+} // namespace xdotool
