@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <optional>
 
@@ -10,10 +12,10 @@
 namespace xdotool {
 
 // xdotool with a hard limit; its output, or nothing when it failed.
-inline std::optional<QString> Run(const QStringList& arguments) {
+inline std::optional<QString> Run(const QStringList& arguments, int timeoutMs = 20000) {
     QProcess tool;
     tool.start(QStringLiteral("xdotool"), arguments);
-    if (!tool.waitForFinished(20000)) {
+    if (!tool.waitForFinished(timeoutMs)) {
         tool.kill();
         tool.waitForFinished();
         return std::nullopt;
@@ -28,9 +30,19 @@ inline QStringList VisibleWindows(qint64 pid, const QString& title = {}) {
     QStringList arguments{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
                           QStringLiteral("--pid"), QString::number(pid)};
     if (!title.isEmpty())
-        arguments << QStringLiteral("--name") << QLatin1Char('^') + title + QLatin1Char('$');
+        arguments << QStringLiteral("--name")
+                  << QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$');
     const QString found = Run(arguments).value_or(QString());
     return found.isEmpty() ? QStringList() : found.split(QLatin1Char('\n'));
+}
+
+// The first of the process's windows with that title, once it is on screen; empty
+// when none came. A loaded machine can take long to start a program: the limit
+// only guards a hang.
+inline QString WaitForWindow(qint64 pid, const QString& title, int timeoutMs = 90000) {
+    QString id;
+    (void)QTest::qWaitFor([&] { return !(id = VisibleWindows(pid, title).value(0)).isEmpty(); }, timeoutMs);
+    return id;
 }
 
 // Presses keys in the window, once the window manager has made it the active one.
