@@ -94,18 +94,6 @@ private Q_SLOTS:
         QCOMPARE(read.has_value(), !program.isEmpty());
     }
 
-    void readGroupTakesOnlyItsGroup() {
-        const QByteArray text = "# a comment\n"
-                                "[Desktop Action other]\nExec=/bin/other\n"
-                                "[Desktop Entry]\n  Exec = \"/bin/ours\"  \nName=A\nName=B\nName[de]=C\n"
-                                "[Desktop Action more]\nHidden=true\n";
-        const auto keys = desktopentry::readGroup(text);
-        QCOMPARE(keys.value(QStringLiteral("Exec")), QStringLiteral("\"/bin/ours\""));
-        QCOMPARE(keys.value(QStringLiteral("Name")), QStringLiteral("A"));
-        QCOMPARE(keys.value(QStringLiteral("Name[de]")), QStringLiteral("C"));
-        QVERIFY(!keys.contains(QStringLiteral("Hidden")));
-    }
-
     void folderFollowsTheEnvironment_data() {
         QTest::addColumn<QByteArray>("value"); // of XDG_CONFIG_HOME; "-" unsets it
         QTest::addColumn<QString>("folder");   // below the temporary home
@@ -196,21 +184,6 @@ private Q_SLOTS:
         QCOMPARE(entry.switchOff(), QString());
         QVERIFY(!QFileInfo::exists(entryPath()));
         QCOMPARE(entry.switchOff(), QString()); // already gone: nothing to do
-    }
-
-    void failuresAreTold() {
-        // A file where the folder should be, then a folder where the entry should be:
-        // both fail whoever runs the test (permissions do not stop root).
-        QVERIFY(QDir().mkpath(config()));
-        QVERIFY(desktoptest::WriteFile(AutostartEntry::folder(), "not a folder"));
-        const AutostartEntry entry(kOurs);
-        QString failure = entry.switchOn();
-        QVERIFY2(failure.contains(AutostartEntry::folder()), qPrintable(failure));
-        QVERIFY(QFile::remove(AutostartEntry::folder()));
-        QVERIFY(QDir().mkpath(entryPath()));
-        failure = entry.switchOn();
-        QVERIFY2(failure.contains(entryPath()), qPrintable(failure));
-        QVERIFY(!entry.isOn());
     }
 
     // The entry as the desktop session starts it: GLib's launcher reads the
