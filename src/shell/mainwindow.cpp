@@ -181,7 +181,7 @@ MainWindow::~MainWindow() {
     d->list = nullptr;
 }
 
-bool MainWindow::Startup() {
+bool MainWindow::Startup(bool hidden) {
     // Single instance first, before any file is created or read.
     d->lock = std::make_unique<InstanceLock>(d->folder);
     switch (d->lock->acquire()) {
@@ -233,9 +233,35 @@ bool MainWindow::Startup() {
 
     d->state.ActivatedOnce = false;
     d->started = true;
-    show();
-    activateWindow(); // without a window manager nothing else would
+    ShowAtStartup(hidden);
     return true;
+}
+
+void MainWindow::ShowAtStartup(bool hidden) {
+    int accounts = 0;
+    if (hidden) {
+        try {
+            accounts = AccountStore(d->state.ProgramFolder).CountAccounts();
+        } catch (const StoreError&) {
+            // Shown: the first activation tells what is wrong with the file.
+        }
+    }
+    if (accounts == 0) {
+        // A hidden start with nothing to check would wait in the tray for
+        // nothing: the new account wizard comes first.
+        show();
+        activateWindow(); // without a window manager nothing else would
+        return;
+    }
+    d->state.AccountCount = accounts;
+    RefreshCommandStates();
+    // The first activation (the account check) runs when the window first comes back.
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        HideToTray();
+        return;
+    }
+    setWindowState(windowState() | Qt::WindowMinimized);
+    show();
 }
 
 void MainWindow::PlaceWindow(bool maximise) {

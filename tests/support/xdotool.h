@@ -11,10 +11,11 @@
 // Driving another process's windows through the X server, as a user's keys would.
 namespace xdotool {
 
-// xdotool with a hard limit; its output, or nothing when it failed.
-inline std::optional<QString> Run(const QStringList& arguments, int timeoutMs = 20000) {
+// A tool (xdotool, xprop) with a hard limit; its output, or nothing when it failed.
+inline std::optional<QString> Tool(const QString& program, const QStringList& arguments,
+                                   int timeoutMs = 20000) {
     QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
+    tool.start(program, arguments);
     if (!tool.waitForFinished(timeoutMs)) {
         tool.kill();
         tool.waitForFinished();
@@ -25,15 +26,25 @@ inline std::optional<QString> Run(const QStringList& arguments, int timeoutMs = 
     return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
 }
 
-// The process's windows that are on screen, by exact title (or all of them).
-inline QStringList VisibleWindows(qint64 pid, const QString& title = {}) {
-    QStringList arguments{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                          QStringLiteral("--pid"), QString::number(pid)};
+inline std::optional<QString> Run(const QStringList& arguments, int timeoutMs = 20000) {
+    return Tool(QStringLiteral("xdotool"), arguments, timeoutMs);
+}
+
+// The process's windows by exact title (or all of them); only those on screen when visibleOnly.
+inline QStringList Windows(qint64 pid, const QString& title, bool visibleOnly) {
+    QStringList arguments{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                          QString::number(pid)};
+    if (visibleOnly)
+        arguments << QStringLiteral("--onlyvisible");
     if (!title.isEmpty())
         arguments << QStringLiteral("--name")
                   << QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$');
     const QString found = Run(arguments).value_or(QString());
     return found.isEmpty() ? QStringList() : found.split(QLatin1Char('\n'));
+}
+
+inline QStringList VisibleWindows(qint64 pid, const QString& title = {}) {
+    return Windows(pid, title, true);
 }
 
 // The first of the process's windows with that title, once it is on screen; empty
