@@ -17,7 +17,7 @@ store=$src/src/store # the friend-address key lives with the Friends store
 "$cxx" "${flags[@]}" "$src/tests/pop3/fuzz/replyfuzzer.cpp" "$src/src/pop3/headerparser.cpp" \
     "$src/src/pop3/gmimeinit.cpp" "$src/src/pop3/bodypreview.cpp" "$src/src/pop3/htmltext.cpp" \
     "$src/src/pop3/replyreader.cpp" "$core/reviewitem.cpp" "$core/displaytext.cpp" "$core/friendmatcher.cpp" \
-    "$core/setbytes.cpp" "$store/friendsstore.cpp" "$store/friendaddress.cpp" "$store/recordfile.cpp" \
+    "$core/setbytes.cpp" "$core/maildate.cpp" "$store/friendsstore.cpp" "$store/friendaddress.cpp" "$store/recordfile.cpp" \
     "$store/fixedtext.cpp" \
     "${pkg[@]}" -o "$work/replyfuzzer"
 # Leaks count as findings; what the libraries keep on purpose is in the suite's list.
