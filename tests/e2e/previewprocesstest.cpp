@@ -67,12 +67,17 @@ bool Key(const QString& key) {
     return Xdotool({QStringLiteral("key"), key}).has_value();
 }
 
-// The preview as the accessibility bus reads it: "showing" or "hidden", then the text.
-QString PaneAsRead() {
+// What readaccessible.py says of a control.
+QString Read(const QStringList& arguments) {
     return Run(QStringLiteral("/usr/bin/python3"),
-               {QStringLiteral(TIDEMARSH_READ_ACCESSIBLE), QStringLiteral("Message preview")})
+               QStringList{QStringLiteral(TIDEMARSH_READ_ACCESSIBLE)} + arguments)
         .value_or(QString())
         .trimmed();
+}
+
+// The preview as the accessibility bus reads it: "showing" or "hidden", then the text.
+QString PaneAsRead() {
+    return Read({QStringLiteral("Message preview")});
 }
 
 bool WaitForPane(const QString& expected, int timeoutMs = 30000) {
@@ -138,6 +143,13 @@ private Q_SLOTS:
         const QString main = WaitForWindow(pid, QStringLiteral("QUILLORE Tidemarsh"));
         QVERIFY2(!main.isEmpty(), "the main window did not come up");
 
+        // Check Mail is on once the first activation has counted the accounts.
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                return Read({QStringLiteral("--state"), QStringLiteral("Check Mail")}) ==
+                       QLatin1String("enabled");
+            },
+            30000));
         QVERIFY(Focus(main));
         QVERIFY(Key(QStringLiteral("F5")));
         QVERIFY(Focus(WaitForWindow(pid, QStringLiteral("Check Complete (Work)"))));
