@@ -11,6 +11,36 @@ namespace {
 // Previews are at most a few tens of thousands of characters; this keeps
 // hundreds of them and bounds the memory a long session can take.
 constexpr int kKeptCharacters = 4 * 1024 * 1024;
+// The text view lays out a paragraph whole: one of tens of thousands of
+// characters (a hostile body's single line) costs a quarter of a second on the
+// GUI thread, while short ones are laid out only as they scroll into view.
+constexpr qsizetype kMaxParagraph = 1000;
+constexpr qsizetype kBreakSearch = 200; // back from the limit, for a space to break at
+
+// Breaks lines longer than kMaxParagraph, at a space near the limit where there is one.
+QString BreakLongLines(const QString& text) {
+    QString out;
+    out.reserve(text.size() + text.size() / kMaxParagraph);
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\n') {
+            lineStart = out.size() + 1;
+        } else if (out.size() - lineStart >= kMaxParagraph) {
+            const qsizetype from = out.size() - kBreakSearch;
+            const qsizetype found = QStringView(out).sliced(from).lastIndexOf(u' ');
+            const qsizetype space = found < 0 ? -1 : from + found;
+            if (space > lineStart) {
+                out[space] = u'\n';
+                lineStart = space + 1;
+            } else {
+                out.append(u'\n');
+                lineStart = out.size();
+            }
+        }
+        out.append(text.at(i));
+    }
+    return out;
+}
 
 QString AttachmentText(const pop3::PreviewAttachment& attachment) {
     QString size;
@@ -56,6 +86,8 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
 
     m_kept.setMaxCost(kKeptCharacters);
     m_rest.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early: the rest must be a full kRestMs.
+    m_rest.setTimerType(Qt::PreciseTimer);
     m_rest.setInterval(kRestMs);
     connect(&m_rest, &QTimer::timeout, this, &PreviewPane::onRested);
 }
@@ -132,7 +164,7 @@ PreviewPane::Shown PreviewPane::render(const pop3::BodyPreview& preview) {
         info.append(tr("Only the beginning of the message is shown."));
     if (preview.limited)
         info.append(tr("Shortened: the message is larger or more complex than a preview shows."));
-    QString text = CleanLinesForDisplay(preview.text);
+    QString text = BreakLongLines(CleanLinesForDisplay(preview.text));
     if (text.trimmed().isEmpty())
         text = tr("(This message has no text to show.)");
     return {text, info.join(u'\n')};

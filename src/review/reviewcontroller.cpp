@@ -379,8 +379,18 @@ void ReviewController::AddFriends() {
 
 void ReviewController::setSelectedRow(int modelRow) {
     d->selected = QPersistentModelIndex(d->model.index(modelRow, 0));
+    Q_EMIT selectedRowChanged(selectedRow());
 }
 
 int ReviewController::selectedRow() const {
     return d->selected.isValid() && d->selected.model() == &d->model ? d->selected.row() : -1;
+}
+
+ReviewController::PreviewSource ReviewController::previewSource(int modelRow) const {
+    if (modelRow < 0 || modelRow >= d->model.rowCount())
+        return {};
+    const int number = d->model.item(modelRow).MessageNumber;
+    if (d->deleting || !d->session)
+        return {nullptr, number};
+    return {d->session.get(), number};
 }

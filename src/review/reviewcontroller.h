@@ -57,11 +57,22 @@ public:
     void setSelectedRow(int modelRow);
     int selectedRow() const;
 
+    // Where the message of a model row can be read: the session that listed it
+    // and its number there. No session when none is open for it, or while its
+    // deletion runs (a TOP queued behind the marks would read marked mail).
+    struct PreviewSource {
+        pop3::Session* session = nullptr;
+        int number = 0;
+    };
+    PreviewSource previewSource(int modelRow) const;
+
 Q_SIGNALS:
     // The shell selects this model row in its view (after a check: the top row).
     void selectRowRequested(int modelRow);
     // Delete Unchecked has ended and told the user.
     void deletionEnded();
+    // The view reported its selection (setSelectedRow), changed or not.
+    void selectedRowChanged(int modelRow);
 
 private:
     struct DeletionOutcome {

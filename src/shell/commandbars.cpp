@@ -50,6 +50,8 @@ constexpr std::array<CommandText, CommandCount> Commands{{
      "MessageDetails", TEXT("Message Details"), TEXT("Show the full header of the selected message")},
     {Command::AddFriends, "mnuActionsAdd", TEXT("Add to &Friends"), "Friends2Small", "AddFriends",
      TEXT("Add to Friends"), TEXT("Add the sender of the selected message to your Friends list")},
+    {Command::PreviewPane, "mnuActionsPreview", TEXT("&Preview Pane"), "PreviewPaneSmall", "PreviewPane",
+     TEXT("Preview"), TEXT("Show or hide the first lines of the selected message")},
     {Command::HelpContents, "mnuHelpContents", TEXT("&Contents"), "HelpSmall", "MainHelp", TEXT("Help"),
      TEXT("Open the help")},
     {Command::HelpOnline, "mnuHelpOnline", TEXT("QUILLORE &Online"), nullptr},
@@ -95,6 +97,10 @@ void CommandBars::defineCommands() {
     action(Command::CheckMail)->setShortcut(QKeySequence(Qt::Key_F5));
     action(Command::Exit)->setShortcut(QKeySequence::Quit);
     action(Command::HelpContents)->setShortcut(QKeySequence::HelpContents);
+    // A tick that screen readers report; the pane is shown until the layout says otherwise.
+    action(Command::PreviewPane)->setCheckable(true);
+    action(Command::PreviewPane)->setChecked(true);
+    action(Command::PreviewPane)->setShortcut(QKeySequence(Qt::Key_F8));
     QFont bold;
     bold.setBold(true); // the entry a click on the tray icon would run
     action(Command::RestoreFromTray)->setFont(bold);
@@ -109,10 +115,10 @@ void CommandBars::buildMenus() {
                 {Command::CheckMail, Separator, Command::SendToTray, Separator, Command::AccountsSetup,
                  Command::AccountsReport, Command::ClearAccountsDetails, Separator,
                  Command::FriendsManagement, Command::Options, Separator, Command::Exit}));
-    m_menuBar->addMenu(
-        addMenu(QStringLiteral("mnuActions"), tr("&Actions"),
-                {Command::AcceptAll, Command::DeleteUnchecked, Separator, Command::CheckAll,
-                 Command::CheckNone, Separator, Command::MessageDetails, Command::AddFriends}));
+    m_menuBar->addMenu(addMenu(QStringLiteral("mnuActions"), tr("&Actions"),
+                               {Command::AcceptAll, Command::DeleteUnchecked, Separator, Command::CheckAll,
+                                Command::CheckNone, Separator, Command::MessageDetails, Command::AddFriends,
+                                Separator, Command::PreviewPane}));
     m_menuBar->addMenu(addMenu(QStringLiteral("mnuHelp"), tr("&Help"),
                                {Command::HelpContents, Separator, Command::HelpOnline, Command::About}));
     buildTrayMenu();
@@ -140,6 +146,7 @@ void CommandBars::buildToolBar() {
                           Command::CheckAll,
                           Command::CheckNone,
                           Command::MessageDetails,
+                          Command::PreviewPane,
                           Separator,
                           Command::AcceptAll,
                           Command::DeleteUnchecked,

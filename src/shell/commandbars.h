@@ -31,6 +31,7 @@ enum class Command {
     CheckNone,
     MessageDetails,
     AddFriends,
+    PreviewPane,
     HelpContents,
     HelpOnline,
     About,

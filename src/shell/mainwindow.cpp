@@ -17,6 +17,7 @@
 #include "offers/offerspane.h"
 #include "offers/weblinks.h"
 #include "options/optionsdialog.h"
+#include "review/reviewarea.h"
 #include "review/reviewcontroller.h"
 #include "review/reviewlistview.h"
 #include "shell/commandbars.h"
@@ -83,6 +84,7 @@ struct MainWindow::Private {
     std::unique_ptr<ReviewController> review;
     std::unique_ptr<CheckCycle> check;
     CommandBars* bars = nullptr;
+    ReviewArea* area = nullptr; // the list above the preview pane
     ReviewListView* list = nullptr;
     QLabel* panel1 = nullptr;
     QLabel* panel2 = nullptr;
@@ -129,8 +131,9 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
 }
 
 void MainWindow::BuildReviewList() {
-    d->list = new ReviewListView(*d->review, this);
-    setCentralWidget(d->list);
+    d->area = new ReviewArea(*d->review, this);
+    setCentralWidget(d->area);
+    d->list = d->area->list();
     connect(d->list, &ReviewListView::detailsRequested, this, [this] {
         if (d->review->rowCount() > 0)
             d->review->MessageDetails();
@@ -175,9 +178,10 @@ void MainWindow::BuildTray() {
 }
 
 MainWindow::~MainWindow() {
-    // The list view works on the review controller's model: it must go before
-    // the controller does, not with the other child widgets afterwards.
-    delete d->list;
+    // The list view and the preview work on the review controller: they must go
+    // before the controller does, not with the other child widgets afterwards.
+    delete d->area;
+    d->area = nullptr;
     d->list = nullptr;
 }
 
@@ -210,6 +214,8 @@ bool MainWindow::Startup(bool hidden) {
     } catch (const StoreError&) {
         // The bars keep their built-in arrangement; the exit path writes the file anew.
     }
+    d->area->restoreLayout(d->state.ProgramFolder);
+    action(Command::PreviewPane)->setChecked(d->area->previewShown());
     d->offers->ShowNextOffer(); // and Timer2 from now on
 
     try {
@@ -386,6 +392,9 @@ void MainWindow::DispatchCommand(Command command) {
     case Command::AddFriends:
         d->review->AddFriends();
         break;
+    case Command::PreviewPane:
+        ShowPreviewPane(!d->area->previewShown());
+        break;
     case Command::HelpContents:
         help::ShowContents(d->state.ProgramFolder, this);
         break;
@@ -399,6 +408,12 @@ void MainWindow::DispatchCommand(Command command) {
         RestoreFromTray();
         break;
     }
+}
+
+void MainWindow::ShowPreviewPane(bool shown) {
+    d->area->setPreviewShown(shown);
+    // From the menu the tick has already moved; from elsewhere it follows here.
+    action(Command::PreviewPane)->setChecked(shown);
 }
 
 void MainWindow::RunAccountsSetup() {
@@ -529,6 +544,8 @@ void MainWindow::SaveSettingsAndLayout(bool userAsked) {
         if (!failure)
             failure = error;
     }
+    // Skipped quietly: a pane that comes back at its default size is no loss worth a box.
+    d->area->saveLayout(d->state.ProgramFolder);
     // Only the Exit command has someone to tell; at a signal or the session's end
     // a box would hold up the shutdown, and what was lost is lost either way.
     if (failure && userAsked)

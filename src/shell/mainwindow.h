@@ -68,6 +68,8 @@ private:
     void BuildOffersDock();
     void BuildTray();
     void RunAccountsSetup();
+    // The preview pane and the tick of its command.
+    void ShowPreviewPane(bool shown);
     void FirstActivation();
     void RunNewAccountWizard();
     void PlaceWindow(bool maximise);

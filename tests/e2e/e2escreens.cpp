@@ -11,6 +11,7 @@
 #include "support/pop3proxy.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -47,6 +48,20 @@ QByteArray Mail(int i) {
         mail += "Cc: a@example.org, b@example.org, c@example.org\r\n";
     if (k == 3)
         mail += "MIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n";
+    if (k == 2)
+        return mail +
+               "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"=_inv\"\r\n\r\n"
+               "--=_inv\r\nContent-Type: text/plain; charset=utf-8\r\n"
+               "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+               "Dear customer,\r\n\r\nplease find attached invoice 2026-1187 for the =\r\n"
+               "services of November (=E2=82=AC 1,240.00, due on 15 December).\r\n\r\n"
+               "Payment details are on the second page. If you have any questions,\r\n"
+               "reply to this message or call us on +44 20 7946 0000.\r\n\r\n"
+               "Kind regards,\r\nPriya Raman\r\nAccounts, Example Ltd.\r\n"
+               "--=_inv\r\nContent-Type: application/pdf; name=\"invoice-2026-1187.pdf\"\r\n"
+               "Content-Disposition: attachment; filename=\"invoice-2026-1187.pdf\"; size=48213\r\n"
+               "Content-Transfer-Encoding: base64\r\n\r\n" +
+               QByteArray(3000, 'x').toBase64() + "\r\n--=_inv--\r\n";
     return mail + "\r\n" + QByteArray(200 + 937 * k, 'x') + "\r\n";
 }
 } // namespace
@@ -105,6 +120,14 @@ int main(int argc, char* argv[]) {
     harness.trigger(Command::CheckMail);
     poll.stop();
     Shot(QStringLiteral("review-list"));
+
+    // The invoice's preview: its text and its attachment.
+    auto* preview = window.findChild<QPlainTextEdit*>(QStringLiteral("txtPreview"));
+    harness.list()->setCurrentIndex(window.review().model()->index(2, 0));
+    if (!QTest::qWaitFor([preview] { return preview->toPlainText().startsWith(QLatin1String("Dear")); },
+                         20000))
+        qWarning("the preview did not come");
+    Shot(QStringLiteral("preview-pane"));
 
     ReviewListView* list = harness.list();
     list->setCurrentIndex(window.review().model()->index(1, 0));

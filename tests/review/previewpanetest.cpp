@@ -34,6 +34,8 @@ private Q_SLOTS:
     void lateAnswerForAnotherMessage();
     void failureIsShownAndAskedAgainLater();
     void textIsPlainAndCleaned();
+    void longLinesAreBroken_data();
+    void longLinesAreBroken();
     void htmlMessageFetchesNothing();
     void keyboardAndScreenReader();
 
@@ -157,6 +159,45 @@ void PreviewPaneTest::textIsPlainAndCleaned() {
     m_pane->showMessage(-1);
     QCOMPARE(text()->toPlainText(), QString());
     QVERIFY(info()->isHidden());
+}
+
+// A paragraph the text view would lay out whole (a quarter of a second for a
+// hostile single line) is broken into short ones, at a space near the limit
+// where there is one; nothing of the text is lost.
+void PreviewPaneTest::longLinesAreBroken_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QList<int>>("lengths");
+    QTest::newRow("short: as it is") << QString(999, u'a') << QList<int>{999};
+    QTest::newRow("no space: cut at 1,000") << QString(2500, u'A') << QList<int>{1000, 1000, 500};
+    QString words;
+    while (words.size() < 2100)
+        words += QStringLiteral("word ");
+    QTest::newRow("words: at the last space before 1,000") << words << QList<int>{999, 999, 100};
+    QTest::newRow("32,768 characters, no space")
+        << QString(32768, u'B') << QList<int>(32, 1000) + QList<int>{768};
+}
+
+void PreviewPaneTest::longLinesAreBroken() {
+    QFETCH(QString, line);
+    QFETCH(QList<int>, lengths);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_pane->showMessage(3);
+    QElapsedTimer shown;
+    shown.start();
+    m_pane->setPreview(3, Preview(QStringLiteral("first\n") + line + QStringLiteral("\nlast")));
+    qInfo("%s: shown in %lld ms", QTest::currentDataTag(), shown.elapsed());
+    QStringList lines = text()->toPlainText().split(u'\n');
+    QCOMPARE(lines.takeFirst(), QStringLiteral("first"));
+    QCOMPARE(lines.takeLast(), QStringLiteral("last"));
+    QList<int> got;
+    for (const QString& each : lines)
+        got.append(int(each.size()));
+    QCOMPARE(got, lengths);
+    QString joined = lines.join(u' ');
+    if (!line.contains(u' '))
+        joined = lines.join(QString());
+    QCOMPARE(joined, line);
 }
 
 // The pane shows an HTML message whose images, pixel and links point at a

@@ -125,7 +125,7 @@ private Q_SLOTS:
         // What was told is remembered beside the record files, not in them.
         QCOMPARE(QFileInfo(In(m_dir->path(), "Config.dat")).size(), 18);
         QSettings ini(In(m_dir->path(), "Tidemarsh.ini"), QSettings::IniFormat);
-        QCOMPARE(ini.childGroups(), QStringList{QStringLiteral("Shell")});
+        QCOMPARE(ini.childGroups(), (QStringList{QStringLiteral("Layout"), QStringLiteral("Shell")}));
         QCOMPARE(ini.value(QStringLiteral("Shell/TrayHintShown")).toBool(), true);
     }
 

@@ -51,6 +51,8 @@ mail_location = maildir:~/Maildir
 mail_max_userip_connections = 100
 pop3_uidl_format = %08Xu%08Xv
 pop3_logout_format = top=%t/%p, retr=%r/%b, del=%d/%m, size=%s
+# Each session's traffic, where a test made the folder (TestMailServer::MailboxOptions).
+rawlog_dir = %h/rawlog
 $internal
 passdb {
   driver = passwd-file

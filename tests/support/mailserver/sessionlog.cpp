@@ -22,10 +22,13 @@ QStringList readLines(const QString& path) {
 // Dovecot: "Login: user=<u>, ..., mpid=P, TLS|secured, session=<S>" when a login
 // succeeds, "pop3(u)<P><S>: Info: Disconnected: Logged out|Connection closed ...
 // top=N/B, retr=N/B, del=N/M" when the session ends, and "passwd-file(u,...):
-// Password mismatch" for a refused password.
+// Password mismatch" for a refused password. Where the home holds a rawlog
+// folder, the pop3 process P writes what the client sent after login to
+// "<date>-<time>.P.<n>.in", one "<seconds.micro> <command>" line each.
 class DovecotLog : public SessionLog {
 public:
-    explicit DovecotLog(QString logFile) : m_logFile(std::move(logFile)) {}
+    DovecotLog(QString logFile, QString mailRoot)
+        : m_logFile(std::move(logFile)), m_mailRoot(std::move(mailRoot)) {}
 
     QList<ServerSession> sessions(const QString& user) const override {
         static const QRegularExpression login(
@@ -41,6 +44,7 @@ public:
                 ServerSession session;
                 session.pid = m.captured(2).toLongLong();
                 session.tls = m.captured(3) == QLatin1String("TLS");
+                session.commands = rawlogCommands(user, session.pid);
                 bySessionId.insert(m.captured(4), found.size());
                 found << session;
             } else if (const auto e = end.match(line); e.hasMatch() && e.captured(1) == user) {
@@ -80,7 +84,21 @@ public:
     }
 
 private:
+    std::optional<QStringList> rawlogCommands(const QString& user, qint64 pid) const {
+        const QDir dir(m_mailRoot + QLatin1Char('/') + user + QStringLiteral("/rawlog"));
+        if (m_mailRoot.isEmpty() || !dir.exists())
+            return std::nullopt;
+        QStringList commands;
+        const QString pattern = QStringLiteral("*.%1.*.in").arg(pid);
+        for (const QString& name : dir.entryList({pattern}, QDir::Files, QDir::Name))
+            for (const QString& line : readLines(dir.filePath(name)))
+                if (!line.isEmpty())
+                    commands << line.section(QLatin1Char(' '), 1);
+        return commands;
+    }
+
     QString m_logFile;
+    QString m_mailRoot;
 };
 
 // Courier: "LOGIN, user=u, ip=[...], port=[P]" when a login succeeds, one
@@ -221,7 +239,10 @@ private:
             session.pid = pid;
             session.tops = session.retrs = session.deletions = 0;
             bool quitSent = false;
+            session.commands = QStringList();
             for (const QString& line : client.split(QLatin1Char('\n'))) {
+                if (!line.trimmed().isEmpty())
+                    session.commands->append(line.trimmed());
                 const QString word = line.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
                 session.tops += word == QLatin1String("TOP");
                 session.retrs += word == QLatin1String("RETR");
@@ -270,12 +291,12 @@ private:
 } // namespace
 
 std::shared_ptr<const SessionLog> SessionLog::make(const QString& kind, const QString& logFile,
-                                                   const QString& telemetryDir) {
+                                                   const QString& trafficDir) {
     if (kind == QLatin1String("dovecot"))
-        return std::make_shared<DovecotLog>(logFile);
+        return std::make_shared<DovecotLog>(logFile, trafficDir);
     if (kind == QLatin1String("courier"))
         return std::make_shared<CourierLog>(logFile);
     if (kind == QLatin1String("cyrus"))
-        return std::make_shared<CyrusLog>(telemetryDir);
+        return std::make_shared<CyrusLog>(trafficDir);
     return nullptr;
 }

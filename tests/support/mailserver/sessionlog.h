@@ -21,6 +21,10 @@ struct ServerSession {
     int retrs = -1;          // RETR commands
     qint64 retrBytes = -1;
     int deletions = -1; // messages removed at the end of the session
+    // The commands the client sent after login, as the server received them
+    // ("TOP 3 40"), where the server records its traffic (Cyrus always; Dovecot
+    // for a mailbox made with MailboxOptions::recordTraffic).
+    std::optional<QStringList> commands;
 
     bool fetchedNoBodies() const { return retrs == 0 || (retrs < 0 && retrBytes == 0); }
 };
@@ -31,10 +35,12 @@ class SessionLog {
 public:
     virtual ~SessionLog() = default;
 
-    // kind: dovecot, courier or cyrus; logFile: the server's log; telemetryDir:
-    // Cyrus's per-user session records. Null for an unknown kind.
+    // kind: dovecot, courier or cyrus; logFile: the server's log; trafficDir: where
+    // each user's traffic is recorded, in DIR/<user>/ (Cyrus's telemetry folder;
+    // for Dovecot the mail root, whose homes may hold a rawlog folder). Null for
+    // an unknown kind.
     static std::shared_ptr<const SessionLog> make(const QString& kind, const QString& logFile,
-                                                  const QString& telemetryDir);
+                                                  const QString& trafficDir);
 
     // The user's sessions that got past login, oldest first.
     virtual QList<ServerSession> sessions(const QString& user) const = 0;

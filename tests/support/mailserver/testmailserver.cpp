@@ -71,7 +71,10 @@ TestMailServer::TestMailServer(const QString& descriptionPath) {
     m_stateDir = ini.value(QStringLiteral("state_dir")).toString();
     m_helper = ini.value(QStringLiteral("helper")).toString();
     m_imapSocket = ini.value(QStringLiteral("imap_socket")).toString();
-    m_sessionLog = SessionLog::make(m_kind, m_logFile, ini.value(QStringLiteral("telemetry_dir")).toString());
+    m_sessionLog = SessionLog::make(m_kind, m_logFile,
+                                    m_kind == QLatin1String("dovecot")
+                                        ? m_mailRoot
+                                        : ini.value(QStringLiteral("telemetry_dir")).toString());
     m_mailUid = ini.value(QStringLiteral("mail_uid"), -1).toInt();
     m_mailGid = ini.value(QStringLiteral("mail_gid"), -1).toInt();
     m_passwdGid = ini.value(QStringLiteral("passwd_gid"), -1).toInt();
@@ -142,6 +145,9 @@ TestMailbox TestMailServer::prepareMailbox(const MailboxOptions& options) const 
     bool ok = makeOwnedDir(home, box.m_uid, box.m_gid, error);
     for (const char* sub : {"", "/cur", "/new", "/tmp"})
         ok = ok && makeOwnedDir(box.m_maildir + QLatin1String(sub), box.m_uid, box.m_gid, error);
+    // Dovecot records a session's traffic only where this folder exists.
+    if (options.recordTraffic && m_kind == QLatin1String("dovecot"))
+        ok = ok && makeOwnedDir(home + QStringLiteral("/rawlog"), box.m_uid, box.m_gid, error);
     if (!ok)
         box.m_error = error;
     return box;

@@ -25,6 +25,8 @@ public:
         bool lockSession = false; // a second session gets -ERR [IN-USE] (Dovecot only: after ~10 s)
         QString password;         // empty: a random one
         QString userPrefix = QStringLiteral("t");
+        // The commands of each session in ServerSession::commands (Dovecot; Cyrus records them anyway).
+        bool recordTraffic = false;
     };
 
     // $TIDEMARSH_MAILSERVER_INI when set, else the file in this build tree.

@@ -1,7 +1,7 @@
 // The fixture's own checks, over a bare socket so they stand without the POP3
 // component: fresh mailboxes log in at once, each sees only its own mail,
 // deletions reach the store only after QUIT, the server's records read back as
-// sessions, and a locked mailbox says [IN-USE].
+// sessions (with their commands where recorded), and a locked mailbox says [IN-USE].
 #include "support/mailserver/testmailserver.h"
 
 #include <QElapsedTimer>
@@ -201,6 +201,38 @@ private Q_SLOTS:
         QVERIFY2(quitSession, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
         QCOMPARE(quitSession->deletions, 1);
         QCOMPARE(box.remainingMessages(), (QList<int>{1, 3}));
+    }
+
+    // What the client sent after login reads back in order, without the login.
+    void recordsCommands() {
+        TestMailServer::MailboxOptions options;
+        options.recordTraffic = true;
+        TestMailbox box = m_server.createMailbox(options);
+        QVERIFY2(box.isValid(), qPrintable(box.errorString()));
+        QVERIFY(box.addMessages({sampleMessage(1), sampleMessage(2)}));
+        RawPop3 pop;
+        QVERIFY(pop.open(m_server, true));
+        QVERIFY(pop.login(box.user(), box.password()));
+        QVERIFY(pop.command("STAT").startsWith("+OK 2 "));
+        QVERIFY(pop.multiLine("TOP 2 40").startsWith("From: Sender 2"));
+        QVERIFY(pop.command("QUIT").startsWith("+OK"));
+        const auto session = box.waitForSessionEnd();
+        QVERIFY2(session, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        if (!session->commands)
+            QSKIP("this server does not record the commands of a session");
+        const QStringList expected{QStringLiteral("STAT"), QStringLiteral("TOP 2 40"),
+                                   QStringLiteral("QUIT")};
+        QCOMPARE(*session->commands, expected);
+        // A mailbox made without asking records nothing on a server that needs asking.
+        TestMailbox plain = m_server.createMailbox();
+        RawPop3 other;
+        QVERIFY(other.open(m_server, true));
+        QVERIFY(other.login(plain.user(), plain.password()));
+        QVERIFY(other.command("QUIT").startsWith("+OK"));
+        const auto unrecorded = plain.waitForSessionEnd();
+        QVERIFY(unrecorded);
+        if (m_server.kind() == QLatin1String("dovecot"))
+            QVERIFY(!unrecorded->commands);
     }
 
     void lockedMailboxRefusesSecondSession() {
