@@ -5,7 +5,7 @@ set -euo pipefail
 what=${1:-all} # run | all
 
 run_pkgs=(cmake ninja-build g++ pkg-config ccache
-          qt6-base-dev libgmime-3.0-dev libxml2-dev libqt6svg6 qt6-tools-dev libqt6sql6-sqlite
+          qt6-base-dev libgmime-3.0-dev libssl-dev libxml2-dev libqt6svg6 qt6-tools-dev libqt6sql6-sqlite
           fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils openbox
            dovecot-core dovecot-pop3d openssl python3

@@ -1,5 +1,7 @@
 #include "pop3/sslstream.h"
 
+#include "pop3/extratrust.h"
+
 #include <QCryptographicHash>
 #include <QSslConfiguration>
 
@@ -25,29 +27,8 @@ SslStream::~SslStream() {
     m_socket.abort();
 }
 
-namespace {
-// Parsing the system's trust store costs about 0.1 s: once per run, and only
-// when a connection that needs extra CAs starts TLS. Kept to the end of the
-// process: certificates must not be freed after the TLS backend has gone.
-const QList<QSslCertificate>& SystemCaCertificates() {
-    static const auto* certificates = new QList<QSslCertificate>(QSslConfiguration::systemCaCertificates());
-    return *certificates;
-}
-} // namespace
-
 void SslStream::setCaCertificates(const QList<QSslCertificate>& certificates) {
     m_extraCas = certificates;
-}
-
-void SslStream::applyExtraCas() {
-    if (m_extraCas.isEmpty())
-        return;
-    // Adding to a configuration switches off Qt's loading of the system's trust
-    // store on demand, so the system's certificates must be added with ours.
-    QSslConfiguration config = m_socket.sslConfiguration();
-    config.setCaCertificates(config.caCertificates() + SystemCaCertificates() + m_extraCas);
-    m_socket.setSslConfiguration(config);
-    m_extraCas.clear();
 }
 
 void SslStream::setAcceptedCertificate(const QByteArray& sha256) {
@@ -69,7 +50,6 @@ void SslStream::open(const QString& host, quint16 port, bool implicitTls) {
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (implicitTls) {
         m_handshaking = true;
-        applyExtraCas();
         m_socket.connectToHostEncrypted(host, port);
     } else {
         m_socket.connectToHost(host, port);
@@ -78,7 +58,6 @@ void SslStream::open(const QString& host, quint16 port, bool implicitTls) {
 
 void SslStream::startTls() {
     m_handshaking = true;
-    applyExtraCas();
     m_socket.startClientEncryption();
 }
 
@@ -154,6 +133,12 @@ void SslStream::onSslErrors(const QList<QSslError>& errors) {
     // A user's exception accepts exactly one certificate, whatever is wrong with it.
     if (!m_acceptedSha256.isEmpty() && !peer.isNull() &&
         peer.digest(QCryptographicHash::Sha256) == m_acceptedSha256) {
+        m_socket.ignoreSslErrors(errors);
+        return;
+    }
+    // The system's store (read on demand by the TLS library) did not vouch for
+    // the chain; the CAs the user trusts besides it may.
+    if (!m_extraCas.isEmpty() && VerifiesWithExtraCas(m_socket.peerCertificateChain(), m_host, m_extraCas)) {
         m_socket.ignoreSslErrors(errors);
         return;
     }

@@ -36,7 +36,6 @@ private:
     void fail(Failure failure, const QString& detail);
     void failTls(const QString& fallbackDetail);
     void quickAck();
-    void applyExtraCas();
 
     QSslSocket m_socket;
     bool m_implicitTls = false;
@@ -46,7 +45,7 @@ private:
     QString m_host;
     quint16 m_port = 0;
     QByteArray m_acceptedSha256;
-    QList<QSslCertificate> m_extraCas; // applied when TLS starts
+    QList<QSslCertificate> m_extraCas; // trusted besides the system's store
     TlsProblem m_problem;
 };
 
