@@ -1025,10 +1025,7 @@ void Session::onTop(int index, Reply& reply) {
         m_headerSink(index + 1, m, std::move(block), keep);
     ++m_topsDone;
     const int total = count();
-    Q_EMIT status(QStringLiteral("Downloading header %1 of %2").arg(m_topsDone).arg(total), m_topsDone, total,
-                  StatusCode::Header);
-    if (m_running)
-        Q_EMIT m_running->progress(m_topsDone, total);
+    reportProgress(StatusCode::Header, m_topsDone, total);
     if (m_topsDone == total) {
         m_state = State::Transaction;
         finish(Result::Ok);
@@ -1059,10 +1056,7 @@ void Session::pumpDeletes() {
                 noteRefusal(r.text);
             m_deleteResults[i] = r.kind == Reply::Ok ? Result::Ok : Result::CommandRefused;
             ++m_deletesDone;
-            Q_EMIT status(QStringLiteral("Marking message %1 of %2").arg(m_deletesDone).arg(total),
-                          m_deletesDone, total, StatusCode::Marking);
-            if (m_running)
-                Q_EMIT m_running->progress(m_deletesDone, total);
+            reportProgress(StatusCode::Marking, m_deletesDone, total);
             pumpDeletes();
         });
     }
@@ -1074,6 +1068,20 @@ void Session::pumpDeletes() {
 }
 
 // ---------------------------------------------------------------- helpers
+
+// The first, the last, and at most one in between per few milliseconds: a text
+// and two signals for each of ten thousand answers cost more than they tell.
+void Session::reportProgress(StatusCode code, int done, int total) {
+    constexpr qint64 kEveryMs = 15;
+    if (done != 1 && done != total && m_progressClock.isValid() && m_progressClock.elapsed() < kEveryMs)
+        return;
+    m_progressClock.start();
+    const QString text = code == StatusCode::Header ? QStringLiteral("Downloading header %1 of %2")
+                                                    : QStringLiteral("Marking message %1 of %2");
+    Q_EMIT status(text.arg(done).arg(total), done, total, code);
+    if (m_running)
+        Q_EMIT m_running->progress(done, total);
+}
 
 void Session::noteRefusal(const QByteArray& text) {
     m_lastReply = MaskSecret(QString::fromUtf8(text), m_settings.password);

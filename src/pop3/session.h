@@ -226,6 +226,7 @@ private:
     void finish(Result result);
     void fail(Result result);
     Result closedResult() const;
+    void reportProgress(StatusCode code, int done, int total);
     void noteRefusal(const QByteArray& text);
     bool hasCapability(const char* name) const;
     bool offersSaslPlain() const;
@@ -247,6 +248,7 @@ private:
     QTimer m_timer;
     QTimer m_watchdog;
     QElapsedTimer m_activity; // last traffic or operation start
+    QElapsedTimer m_progressClock;
     State m_state = State::Idle;
     Op m_op = Op::None;
     bool m_opActive = false;

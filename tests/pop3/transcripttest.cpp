@@ -3,9 +3,11 @@
 #include "support/blockingclient.h"
 
 #include <QElapsedTimer>
+
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 using namespace pop3;
 
@@ -513,9 +515,16 @@ void TranscriptTest::headers() {
         QCOMPARE(int(m.MessageStatusFlag), flags[i]);
         QCOMPARE(m.Headers, headers[i]);
         QCOMPARE(m.Uidl, uidls[i]);
-        QCOMPARE(progress.value(i), i + 1);
     }
-    QCOMPARE(progress.size(), int(flags.size()));
+    // Progress is told at the first and the last answer, and at most every few ms
+    // in between, always counting up.
+    if (!flags.isEmpty()) {
+        QCOMPARE(progress.value(0), 1);
+        QCOMPARE(progress.value(progress.size() - 1), int(flags.size()));
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    } else {
+        QVERIFY(progress.isEmpty());
+    }
 }
 
 // Every possible read boundary inside the replies to pipelined commands.
