@@ -222,22 +222,23 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("toolbar") << QStringLiteral("ToolBar1")
                                  << testsupport::Strings(
-                                        {"CheckMail|Check Mail", "-", "CheckAll|Check All",
-                                         "CheckNone|Check None", "MessageDetails|Message Details", "-",
-                                         "AcceptAll|Accept All", "DeleteUnchecked|Delete Unchecked", "-",
-                                         "AddFriends|Add to Friends", "-", "MainHelp|Help"});
+                                        {"CheckMail|Check Mail", "CheckAllAccounts|All Accounts", "-",
+                                         "CheckAll|Check All", "CheckNone|Check None",
+                                         "MessageDetails|Message Details", "-", "AcceptAll|Accept All",
+                                         "DeleteUnchecked|Delete Unchecked", "-", "AddFriends|Add to Friends",
+                                         "-", "MainHelp|Help"});
         QTest::newRow("menu bar") << QStringLiteral("MenuBar1")
                                   << testsupport::Strings(
                                          {"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
         QTest::newRow("File") << QStringLiteral("mnuFile")
-                              << testsupport::Strings({"mnuFileCheck|&Check Mail", "-",
-                                                       "mnuFileTray|Send to System &Tray", "-",
-                                                       "mnuFileSetup|Accounts &Setup...",
-                                                       "mnuFileReport|Accounts &Report",
-                                                       "mnuFileClear|C&lear Accounts Details", "-",
-                                                       "mnuFileFriendsManagement|Friends Management...",
-                                                       "mnuFileOptions|Default &Options...", "-",
-                                                       "mnuFileExit|E&xit QUILLORE Tidemarsh"});
+                              << testsupport::Strings(
+                                     {"mnuFileCheck|&Check Mail", "mnuFileCheckAll|Check &All Accounts", "-",
+                                      "mnuFileTray|Send to System &Tray", "-",
+                                      "mnuFileSetup|Accounts &Setup...", "mnuFileReport|Accounts &Report",
+                                      "mnuFileClear|C&lear Accounts Details", "-",
+                                      "mnuFileFriendsManagement|Friends Management...",
+                                      "mnuFileOptions|Default &Options...", "-",
+                                      "mnuFileExit|E&xit QUILLORE Tidemarsh"});
         QTest::newRow("Actions") << QStringLiteral("mnuActions")
                                  << testsupport::Strings(
                                         {"mnuActionsAccept|&Accept All", "mnuActionsDelete|&Delete Unchecked",
@@ -332,12 +333,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("barsEnabled");
         QTest::addColumn<bool>("accountCommands");
         QTest::addColumn<bool>("reviewCommands");
-        QTest::newRow("no accounts, list empty") << 0 << 0 << false << true << false << false;
-        QTest::newRow("accounts, list empty") << 3 << 0 << false << true << true << false;
-        QTest::newRow("accounts, under review") << 1 << 2 << false << true << true << true;
+        QTest::addColumn<bool>("checkAllAccounts"); // two or more accounts
+        QTest::newRow("no accounts, list empty") << 0 << 0 << false << true << false << false << false;
+        QTest::newRow("accounts, list empty") << 3 << 0 << false << true << true << false << true;
+        QTest::newRow("accounts, under review") << 1 << 2 << false << true << true << true << false;
+        QTest::newRow("two accounts, under review") << 2 << 2 << false << true << true << true << true;
         // Busy: the bars go off as a whole, each command keeps what it had.
-        QTest::newRow("busy after review state") << 1 << 2 << true << false << true << true;
-        QTest::newRow("busy without accounts") << 0 << 0 << true << false << false << false;
+        QTest::newRow("busy after review state") << 1 << 2 << true << false << true << true << false;
+        QTest::newRow("busy with two accounts") << 2 << 0 << true << false << true << false << true;
+        QTest::newRow("busy without accounts") << 0 << 0 << true << false << false << false << false;
     }
     void commandStates() {
         QFETCH(int, accounts);
@@ -346,6 +350,7 @@ private Q_SLOTS:
         QFETCH(bool, barsEnabled);
         QFETCH(bool, accountCommands);
         QFETCH(bool, reviewCommands);
+        QFETCH(bool, checkAllAccounts);
         MainWindow& w = start();
         w.state().AccountCount = accounts;
         for (int i = 1; i <= rows; ++i)
@@ -367,6 +372,7 @@ private Q_SLOTS:
                      qPrintable(w.action(command)->objectName()));
         for (Command command : AlwaysAvailable)
             QVERIFY2(w.action(command)->isEnabled(), qPrintable(w.action(command)->objectName()));
+        QCOMPARE(w.action(Command::CheckAllAccounts)->isEnabled(), checkAllAccounts);
         // What the user can press on the toolbar.
         for (QAction* a : toolBar->actions()) {
             if (a->isSeparator())
