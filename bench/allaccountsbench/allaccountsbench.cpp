@@ -107,5 +107,7 @@ int main(int argc, char* argv[]) {
         std::printf("told: %s\n", qPrintable(message));
     window.action(Command::AcceptAll)->trigger();
     WaitFor([] { return false; }, 1000); // the QUITs go out
+    // Header files still queued would keep the folder from going.
+    window.ExitApplication();
     return ended && told.isEmpty() ? 0 : 1;
 }
