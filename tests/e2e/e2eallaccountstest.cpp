@@ -373,10 +373,10 @@ void E2eAllAccountsTest::chosenFromSelectAccount() {
 
     app.trigger(Command::AcceptAll);
     QCOMPARE(model->rowCount(), 0);
-    // The QUITs go out from the event loop.
+    // The QUITs go out from the event loop (some servers record them a moment after the close).
     for (const TestMailbox& box : boxes) {
-        QTRY_VERIFY_WITH_TIMEOUT(!box.sessions().isEmpty() && box.sessions().constFirst().ended, 15000);
-        QVERIFY2(box.sessions().constFirst().quit, qPrintable(box.serverLog().join(QLatin1Char('\n'))));
+        QTRY_VERIFY2_WITH_TIMEOUT(!box.sessions().isEmpty() && box.sessions().constFirst().quit,
+                                  qPrintable(box.serverLog().join(QLatin1Char('\n'))), 15000);
         QVERIFY(box.sessions().constFirst().deletions <= 0);
     }
 
