@@ -24,6 +24,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 using testsupport::Sorted;
@@ -94,6 +95,7 @@ private Q_SLOTS:
     void threeAccountsOneWrongPassword();
     void serverDropsAtQuitDeletesNothingThere();
     void everyAccountFails();
+    void cancelEndsEveryAccountSilently();
     void chosenFromSelectAccount();
     void exitDuringCheckAndDeletionDeletesNothing();
 
@@ -346,6 +348,60 @@ void E2eAllAccountsTest::everyAccountFails() {
     QVERIFY(VisibleTopLevel(QStringLiteral("frmStatus")) == nullptr);
     QCOMPARE(app.panel1(), QString());
     QCOMPARE(Stored(app, QStringLiteral("Wrong")).LastChecked, QStringLiteral("N/A"));
+}
+
+// Cancel stops every account's download: nothing listed, nothing told,
+// nothing deleted, no statistics.
+void E2eAllAccountsTest::cancelEndsEveryAccountSilently() {
+    QList<TestMailbox> boxes = m_server->createMailboxes(2);
+    QCOMPARE(boxes.size(), 2);
+    for (int k = 0; k < 2; ++k) {
+        QList<QByteArray> mails;
+        for (int i = 1; i <= 1500; ++i)
+            mails.append(Mail(QStringLiteral("C%1").arg(k), i, i % 7));
+        QVERIFY(boxes[k].addMessages(mails));
+    }
+    // A slow link, so both downloads are still running when Cancel is pressed.
+    Pop3Proxy proxy(m_server->host(), m_server->pop3Port());
+    proxy.setOneWayDelayMs(10);
+    QVERIFY(proxy.listen());
+    QList<AccountRecord> accounts;
+    for (int k = 0; k < 2; ++k) {
+        accounts.append(Account(QStringLiteral("C%1").arg(k), *m_server, boxes[k]));
+        accounts.last().ServerAddress = QStringLiteral("127.0.0.1:") + QString::number(proxy.port());
+    }
+    E2eHarness app;
+    QVERIFY(StartWith(app, accounts));
+    app.state().Settings.CheckDonePromptOff = 1;
+
+    bool clicked = false;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        QWidget* status = VisibleTopLevel(QStringLiteral("frmStatus"));
+        auto* cancel = status ? status->findChild<QPushButton*>(QStringLiteral("cmdCancel")) : nullptr;
+        auto* label = status ? status->findChild<QLabel*>(QStringLiteral("lblStatus")) : nullptr;
+        if (cancel && cancel->isEnabled() && label->text().startsWith(QLatin1String("Downloading Headers"))) {
+            poll.stop();
+            clicked = true;
+            cancel->click();
+        }
+    });
+    poll.start();
+    app.trigger(Command::CheckAllAccounts);
+    poll.stop();
+    QVERIFY(clicked);
+    QVERIFY(app.boxes.isEmpty());
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QCOMPARE(app.window().review().rowCount(), 0);
+    QVERIFY(!app.window().review().reviewsAllAccounts());
+    QVERIFY(!app.state().BusyFlag);
+    QVERIFY(app.headerFiles().isEmpty());
+    QCOMPARE(app.panel1(), QString());
+    for (int k = 0; k < 2; ++k) {
+        QCOMPARE(Stored(app, accounts[k].AccountName).LastChecked, QStringLiteral("N/A"));
+        QCOMPARE(boxes[k].remainingMessages().size(), 1500);
+    }
 }
 
 // "All accounts" in Select Account runs the same check; Accept All ends every

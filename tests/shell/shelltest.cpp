@@ -385,6 +385,26 @@ private Q_SLOTS:
         QVERIFY(w.menu(QStringLiteral("mnuPopUp"))->isEnabled());
     }
 
+    // Shift+F5 is Check All Accounts, and like F5 it does nothing while a check runs.
+    void shiftF5ChecksAllAccounts() {
+        MainWindow& w = start();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.state().AccountCount = 2;
+        w.RefreshCommandStates();
+        QSignalSpy all(w.action(Command::CheckAllAccounts), &QAction::triggered);
+        QSignalSpy one(w.action(Command::CheckMail), &QAction::triggered);
+        QTest::keyClick(&w, Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(all.count(), 1);
+        QCOMPARE(one.count(), 0);
+        // No account to be found in Acc.dat: nothing to check, nothing to tell.
+        QTRY_VERIFY(!w.isWorking());
+        w.state().BusyFlag = true;
+        w.RefreshCommandStates();
+        QTest::keyClick(&w, Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(all.count(), 1);
+        w.state().BusyFlag = false;
+    }
+
     void shortcutsFollowTheBars() {
         MainWindow& w = start();
         QVERIFY(QTest::qWaitForWindowActive(&w));
