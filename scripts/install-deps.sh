@@ -13,6 +13,7 @@ test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils openbox
            courier-base courier-authdaemon cyrus-common sasl2-bin
            libmailutils9 libmu-dbm9) # the unpacked mailutils-pop3d's libraries (apopserver.sh)
 test_pkgs+=(at-spi2-core python3-pyatspi dbus-x11) # tests/accessibility/atspiacceptancetest.sh
+test_pkgs+=(desktop-file-utils libglib2.0-bin) # the desktop entries: validated, and started as GLib's launcher does
 
 pkgs=("${run_pkgs[@]}")
 [ "$what" = all ] && pkgs+=("${test_pkgs[@]}")

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the tests that run work on other threads with ThreadSanitizer (build/tsan,
 # only the targets they need) and runs them: the store's tests, the whole check
-# against the Dovecot fixture (the background header-file writer) and the preview
-# decoder on several threads at once. Any report fails the test when the program exits.
+# against the Dovecot fixture (the background header-file writer and the header
+# parser thread), the job queue's transcripts, the user's commands behind a slow
+# server, and the preview decoder on several threads at once. Any report fails the test when the program exits.
 #   scripts/tsan.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 jobs=${JOBS:-$(nproc)}
-tests=(storetest e2echecktest_dovecot bodypreviewtest)
+tests=(storetest e2echecktest_dovecot transcripttest e2equeuetest headerparsertest bodypreviewtest)
 dir=build/tsan
 
 echo "=== tsan build" >&2

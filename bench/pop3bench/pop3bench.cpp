@@ -15,6 +15,7 @@
 #include "pop3/session.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/reviewitem.h"
+#include "support/pausemeter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -46,30 +47,6 @@ QString Address(const QString& security, const QString& host, const QString& por
         return QStringLiteral("pop3s://%1:%2").arg(h, port);
     return QStringLiteral("%1:%2").arg(h, port);
 }
-
-// The longest time the event loop went without running a 1 ms timer: what a
-// click would have waited for while the download ran.
-class PauseMeter : public QObject {
-public:
-    PauseMeter() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longestNs = std::max(m_longestNs, m_since.nsecsElapsed());
-            m_since.restart();
-        });
-    }
-    void start() {
-        m_since.start();
-        m_timer.start();
-    }
-    double longestMs() const { return double(m_longestNs) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_since;
-    qint64 m_longestNs = 0;
-};
 
 struct Row {
     int number = 0;

@@ -1,11 +1,13 @@
 #include "options/optionsdialog.h"
 
 #include "common/messagebox.h"
+#include "desktop/autostartentry.h"
 #include "help/helplauncher.h"
 #include "options/numbertext.h"
 #include "store/fixedtext.h"
 #include "ui_optionsdialog.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
 
@@ -45,6 +47,9 @@ OptionsDialog::OptionsDialog(AppState& state, QWidget* parent)
     m_ui->chkDelete->setChecked(s.DeletePromptOff == 0);
     m_ui->chkNew->setChecked(s.CheckDonePromptOff == 0);
     m_ui->chkThemes->setChecked(s.ThemeColoursOff == 0);
+    // Not a setting of ours: the desktop's autostart entry for this very program.
+    m_autostartOn = AutostartEntry(QCoreApplication::applicationFilePath()).isOn();
+    m_ui->chkAutostart->setChecked(m_autostartOn);
     // The port field holds 1..65535 as its 16-bit pattern; the time-out is signed.
     m_ui->txtPort->setText(QString::number(static_cast<quint16>(s.ServerPort)));
     m_ui->txtTimeout->setText(QString::number(s.ServerTimeout));
@@ -99,6 +104,8 @@ void OptionsDialog::accept() {
                 tr("The timeout must be a number of seconds from 1 to %1.").arg(kMaxTimeout));
     if (!timeout)
         return;
+    if (!applyAutostart())
+        return;
 
     SettingsRecord& s = m_state.Settings;
     s.DeletePromptOff = m_ui->chkDelete->isChecked() ? 0 : 1;
@@ -109,6 +116,26 @@ void OptionsDialog::accept() {
     if (m_state.hooks.applyThemeColours)
         m_state.hooks.applyThemeColours();
     QDialog::accept();
+}
+
+bool OptionsDialog::applyAutostart() {
+    const bool wanted = m_ui->chkAutostart->isChecked();
+    if (wanted == m_autostartOn)
+        return true;
+    const AutostartEntry entry(QCoreApplication::applicationFilePath());
+    const QString failure = wanted ? entry.switchOn() : entry.switchOff();
+    if (failure.isEmpty()) {
+        m_autostartOn = wanted;
+        return true;
+    }
+    const QString what = wanted ? tr("QUILLORE Tidemarsh could not be set to start when you log in.")
+                                : tr("QUILLORE Tidemarsh could not be kept from starting when you log in.");
+    ui::ShowMessage({this, ui::MessageIcon::Warning, windowTitle(), what + QStringLiteral("\n\n") + failure,
+                     QMessageBox::Ok, QMessageBox::Ok});
+    m_autostartOn = entry.isOn();
+    m_ui->chkAutostart->setChecked(m_autostartOn);
+    m_ui->chkAutostart->setFocus();
+    return false;
 }
 
 namespace options {

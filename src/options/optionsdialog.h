@@ -11,9 +11,10 @@ class OptionsDialog;
 }
 
 // frmOptions, "Default Options": the two prompts, the POP3 port and time-out,
-// and the theme colours of the bars. OK stores them in the in-memory settings
-// record and applies the theme at once; the close box (or Escape) changes
-// nothing. No file is written here: the settings go to disk at exit.
+// the theme colours of the bars, and whether the program starts at log-in. OK
+// stores them in the in-memory settings record and applies the theme at once;
+// the close box (or Escape) changes nothing. The settings go to disk at exit;
+// only the log-in start is a file of the desktop's, written or removed at OK.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -36,9 +37,13 @@ private:
     // The box's value rounded, or its default when it is empty; nullopt after
     // telling the user it is out of range.
     std::optional<int> readBox(QLineEdit* box, int defaultValue, int maximum, const QString& refusal);
+    // Writes or removes the autostart entry when the box changed; false after
+    // telling the user it failed (the box then shows what is set).
+    bool applyAutostart();
 
     AppState& m_state;
     std::unique_ptr<Ui::OptionsDialog> m_ui;
+    bool m_autostartOn = false; // as found at opening
 };
 
 namespace options {

@@ -24,29 +24,6 @@ namespace pop3 {
 
 namespace {
 
-struct GObjectUnref {
-    void operator()(gpointer object) const {
-        if (object)
-            g_object_unref(object);
-    }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
-
-// Shared, read-only after creation.
-GMimeParserOptions* parserOptions() {
-    static GMimeParserOptions* options = nullptr;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        InitGMime();
-        options = g_mime_parser_options_new();
-        static const char* charsets[] = {"UTF-8", "windows-1252", nullptr};
-        g_mime_parser_options_set_fallback_charsets(options, charsets);
-        g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_parameter_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-    });
-    return options;
-}
-
 // Far more than any real Content-Type or Content-Disposition (a long file name
 // in RFC 2231 pieces is a few hundred bytes); bounds what GMime is handed.
 constexpr qsizetype kMaxFieldBytes = 8 * 1024;
@@ -103,7 +80,7 @@ QByteArray parameter(const char* value) {
 }
 
 void readContentType(const QByteArray& field, Part& part) {
-    GPtr<GMimeContentType> type(g_mime_content_type_parse(parserOptions(), field.constData()));
+    GPtr<GMimeContentType> type(g_mime_content_type_parse(LooseParserOptions(), field.constData()));
     if (!type)
         return;
     const QByteArray media = parameter(g_mime_content_type_get_media_type(type.get())).toLower();
@@ -124,7 +101,7 @@ void readContentType(const QByteArray& field, Part& part) {
 
 void readDisposition(const QByteArray& field, Part& part) {
     GPtr<GMimeContentDisposition> disposition(
-        g_mime_content_disposition_parse(parserOptions(), field.constData()));
+        g_mime_content_disposition_parse(LooseParserOptions(), field.constData()));
     if (!disposition)
         return;
     part.attachment = g_mime_content_disposition_is_attachment(disposition.get());
@@ -543,7 +520,7 @@ void decodeText(QByteArrayView in, const Leaf& leaf, const PreviewLimits& limits
 } // namespace
 
 BodyPreview MakeBodyPreview(const QByteArray& topReply, const PreviewLimits& limits) {
-    parserOptions(); // GMime set up before any of its calls, the charset converters included
+    LooseParserOptions(); // GMime set up before any of its calls, the charset converters included
     Deadline deadline;
     deadline.budgetMs = limits.timeBudgetMs;
     deadline.timer.start();

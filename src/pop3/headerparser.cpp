@@ -19,37 +19,6 @@ namespace pop3 {
 
 namespace {
 
-struct GObjectUnref {
-    void operator()(gpointer object) const {
-        if (object)
-            g_object_unref(object);
-    }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GFree {
-    void operator()(gpointer p) const { g_free(p); }
-};
-using GChars = std::unique_ptr<char, GFree>;
-
-// Shared, read-only after creation.
-GMimeParserOptions* parserOptions() {
-    static GMimeParserOptions* options = nullptr;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        InitGMime();
-        options = g_mime_parser_options_new();
-        // Undeclared 8-bit text: UTF-8 when it is valid, else what Windows mailers send.
-        static const char* charsets[] = {"UTF-8", "windows-1252", nullptr};
-        g_mime_parser_options_set_fallback_charsets(options, charsets);
-        g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_address_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_parameter_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_allow_addresses_without_domain(options, TRUE);
-    });
-    return options;
-}
-
 // glibc unloads a charset's conversion module when its last descriptor closes,
 // and GMime opens and closes a descriptor per encoded word, so a field that
 // alternates charsets paid a dlopen and dlclose per word (about 0.6 ms each:
@@ -313,7 +282,7 @@ GPtr<InternetAddressList> parseAddresses(const QByteArray& value) {
     pinCharsets(value);
     // C strings: a NUL inside a hostile value just ends it early.
     const QByteArray merged = mergePaddedBase64Words(flattenDeepNesting(value));
-    return GPtr<InternetAddressList>(internet_address_list_parse(parserOptions(), merged.constData()));
+    return GPtr<InternetAddressList>(internet_address_list_parse(LooseParserOptions(), merged.constData()));
 }
 
 // The first mailbox of a list, looking inside groups.
@@ -353,7 +322,7 @@ int countMailboxes(InternetAddressList* list, int depth = 0) {
 QString decodeText(const QByteArray& value) {
     pinCharsets(value);
     GChars decoded(
-        g_mime_utils_header_decode_text(parserOptions(), mergePaddedBase64Words(value).constData()));
+        g_mime_utils_header_decode_text(LooseParserOptions(), mergePaddedBase64Words(value).constData()));
     return text(decoded.get());
 }
 
@@ -449,7 +418,7 @@ void ParseHeaderBlock(const QByteArray& rawHeaders, Message& message) {
     // No Content-Type means text/plain (RFC 2045), which is the default already.
     if (f.hasContentType) {
         const QByteArray contentType = capped(f.contentType, kMaxFieldBytes);
-        GPtr<GMimeContentType> type(g_mime_content_type_parse(parserOptions(), contentType.constData()));
+        GPtr<GMimeContentType> type(g_mime_content_type_parse(LooseParserOptions(), contentType.constData()));
         if (type) {
             const QString media = text(g_mime_content_type_get_media_type(type.get())).toLower();
             const QString sub = text(g_mime_content_type_get_media_subtype(type.get())).toLower();

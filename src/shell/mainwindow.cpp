@@ -187,7 +187,7 @@ MainWindow::~MainWindow() {
     d->list = nullptr;
 }
 
-bool MainWindow::Startup() {
+bool MainWindow::Startup(bool hidden) {
     // Single instance first, before any file is created or read.
     d->lock = std::make_unique<InstanceLock>(d->folder);
     switch (d->lock->acquire()) {
@@ -239,9 +239,35 @@ bool MainWindow::Startup() {
 
     d->state.ActivatedOnce = false;
     d->started = true;
-    show();
-    activateWindow(); // without a window manager nothing else would
+    ShowAtStartup(hidden);
     return true;
+}
+
+void MainWindow::ShowAtStartup(bool hidden) {
+    int accounts = 0;
+    if (hidden) {
+        try {
+            accounts = AccountStore(d->state.ProgramFolder).CountAccounts();
+        } catch (const StoreError&) {
+            // Shown: the first activation tells what is wrong with the file.
+        }
+    }
+    if (accounts == 0) {
+        // A hidden start with nothing to check would wait in the tray for
+        // nothing: the new account wizard comes first.
+        show();
+        activateWindow(); // without a window manager nothing else would
+        return;
+    }
+    d->state.AccountCount = accounts;
+    RefreshCommandStates();
+    // The first activation (the account check) runs when the window first comes back.
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        HideToTray();
+        return;
+    }
+    setWindowState(windowState() | Qt::WindowMinimized);
+    show();
 }
 
 void MainWindow::PlaceWindow(bool maximise) {
@@ -391,14 +417,18 @@ void MainWindow::RunAccountsSetup() {
 }
 
 void MainWindow::RefreshCommandStates() {
-    QWidget* bars[] = {d->bars->menuBar(), d->bars->toolBar()};
-    if (d->state.BusyFlag) {
-        for (QWidget* bar : bars)
-            bar->setEnabled(false);
-        return;
+    // While a check or a deletion runs nothing may start another; only Exit
+    // stays, so the user can always leave (the running work is dropped without
+    // QUIT, so nothing is deleted).
+    const bool busy = d->state.BusyFlag;
+    d->bars->toolBar()->setEnabled(!busy);
+    d->bars->menuBar()->setEnabled(true);
+    for (int i = 0; i < CommandCount; ++i) {
+        const auto command = static_cast<Command>(i);
+        action(command)->setEnabled(!busy || command == Command::Exit || command == Command::RestoreFromTray);
     }
-    for (QWidget* bar : bars)
-        bar->setEnabled(true);
+    if (busy)
+        return;
     const bool haveAccounts = d->state.AccountCount != 0;
     for (Command command : CommandBars::AccountCommands())
         action(command)->setEnabled(haveAccounts);

@@ -20,8 +20,10 @@ public:
 
     // The start-up sequence. False when another copy already runs (the caller
     // then ends quietly, having touched nothing; SecondInstance is set) or when
-    // the program folder cannot be written (the user has been told).
-    bool Startup();
+    // the program folder cannot be written (the user has been told). Hidden
+    // (the log-in start) puts the window straight into the tray, or minimises it
+    // where there is none; with no account yet it shows, for the wizard.
+    bool Startup(bool hidden = false);
 
     void DispatchCommand(Command command);
     void RefreshCommandStates();
@@ -69,6 +71,7 @@ private:
     void FirstActivation();
     void RunNewAccountWizard();
     void PlaceWindow(bool maximise);
+    void ShowAtStartup(bool hidden);
     void StorePlacement();
     // The Exit command runs the exit path with userAsked set: the user is then
     // told when the settings could not be saved.

@@ -1,6 +1,7 @@
 // The real program started in an empty program folder on a private X server:
 // the wizard comes up by itself and the keyboard alone creates the first account.
 #include "store/accountstore.h"
+#include "support/xdotool.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,54 +15,26 @@
 
 namespace {
 
-// xdotool with a hard limit; its standard output (window ids), or nothing when it failed.
-std::optional<QString> Xdotool(const QStringList& arguments, int timeoutMs = 20000) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    if (!tool.waitForFinished(timeoutMs)) {
-        tool.kill();
-        tool.waitForFinished();
-        return std::nullopt;
-    }
-    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
-
-// The first window of the process with that title, once it is on screen.
-QString WaitForWindow(qint64 pid, const QString& title) {
-    QString id;
-    (void)QTest::qWaitFor(
-        [&] {
-            id = Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                          QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                          QLatin1Char('^') + title + QLatin1Char('$')})
-                     .value_or(QString())
-                     .section(QLatin1Char('\n'), 0, 0);
-            return !id.isEmpty();
-        },
-        90000); // a loaded machine can take long to start the program; this only guards a hang
-    return id;
-}
+using xdotool::WaitForWindow;
 
 // No window manager here: the window is given the keyboard directly.
 bool Focus(const QString& window) {
     // Retried: the window may be mapped a moment before it can take the focus.
     return QTest::qWaitFor(
         [&] {
-            return Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000)
+            return xdotool::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000)
                 .has_value();
         },
         20000);
 }
 
 bool Type(const QString& text) {
-    return Xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text})
+    return xdotool::Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text})
         .has_value();
 }
 
 bool Key(const QString& key) {
-    return Xdotool({QStringLiteral("key"), key}).has_value();
+    return xdotool::Run({QStringLiteral("key"), key}).has_value();
 }
 
 } // namespace
@@ -112,8 +85,8 @@ private Q_SLOTS:
         QVERIFY(Key(QStringLiteral("Return")));
         QVERIFY(QTest::qWaitFor(
             [&] {
-                return Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                QStringLiteral("--name"), QStringLiteral("^Account Creation$")})
+                return xdotool::Run({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                     QStringLiteral("--name"), QStringLiteral("^Account Creation$")})
                     .value_or(QString())
                     .isEmpty();
             },

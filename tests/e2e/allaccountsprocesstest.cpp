@@ -7,44 +7,22 @@
 #include "store/accountstore.h"
 #include "store/friendsstore.h"
 #include "support/mailserver/testmailserver.h"
+#include "support/xdotool.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <optional>
 
 namespace {
 
-std::optional<QString> Xdotool(const QStringList& arguments, int timeoutMs = 20000) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    if (!tool.waitForFinished(timeoutMs)) {
-        tool.kill();
-        tool.waitForFinished();
-        return std::nullopt;
-    }
-    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
+using xdotool::WaitForWindow;
 
 QString VisibleWindow(qint64 pid, const QString& title) {
-    return Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                    QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                    QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')})
-        .value_or(QString())
-        .section(QLatin1Char('\n'), 0, 0);
-}
-
-QString WaitForWindow(qint64 pid, const QString& title) {
-    QString id;
-    (void)QTest::qWaitFor([&] { return !(id = VisibleWindow(pid, title)).isEmpty(); }, 90000);
-    return id;
+    return xdotool::VisibleWindows(pid, title).value(0);
 }
 
 bool WaitForClosed(qint64 pid, const QString& title) {
@@ -56,7 +34,8 @@ bool Focus(const QString& window) {
     return !window.isEmpty() &&
            QTest::qWaitFor(
                [&] {
-                   return Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000)
+                   return xdotool::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window},
+                                       5000)
                        .has_value();
                },
                20000);
@@ -64,7 +43,7 @@ bool Focus(const QString& window) {
 
 bool Keys(const QStringList& keys) {
     for (const QString& key : keys) {
-        if (!Xdotool({QStringLiteral("key"), key}))
+        if (!xdotool::Run({QStringLiteral("key"), key}))
             return false;
         QTest::qWait(150);
     }

@@ -5,6 +5,7 @@
 #include "store/accountstore.h"
 #include "store/friendsstore.h"
 #include "support/mailserver/testmailserver.h"
+#include "support/xdotool.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,34 +19,10 @@
 
 namespace {
 
-// xdotool with a hard limit; its standard output (window ids), or nothing when it failed.
-std::optional<QString> Xdotool(const QStringList& arguments, int timeoutMs = 20000) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    if (!tool.waitForFinished(timeoutMs)) {
-        tool.kill();
-        tool.waitForFinished();
-        return std::nullopt;
-    }
-    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
+using xdotool::WaitForWindow;
 
-// The process's visible window with exactly that title, or an empty text.
 QString VisibleWindow(qint64 pid, const QString& title) {
-    return Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                    QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                    QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')})
-        .value_or(QString())
-        .section(QLatin1Char('\n'), 0, 0);
-}
-
-QString WaitForWindow(qint64 pid, const QString& title) {
-    QString id;
-    // A loaded machine can take long; this only guards a hang.
-    (void)QTest::qWaitFor([&] { return !(id = VisibleWindow(pid, title)).isEmpty(); }, 90000);
-    return id;
+    return xdotool::VisibleWindows(pid, title).value(0);
 }
 
 bool WaitForClosed(qint64 pid, const QString& title) {
@@ -58,7 +35,8 @@ bool Focus(const QString& window) {
     return !window.isEmpty() &&
            QTest::qWaitFor(
                [&] {
-                   return Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000)
+                   return xdotool::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window},
+                                       5000)
                        .has_value();
                },
                20000);
@@ -66,7 +44,7 @@ bool Focus(const QString& window) {
 
 bool Keys(const QStringList& keys) {
     for (const QString& key : keys) {
-        if (!Xdotool({QStringLiteral("key"), key}))
+        if (!xdotool::Run({QStringLiteral("key"), key}))
             return false;
         QTest::qWait(150); // menus open and close between keys
     }
@@ -74,7 +52,7 @@ bool Keys(const QStringList& keys) {
 }
 
 bool Type(const QString& text) {
-    return Xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text})
+    return xdotool::Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text})
         .has_value();
 }
 

@@ -1,7 +1,10 @@
-// frmOptions through its widgets, the number reading behind its boxes, and the
-// theme switch it applies to the main window.
+// frmOptions through its widgets, the number reading behind its boxes, the
+// theme switch it applies to the main window, and the log-in start it writes
+// into the desktop's autostart folder (a temporary one here).
 #include "common/appstate.h"
 #include "common/messagebox.h"
+#include "desktop/autostartentry.h"
+#include "desktop/desktopentry.h"
 #include "options/numbertext.h"
 #include "options/optionsdialog.h"
 #include "shell/mainwindow.h"
@@ -9,10 +12,15 @@
 #include "support/dialogfixture.h"
 #include "support/mainwindowfixture.h"
 #include "support/modalhelper.h"
+#include "support/testdata.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 
@@ -27,6 +35,11 @@ QLineEdit* Box(QWidget* dialog, const char* name) {
 }
 QCheckBox* Tick(QWidget* dialog, const char* name) {
     return Child<QCheckBox>(dialog, name);
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 void Retype(QLineEdit* box, const QString& text) {
@@ -47,14 +60,24 @@ class OptionsTest : public QObject {
 
     AppState m_state;
     testsupport::MessageBoxCapture m_boxes;
+    QTemporaryDir m_config; // XDG_CONFIG_HOME: the user's own autostart folder stays untouched
+
+    static AutostartEntry Entry() { return AutostartEntry(QCoreApplication::applicationFilePath()); }
 
 private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    }
     void init() {
         m_state = AppState();
         m_state.ProgramFolder = QStringLiteral("/nonexistent/");
         m_boxes.start();
     }
-    void cleanup() { m_boxes.stop(); }
+    void cleanup() {
+        m_boxes.stop();
+        QDir(AutostartEntry::folder()).removeRecursively();
+    }
 
     void valueOfText_data() {
         QTest::addColumn<QString>("text");
@@ -227,19 +250,117 @@ private Q_SLOTS:
         OptionsDialog dialog(m_state, nullptr);
         dialog.show();
         QStringList order{QStringLiteral("chkNew")};
-        for (QWidget* widget = Tick(&dialog, "chkNew")->nextInFocusChain(); order.size() < 7;
+        for (QWidget* widget = Tick(&dialog, "chkNew")->nextInFocusChain(); order.size() < 8;
              widget = widget->nextInFocusChain())
             if (widget->focusPolicy() & Qt::TabFocus)
                 order.append(widget->objectName());
         QCOMPARE(order, (QStringList{QStringLiteral("chkNew"), QStringLiteral("chkDelete"),
                                      QStringLiteral("txtPort"), QStringLiteral("txtTimeout"),
                                      QStringLiteral("cmdOK"), QStringLiteral("cmdHelp"),
-                                     QStringLiteral("chkThemes")}));
+                                     QStringLiteral("chkThemes"), QStringLiteral("chkAutostart")}));
         // No manual in this folder: the launcher says so, and the dialog stays.
         Child<QPushButton>(&dialog, "cmdHelp")->click();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes.first().title, QStringLiteral("QUILLORE Tidemarsh Help"));
         QVERIFY(dialog.isVisible());
+    }
+
+    // The box shows whether the desktop starts this program at log-in; OK
+    // writes or removes the entry, the close box leaves it; none of it is a
+    // setting of the record.
+    void autostartWrittenAndRemoved() {
+        const SettingsRecord before = m_state.Settings;
+        const auto setBox = [this](bool ticked, bool ok) {
+            OptionsDialog dialog(m_state, nullptr);
+            dialog.show();
+            QCheckBox* box = Tick(&dialog, "chkAutostart");
+            const bool was = box->isChecked();
+            box->setFocus();
+            if (ticked != was)
+                QTest::keyClick(box, Qt::Key_Space);
+            if (ok)
+                QTest::keyClick(&dialog, Qt::Key_Return); // OK is the default button
+            else
+                dialog.close();
+            return was;
+        };
+        QVERIFY(!setBox(true, false)); // ticked, then the close box
+        QVERIFY(!QFileInfo::exists(Entry().filePath()));
+
+        QVERIFY(!setBox(true, true));
+        QVERIFY(Entry().isOn());
+        const auto keys = desktopentry::readGroup(testsupport::ReadAll(Entry().filePath()));
+        QCOMPARE(keys.value(QStringLiteral("Exec")),
+                 *desktopentry::execArgument(QCoreApplication::applicationFilePath()) +
+                     QStringLiteral(" --hidden"));
+        QVERIFY(m_state.Settings == before);
+
+        QVERIFY(setBox(false, false)); // shown ticked; unticked, then the close box
+        QVERIFY(Entry().isOn());
+        QVERIFY(setBox(false, true));
+        QVERIFY(!QFileInfo::exists(Entry().filePath()));
+        QVERIFY(!setBox(false, true));
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(m_state.Settings == before);
+    }
+
+    void autostartBoxForScreenReaders() {
+        QVERIFY(Entry().switchOn().isEmpty());
+        OptionsDialog dialog(m_state, nullptr);
+        dialog.show();
+        QCheckBox* box = Tick(&dialog, "chkAutostart");
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(box);
+        QVERIFY(iface);
+        QCOMPARE(iface->role(), QAccessible::CheckBox);
+        QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Start Tidemarsh when I log in"));
+        QVERIFY(iface->state().checkable);
+        QVERIFY(iface->state().checked);
+    }
+
+    // An entry of another copy of the program: shown unticked and left alone,
+    // until the box is ticked here, which makes the entry this copy's.
+    void anotherCopysEntry() {
+        const AutostartEntry other(QStringLiteral("/opt/elsewhere/tidemarsh"));
+        QVERIFY(other.switchOn().isEmpty());
+        {
+            OptionsDialog dialog(m_state, nullptr);
+            dialog.show();
+            QVERIFY(!Tick(&dialog, "chkAutostart")->isChecked());
+            Child<QPushButton>(&dialog, "cmdOK")->click();
+        }
+        QVERIFY(other.isOn());
+        OptionsDialog dialog(m_state, nullptr);
+        dialog.show();
+        Tick(&dialog, "chkAutostart")->setChecked(true);
+        Child<QPushButton>(&dialog, "cmdOK")->click();
+        QVERIFY(Entry().isOn());
+        QVERIFY(!other.isOn());
+    }
+
+    // The entry cannot be written: the user is told, the box shows what is set,
+    // the dialog stays, and no other choice is stored.
+    void autostartFailureIsTold() {
+        QVERIFY(WriteFile(AutostartEntry::folder(), "a file where the folder goes"));
+        const SettingsRecord before = m_state.Settings;
+        OptionsDialog dialog(m_state, nullptr);
+        dialog.show();
+        Tick(&dialog, "chkDelete")->setChecked(false);
+        Tick(&dialog, "chkAutostart")->setChecked(true);
+        Child<QPushButton>(&dialog, "cmdOK")->click();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().icon, ui::MessageIcon::Warning);
+        QVERIFY2(m_boxes.first().text.contains(QStringLiteral("could not be set to start when you log in")) &&
+                     m_boxes.first().text.contains(AutostartEntry::folder()),
+                 qPrintable(m_boxes.first().text));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!Tick(&dialog, "chkAutostart")->isChecked());
+        QCOMPARE(dialog.focusWidget(), Tick(&dialog, "chkAutostart"));
+        QVERIFY(m_state.Settings == before);
+        // Nothing to write any more: OK goes through.
+        Child<QPushButton>(&dialog, "cmdOK")->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(int(m_state.Settings.DeletePromptOff), 1);
+        QVERIFY(QFile::remove(AutostartEntry::folder()));
     }
 
     void themeAppliedAtOnceAndKept() {

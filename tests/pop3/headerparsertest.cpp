@@ -1,4 +1,5 @@
 // Header blocks as real mailers write them, through ParseHeaderBlock.
+#include "pop3/headerworker.h"
 #include "pop3/pop3types.h"
 
 #include <QDir>
@@ -19,6 +20,7 @@ private Q_SLOTS:
     void contentType();
     void keepsWhatItDoesNotOwn();
     void regressionCorpus();
+    void parserThreadGivesTheSameRows();
 };
 
 void HeaderParserTest::fields_data() {
@@ -269,6 +271,51 @@ void HeaderParserTest::regressionCorpus() {
                      qPrintable(QStringLiteral("%1 %2: expected %3, parsed %4")
                                     .arg(name, field, want.value(field).toVariant().toString(),
                                          actual.value(field).toVariant().toString())));
+    }
+}
+
+// The download hands each block to the parser thread: what comes back, in what
+// order, must be what parsing on the spot gives, raw header kept or not.
+void HeaderParserTest::parserThreadGivesTheSameRows() {
+    const QDir corpus(QStringLiteral(POP3_CORPUS_DIR));
+    QList<QByteArray> blocks;
+    for (const QString& name : corpus.entryList(QDir::Files)) {
+        QFile input(corpus.filePath(name));
+        QVERIFY(input.open(QIODevice::ReadOnly));
+        blocks.append(input.readAll());
+    }
+    // Several rounds, so batches split somewhere in the middle of the corpus.
+    const int rounds = 20;
+    QList<ParsedMessage> parsed;
+    bool drained = false;
+    {
+        HeaderWorker worker([](const Message& m, int number) {
+            return QVariant(QString::number(number) + QLatin1Char('|') + m.Subject);
+        });
+        connect(&worker, &HeaderWorker::parsed, this,
+                [&parsed](const QList<ParsedMessage>& batch) { parsed += batch; });
+        connect(&worker, &HeaderWorker::drained, this, [&drained] { drained = true; });
+        int number = 0;
+        for (int round = 0; round < rounds; ++round)
+            for (const QByteArray& block : std::as_const(blocks)) {
+                Message listing;
+                listing.Size = ++number;
+                worker.submit({number, listing, block, number % 2 == 0});
+            }
+        worker.finishInput();
+        QTRY_VERIFY(drained);
+    }
+    QCOMPARE(parsed.size(), rounds * blocks.size());
+    for (int i = 0; i < parsed.size(); ++i) {
+        const ParsedMessage& got = parsed.at(i);
+        const QByteArray& block = blocks.at(i % blocks.size());
+        Message direct;
+        ParseHeaderBlock(block, direct);
+        QCOMPARE(got.number, i + 1);
+        QCOMPARE(got.message.Size, qint64(i + 1)); // the listing's values travel with the row
+        QCOMPARE(ParsedFields(got.message), ParsedFields(direct));
+        QCOMPARE(got.message.Headers, got.number % 2 == 0 ? block : QByteArray());
+        QCOMPARE(got.row.toString(), QString::number(got.number) + QLatin1Char('|') + direct.Subject);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "shelltestsupport.h"
 #include "store/accountstore.h"
 #include "store/extrasettings.h"
+#include "support/xdotool.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -18,39 +19,8 @@
 
 using shelltest::In;
 
-namespace {
-
-// xdotool with a hard limit; its output, or nothing when it failed.
-std::optional<QString> Xdotool(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    if (!tool.waitForFinished(20000)) {
-        tool.kill();
-        tool.waitForFinished();
-        return std::nullopt;
-    }
-    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
-
-// The process's windows that are on screen, by title (or all of them).
-QStringList VisibleWindows(qint64 pid, const QString& title = {}) {
-    QStringList arguments{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                          QStringLiteral("--pid"), QString::number(pid)};
-    if (!title.isEmpty())
-        arguments << QStringLiteral("--name") << QLatin1Char('^') + title + QLatin1Char('$');
-    const QString found = Xdotool(arguments).value_or(QString());
-    return found.isEmpty() ? QStringList() : found.split(QLatin1Char('\n'));
-}
-
-// Presses keys in the window, once the window manager has made it the active one.
-bool KeysTo(const QString& window, const QStringList& keys) {
-    return Xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}).has_value() &&
-           Xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--clearmodifiers")} + keys).has_value();
-}
-
-} // namespace
+using xdotool::KeysTo;
+using xdotool::VisibleWindows;
 
 class ShellTrayProcessTest : public QObject {
     Q_OBJECT

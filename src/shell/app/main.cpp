@@ -3,6 +3,7 @@
 #include "shell/terminationwatcher.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QSessionManager>
 
 int main(int argc, char* argv[]) {
@@ -16,6 +17,17 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(ui::ApplicationIcon());
     // The window lives on in the tray when closed; only the exit path ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Screens a POP3 mailbox before your mail program downloads anything."));
+    options.addHelpOption();
+    options.addVersionOption();
+    // What the log-in start (the autostart entry) passes.
+    const QCommandLineOption hidden(QStringLiteral("hidden"),
+                                    QStringLiteral("Start in the tray (minimised where there is none)."));
+    options.addOption(hidden);
+    options.process(app);
 
     MainWindow window(QCoreApplication::applicationDirPath());
 
@@ -31,7 +43,7 @@ int main(int argc, char* argv[]) {
                      [&window](QSessionManager&) { window.ExitApplication(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &MainWindow::ExitApplication);
 
-    if (!window.Startup())
+    if (!window.Startup(options.isSet(hidden)))
         return window.state().SecondInstance ? 0 : 1;
     return app.exec();
 }
