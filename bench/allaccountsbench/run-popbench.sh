@@ -17,8 +17,12 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/allaccountsbench.XXXXXX")
 chmod 711 "$WORK"
 PROXY=
 cleanup() {
-    [ -n "$PROXY" ] && kill "$PROXY" 2>/dev/null && wait "$PROXY" 2>/dev/null
-    for k in 1 2 3; do sh "$POPBENCH/dovecot-stop.sh" "$WORK/box$k" 2>/dev/null || true; done
+    set +e # every step, whatever the one before it did
+    if [ -n "$PROXY" ]; then
+        kill "$PROXY" 2>/dev/null
+        wait "$PROXY" 2>/dev/null
+    fi
+    for k in 1 2 3; do sh "$POPBENCH/dovecot-stop.sh" "$WORK/box$k" 2>/dev/null; done
     rm -rf "$WORK"
 }
 trap cleanup EXIT
