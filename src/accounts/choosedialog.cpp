@@ -2,6 +2,7 @@
 
 #include "accounts/accountfields.h"
 #include "common/accessibility.h"
+#include "common/commandicons.h"
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "store/accountstore.h"
@@ -28,7 +29,8 @@ ChooseDialog::ChooseDialog(AppState& state, QWidget* parent)
     resize(440, 280);
 
     accounts::FillAccountList(m_ui->ListView1, m_state, this);
-    if (QTreeWidgetItem* first = m_ui->ListView1->topLevelItem(0)) {
+    AddAllAccountsRow();
+    if (QTreeWidgetItem* first = m_ui->ListView1->topLevelItem(m_allRow ? 1 : 0)) {
         m_ui->ListView1->setCurrentItem(first);
         first->setSelected(true);
     }
@@ -36,6 +38,18 @@ ChooseDialog::ChooseDialog(AppState& state, QWidget* parent)
 }
 
 ChooseDialog::~ChooseDialog() = default;
+
+void ChooseDialog::AddAllAccountsRow() {
+    QTreeWidget* list = m_ui->ListView1;
+    if (list->topLevelItemCount() < 2)
+        return;
+    m_allRow = new QTreeWidgetItem;
+    m_allRow->setText(0, tr("All accounts"));
+    m_allRow->setIcon(0, ui::CommandIcon(QStringLiteral("CheckAllAccounts")));
+    m_allRow->setData(0, Qt::UserRole, 0); // no record
+    m_allRow->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    list->insertTopLevelItem(0, m_allRow);
+}
 
 bool ChooseDialog::eventFilter(QObject* watched, QEvent* event) {
     // A double click on the list chooses, once the view has selected the row under it.
@@ -60,7 +74,9 @@ void ChooseDialog::done(int result) {
         const QTreeWidgetItem* row = selected.isEmpty() ? m_ui->ListView1->currentItem() : selected.first();
         // Checking some other account instead would be worse than checking none.
         const QString action = tr("The chosen account could not be read.");
-        if (!row) {
+        if (row && row == m_allRow) {
+            m_allChosen = true;
+        } else if (!row) {
             ui::ShowMessage({this, ui::MessageIcon::Warning, tr("Accounts"),
                              action + QStringLiteral("\r\n\r\n") + tr("No account is selected.")});
         } else {

@@ -6,13 +6,16 @@
 #include <memory>
 #include <optional>
 
+class QTreeWidgetItem;
 namespace Ui {
 class ChooseDialog;
 }
 
 // frmChoose, "Select Account": which account Check Mail checks. OK, Enter, a
 // double click and any close other than Cancel choose the selected account,
-// read from Acc.dat as the dialog closes; Cancel and Escape choose none.
+// read from Acc.dat as the dialog closes; Cancel and Escape choose none. With
+// two or more accounts an "All accounts" row above them chooses Check All
+// Accounts instead; the first account is still the one selected at the start.
 class ChooseDialog : public QDialog {
     Q_OBJECT
 public:
@@ -23,6 +26,8 @@ public:
     // Once closed: the chosen account; nothing after Cancel, or when it could
     // not be read (that is reported as the dialog closes).
     const std::optional<AccountRecord>& chosenAccount() const { return m_chosen; }
+    // Once closed: "All accounts" was chosen (chosenAccount() is then empty).
+    bool allAccountsChosen() const { return m_allChosen; }
 
     // Runs the dialog modally over parent and returns its choice.
     static std::optional<AccountRecord> choose(AppState& state, QWidget* parent);
@@ -34,6 +39,10 @@ protected:
 private:
     AppState& m_state;
     std::unique_ptr<Ui::ChooseDialog> m_ui;
+    void AddAllAccountsRow();
+
     bool m_cancelled = false;
+    bool m_allChosen = false;
+    QTreeWidgetItem* m_allRow = nullptr;
     std::optional<AccountRecord> m_chosen;
 };

@@ -1,5 +1,6 @@
 #include "check/checkcycle.h"
 
+#include "check/allaccountscheck.h"
 #include "check/certificatedialog.h"
 #include "check/checkdonedialog.h"
 #include "check/core/loginsettings.h"
@@ -424,4 +425,21 @@ void CheckCycle::Abandon() {
     if (m_run)
         m_run->Abandon();
     m_run = nullptr;
+    if (m_allRun)
+        m_allRun->Abandon();
+    m_allRun = nullptr;
+}
+
+void CheckCycle::RunCheckAllAccountsCommand() {
+    if (isRunning())
+        return;
+    try {
+        HeaderFiles::ClearHeaderFiles(m_state.ProgramFolder);
+    } catch (const StoreError&) {
+        // Housekeeping, as for Check Mail.
+    }
+    m_review.ClearReviewList();
+    m_allRun = new AllAccountsCheck(m_state, m_review, m_owner, this);
+    connect(m_allRun, &AllAccountsCheck::ended, this, &CheckCycle::checkEnded);
+    m_allRun->Start();
 }

@@ -11,6 +11,7 @@ class QDateTime;
 class QWidget;
 class ReviewController;
 class CheckRun;
+class AllAccountsCheck;
 
 // Check Mail: log in to the account, download every header, fill the review list,
 // tick friends, write the header files, update the statistics, leave the session
@@ -29,7 +30,10 @@ public:
     // account or none was chosen). Runs again when the user trusts the server's
     // certificate on the way.
     void RunCheck();
-    bool isRunning() const { return !m_run.isNull(); }
+    // Check All Accounts: clear header files, end the previous review, check
+    // every account at once.
+    void RunCheckAllAccountsCommand();
+    bool isRunning() const { return !m_run.isNull() || !m_allRun.isNull(); }
     // The program is ending: the running check is dropped without QUIT (so
     // nothing is deleted) and without a word to the user.
     void Abandon();
@@ -56,4 +60,5 @@ private:
     std::function<bool()> m_chooseAccount;
     bool m_accountChosen = false;
     QPointer<CheckRun> m_run;
+    QPointer<AllAccountsCheck> m_allRun;
 };

@@ -4,7 +4,9 @@
 #include "common/storeerrorbox.h"
 #include "pop3/job.h"
 #include "pop3/session.h"
+#include "review/accountsdeletion.h"
 #include "review/confirmdialog.h"
+#include "review/core/deletionoutcome.h"
 #include "review/core/progresspercent.h"
 #include "review/core/reviewmodel.h"
 #include "review/core/setbytes.h"
@@ -29,11 +31,26 @@
 namespace {
 constexpr int kKeepAliveMs = 1000;
 
-// "Deleted 9 messages; 17 kept on the server."
-QString DeletionSummary(int deleted, int kept) {
-    const QString gone = deleted == 1 ? QStringLiteral("Deleted 1 message")
-                                      : QStringLiteral("Deleted %1 messages").arg(GroupedNumber(deleted));
-    return gone + QStringLiteral("; %1 kept on the server.").arg(GroupedNumber(kept));
+// Only into an empty queue, so it never delays the user's command by more
+// than one NOOP. Its result is ignored: a dropped idle connection shows up
+// at the next real command.
+void KeepAlive(pop3::Session* session) {
+    if (session && session->keepAliveDue())
+        session->enqueue(new pop3::NoopJob);
+}
+
+// QUIT (nothing is marked, so nothing goes); keeper holds the session until the
+// server answers or the program ends.
+void QuitAndRelease(std::unique_ptr<pop3::Session> owned, QObject* keeper) {
+    if (!owned)
+        return;
+    if (!owned->isConnected())
+        return;
+    pop3::Session* session = owned.release();
+    session->setParent(keeper);
+    auto* quit = new pop3::QuitJob;
+    QObject::connect(quit, &pop3::Job::finished, session, &QObject::deleteLater);
+    session->enqueue(quit);
 }
 
 qint32 SaturatingAdd(qint32 a, qint64 b) {
@@ -49,6 +66,8 @@ struct ReviewController::Private {
     QPointer<QWidget> owner;
     ReviewModel model;
     std::unique_ptr<pop3::Session> session;
+    std::vector<ReviewAccount> accounts; // a review of every account
+    QPointer<AccountsDeletion> accountsDeletion;
     QTimer timer1;
     QPersistentModelIndex selected;
     // The deletion under way, if any.
@@ -65,11 +84,9 @@ ReviewController::ReviewController(AppState& state, QWidget* owner, QObject* par
     d->timer1.setObjectName(QStringLiteral("Timer1"));
     d->timer1.setInterval(kKeepAliveMs);
     connect(&d->timer1, &QTimer::timeout, this, [this] {
-        // Only into an empty queue, so it never delays the user's command by more
-        // than one NOOP. Its result is ignored: a dropped idle connection shows up
-        // at the next real command.
-        if (d->session && d->session->keepAliveDue())
-            d->session->enqueue(new pop3::NoopJob);
+        KeepAlive(d->session.get());
+        for (const ReviewAccount& account : d->accounts)
+            KeepAlive(account.session.get());
     });
 }
 
@@ -96,25 +113,40 @@ pop3::Session* ReviewController::session() const {
 
 void ReviewController::EndSession() {
     d->timer1.stop();
-    if (!d->session)
-        return;
-    pop3::Session* session = d->session.release();
-    if (!session->isConnected()) {
-        delete session;
-        return;
-    }
-    // Kept by this controller until the server answers (or the program ends).
-    session->setParent(this);
-    auto* quit = new pop3::QuitJob;
-    connect(quit, &pop3::Job::finished, session, &QObject::deleteLater);
-    session->enqueue(quit);
+    QuitAndRelease(std::move(d->session), this);
+    for (ReviewAccount& account : d->accounts)
+        QuitAndRelease(std::move(account.session), this);
+    d->accounts.clear();
 }
 
 void ReviewController::AbandonSession() {
     d->timer1.stop();
     d->session.reset();
+    d->accounts.clear();
+    delete d->accountsDeletion.data();
     delete d->progress.data();
     d->deleting = false;
+}
+
+void ReviewController::AdoptAllAccounts(QVector<ReviewItem> rows, std::vector<ReviewAccount> accounts) {
+    QStringList names;
+    for (const ReviewAccount& account : accounts)
+        names.append(account.name);
+    d->model.setItems(std::move(rows), names);
+    d->accounts = std::move(accounts);
+}
+
+bool ReviewController::reviewsAllAccounts() const {
+    return !d->accounts.empty();
+}
+
+pop3::Session* ReviewController::sessionOfRow(int modelRow) const {
+    if (modelRow < 0 || modelRow >= d->model.rowCount())
+        return nullptr;
+    const int account = d->model.item(modelRow).account;
+    if (account < 0)
+        return d->session.get();
+    return account < static_cast<int>(d->accounts.size()) ? d->accounts[account].session.get() : nullptr;
 }
 
 bool ReviewController::deletionRunning() const {
@@ -183,6 +215,10 @@ void ReviewController::DeleteUnchecked() {
     d->deleting = true;
     d->outcome = DeletionOutcome();
     d->outcome.listed = d->model.rowCount();
+    if (!d->accounts.empty()) {
+        DeleteUncheckedOfAllAccounts();
+        return;
+    }
     // A keep-alive still waiting for its answer goes first; the marks follow it.
     MarkUnticked();
 }
@@ -257,7 +293,7 @@ void ReviewController::OnQuit(bool confirmed) {
     delete d->progress.data();
     AppState& state = d->state;
     state.BusyFlag = false;
-    state.hooks.showPanel1(DeletionSummary(outcome.deleted, outcome.listed - outcome.deleted));
+    state.hooks.showPanel1(DeletionStatusText(outcome.deleted, outcome.listed - outcome.deleted));
     state.hooks.refreshCommands();
     // Told from the event loop, not from inside the session's signal.
     QTimer::singleShot(0, this, [this, outcome, storeProblem] {
@@ -268,12 +304,16 @@ void ReviewController::OnQuit(bool confirmed) {
 }
 
 std::optional<StoreError> ReviewController::RecordDeletedMessages(int deleted) {
+    return RecordDeletedMessages(d->state.ReviewAccountName, deleted);
+}
+
+std::optional<StoreError> ReviewController::RecordDeletedMessages(const QString& accountName, int deleted) {
     if (deleted <= 0)
         return std::nullopt;
     try {
         AccountStore accounts(d->state.ProgramFolder);
         AccountRecord record;
-        const int number = accounts.FindAccountByName(d->state.ReviewAccountName, &record);
+        const int number = accounts.FindAccountByName(accountName, &record);
         if (number > 0) {
             record.DeletedMessages = SaturatingAdd(record.DeletedMessages, deleted);
             accounts.WriteAccount(number, record);
@@ -299,6 +339,64 @@ void ReviewController::ReportDeletion(const DeletionOutcome& outcome,
             *storeProblem);
 }
 
+// Every account's unticked messages go on its own server, all servers at
+// once; each account's outcome is its own, told together at the end.
+void ReviewController::DeleteUncheckedOfAllAccounts() {
+    std::vector<AccountsDeletion::Account> work(d->accounts.size());
+    std::vector<int> listed(d->accounts.size(), 0);
+    for (const ReviewItem& row : d->model.items()) { // display order
+        if (row.account < 0 || row.account >= static_cast<int>(work.size()))
+            continue;
+        ++listed[row.account];
+        if (!row.keep)
+            work[row.account].numbers.append(row.MessageNumber);
+    }
+    std::vector<AccountsDeletion::Account> taking;
+    for (size_t k = 0; k < work.size(); ++k) {
+        // An account with nothing listed has no session left and nothing to tell.
+        if (listed[k] == 0)
+            continue;
+        work[k].name = d->accounts[k].name;
+        work[k].session = std::move(d->accounts[k].session);
+        taking.push_back(std::move(work[k]));
+    }
+    d->accounts.clear();
+    d->accountsDeletion = new AccountsDeletion(std::move(taking), this);
+    connect(d->accountsDeletion, &AccountsDeletion::progress, this, [this](int percent) {
+        if (d->progress)
+            d->progress->setProgress(percent);
+    });
+    connect(d->accountsDeletion, &AccountsDeletion::finished, this, &ReviewController::OnAllAccountsDeleted);
+    d->accountsDeletion->start();
+}
+
+void ReviewController::OnAllAccountsDeleted() {
+    const QList<AccountDeletion> outcomes = d->accountsDeletion->outcomes();
+    d->accountsDeletion->deleteLater();
+    int deleted = 0;
+    std::optional<StoreError> storeProblem;
+    for (const AccountDeletion& outcome : outcomes) {
+        deleted += outcome.deleted;
+        if (std::optional<StoreError> problem = RecordDeletedMessages(outcome.account, outcome.deleted);
+            problem && !storeProblem)
+            storeProblem = problem;
+    }
+    d->model.clear();
+    delete d->progress.data();
+    AppState& state = d->state;
+    state.BusyFlag = false;
+    state.hooks.showPanel1(DeletionStatusText(deleted, d->outcome.listed - deleted));
+    state.hooks.refreshCommands();
+    QTimer::singleShot(0, this, [this, outcomes, storeProblem] {
+        ui::ShowMessage(
+            {d->owner, AnyDeletionFailed(outcomes) ? ui::MessageIcon::Warning : ui::MessageIcon::Information,
+             QStringLiteral("Message Deletion"), AccountsDeletionText(outcomes)});
+        ReportDeletion(DeletionOutcome(), storeProblem);
+        d->deleting = false;
+        Q_EMIT deletionEnded();
+    });
+}
+
 void ReviewController::MessageDetails() {
     const int row = selectedRow();
     if (row < 0)
@@ -306,7 +404,7 @@ void ReviewController::MessageDetails() {
     const ReviewItem item = d->model.item(row);
     std::optional<QString> header;
     try {
-        header = HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.MessageNumber);
+        header = HeaderFiles::ReadHeaderFile(d->state.ProgramFolder, item.headerFile());
     } catch (const StoreError& error) {
         ui::ShowStoreError(d->owner, QStringLiteral("Message Details"),
                            QStringLiteral("The header of the selected message could not be read."), error);
@@ -390,7 +488,8 @@ ReviewController::PreviewSource ReviewController::previewSource(int modelRow) co
     if (modelRow < 0 || modelRow >= d->model.rowCount())
         return {};
     const int number = d->model.item(modelRow).MessageNumber;
-    if (d->deleting || !d->session)
+    // No TOP may queue behind a deletion's marks.
+    if (d->deleting)
         return {nullptr, number};
-    return {d->session.get(), number};
+    return {sessionOfRow(modelRow), number};
 }

@@ -9,13 +9,22 @@
 #include <QTimer>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QWidget;
 class ReviewModel;
 class DelStatusDialog;
+struct ReviewItem;
 namespace pop3 {
 class Session;
 }
+
+// One account of a review of every account: its name, as the rows and the
+// statistics know it, and its open session (none: nothing of it is listed).
+struct ReviewAccount {
+    QString name;
+    std::unique_ptr<pop3::Session> session;
+};
 
 // The review list and the POP3 session it belongs to live and die together:
 // every operation that ends the session empties the list, and the other way round.
@@ -39,6 +48,14 @@ public:
     // under way deletes nothing.
     void AbandonSession();
     bool deletionRunning() const;
+
+    // A review of every account, handed over by its check: the rows (each
+    // ReviewItem::account indexes accounts) and every account's session.
+    void AdoptAllAccounts(QVector<ReviewItem> rows, std::vector<ReviewAccount> accounts);
+    bool reviewsAllAccounts() const;
+    // The session a row's message lives in, in either kind of review; null
+    // when there is none.
+    pop3::Session* sessionOfRow(int modelRow) const;
 
     void StartKeepAlive();
     void StopKeepAlive();
@@ -84,8 +101,11 @@ private:
     void MarkUnticked();
     void OnMarked(const QVector<int>& numbers, const QVector<pop3::Result>& results);
     void OnQuit(bool confirmed);
+    void DeleteUncheckedOfAllAccounts();
+    void OnAllAccountsDeleted();
     // Adds to the account's statistics; returns the store's problem, if any.
     std::optional<StoreError> RecordDeletedMessages(int deleted);
+    std::optional<StoreError> RecordDeletedMessages(const QString& accountName, int deleted);
     void ReportDeletion(const DeletionOutcome& outcome, const std::optional<StoreError>& storeProblem);
 
     struct Private;

@@ -13,7 +13,8 @@
 
 namespace {
 constexpr double kDivisors[ReviewItem::ColumnCount] = {5.5, 5.5, 3.8, 7, 14, 10, 25};
-}
+constexpr double kDivisorsWithAccount[ReviewItem::ColumnCount + 1] = {6.5, 6.5, 4.5, 8, 14, 12, 25, 8};
+} // namespace
 
 ReviewListView::ReviewListView(ReviewController& controller, QWidget* parent)
     : QTreeView(parent), m_controller(controller) {
@@ -45,20 +46,30 @@ ReviewListView::ReviewListView(ReviewController& controller, QWidget* parent)
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ReviewListView::onSelectionChanged);
-    connect(model, &QAbstractItemModel::modelReset, this, &ReviewListView::onSelectionChanged);
+    connect(model, &QAbstractItemModel::modelReset, this, &ReviewListView::onModelReset);
     connect(&controller, &ReviewController::selectRowRequested, this, &ReviewListView::selectModelRow);
     applyColumnWidths();
 }
 
-int ReviewListView::ColumnWidthFor(int listWidth, int column) {
-    if (column < 0 || column >= ReviewItem::ColumnCount)
+int ReviewListView::ColumnWidthFor(int listWidth, int column, bool withAccount) {
+    if (column < 0 || column >= ReviewItem::ColumnCount + (withAccount ? 1 : 0))
         return 0;
-    return static_cast<int>(listWidth / kDivisors[column]);
+    return static_cast<int>(listWidth / (withAccount ? kDivisorsWithAccount[column] : kDivisors[column]));
 }
 
 void ReviewListView::applyColumnWidths() {
-    for (int column = 0; column < ReviewItem::ColumnCount; ++column)
-        setColumnWidth(column, ColumnWidthFor(width(), column));
+    const int columns = model()->columnCount();
+    const bool withAccount = columns > ReviewItem::ColumnCount;
+    for (int column = 0; column < columns; ++column)
+        setColumnWidth(column, ColumnWidthFor(width(), column, withAccount));
+}
+
+void ReviewListView::onModelReset() {
+    // The Account column comes and goes with the kind of review.
+    applyColumnWidths();
+    if (m_controller.model()->sortColumn() < 0)
+        header()->setSortIndicatorShown(false);
+    onSelectionChanged();
 }
 
 void ReviewListView::onSectionClicked(int section) {

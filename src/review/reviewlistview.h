@@ -16,8 +16,9 @@ class ReviewListView : public QTreeView {
 public:
     ReviewListView(ReviewController& controller, QWidget* parent = nullptr);
 
-    // The list width divided by each column's divisor.
-    static int ColumnWidthFor(int listWidth, int column);
+    // The list width divided by each column's divisor; the seven columns make
+    // room when a review of every account adds its Account column.
+    static int ColumnWidthFor(int listWidth, int column, bool withAccount = false);
     void applyColumnWidths();
 
 Q_SIGNALS:
@@ -38,6 +39,7 @@ protected:
 private:
     void onSectionClicked(int section);
     void onSelectionChanged();
+    void onModelReset();
     void selectModelRow(int row);
     void requestMenuAtCurrentRow();
 

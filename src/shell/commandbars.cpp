@@ -30,6 +30,9 @@ struct CommandText {
 constexpr std::array<CommandText, CommandCount> Commands{{
     {Command::CheckMail, "mnuFileCheck", TEXT("&Check Mail"), "CheckMailSmall", "CheckMail",
      TEXT("Check Mail"), TEXT("Download the headers of the messages waiting on the server")},
+    {Command::CheckAllAccounts, "mnuFileCheckAll", TEXT("Check &All Accounts"), "CheckAllAccounts",
+     "CheckAllAccounts", TEXT("All Accounts"),
+     TEXT("Download the headers waiting in every account at once, into one list")},
     {Command::SendToTray, "mnuFileTray", TEXT("Send to System &Tray"), "MainIconSmall"},
     {Command::AccountsSetup, "mnuFileSetup", TEXT("Accounts &Setup..."), "AccountsSmall"},
     {Command::AccountsReport, "mnuFileReport", TEXT("Accounts &Report"), "ReportSmall"},
@@ -95,6 +98,7 @@ void CommandBars::defineCommands() {
         m_actions[Index(text.command)] = a;
     }
     action(Command::CheckMail)->setShortcut(QKeySequence(Qt::Key_F5));
+    action(Command::CheckAllAccounts)->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
     action(Command::Exit)->setShortcut(QKeySequence::Quit);
     action(Command::HelpContents)->setShortcut(QKeySequence::HelpContents);
     // A tick that screen readers report; the pane is shown until the layout says otherwise.
@@ -112,8 +116,8 @@ void CommandBars::buildMenus() {
     m_window->setMenuBar(m_menuBar);
     m_menuBar->addMenu(
         addMenu(QStringLiteral("mnuFile"), tr("&File"),
-                {Command::CheckMail, Separator, Command::SendToTray, Separator, Command::AccountsSetup,
-                 Command::AccountsReport, Command::ClearAccountsDetails, Separator,
+                {Command::CheckMail, Command::CheckAllAccounts, Separator, Command::SendToTray, Separator,
+                 Command::AccountsSetup, Command::AccountsReport, Command::ClearAccountsDetails, Separator,
                  Command::FriendsManagement, Command::Options, Separator, Command::Exit}));
     m_menuBar->addMenu(addMenu(QStringLiteral("mnuActions"), tr("&Actions"),
                                {Command::AcceptAll, Command::DeleteUnchecked, Separator, Command::CheckAll,
@@ -142,6 +146,7 @@ void CommandBars::buildToolBar() {
     m_toolBar->setIconSize(QSize(24, 24));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     const Entries buttons{Command::CheckMail,
+                          Command::CheckAllAccounts,
                           Separator,
                           Command::CheckAll,
                           Command::CheckNone,

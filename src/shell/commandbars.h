@@ -18,6 +18,7 @@ class QToolBar;
 // The main window's commands.
 enum class Command {
     CheckMail,
+    CheckAllAccounts,
     SendToTray,
     AccountsSetup,
     AccountsReport,

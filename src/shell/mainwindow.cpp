@@ -110,10 +110,16 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     d->review = std::make_unique<ReviewController>(d->state, this);
     d->check = std::make_unique<CheckCycle>(d->state, *d->review, this);
     d->check->setAccountChooser([this] {
-        const std::optional<AccountRecord> chosen = ChooseDialog::choose(d->state, this);
-        if (chosen)
-            d->state.CurrentAccount = *chosen;
-        return chosen.has_value();
+        ChooseDialog choose(d->state, this);
+        choose.exec();
+        if (choose.allAccountsChosen()) {
+            // "All accounts" runs its own command; this one stops here.
+            d->check->RunCheckAllAccountsCommand();
+            return false;
+        }
+        if (choose.chosenAccount())
+            d->state.CurrentAccount = *choose.chosenAccount();
+        return choose.chosenAccount().has_value();
     });
 
     d->bars = new CommandBars(this);
@@ -353,6 +359,9 @@ void MainWindow::DispatchCommand(Command command) {
     case Command::CheckMail:
         d->check->RunCheckMailCommand();
         break;
+    case Command::CheckAllAccounts:
+        d->check->RunCheckAllAccountsCommand();
+        break;
     case Command::SendToTray:
         HideToTray();
         break;
@@ -438,6 +447,8 @@ void MainWindow::RefreshCommandStates() {
     const bool haveAccounts = d->state.AccountCount != 0;
     for (Command command : CommandBars::AccountCommands())
         action(command)->setEnabled(haveAccounts);
+    // With one account Check Mail does the same.
+    action(Command::CheckAllAccounts)->setEnabled(d->state.AccountCount >= 2);
     const bool haveRows = d->review->rowCount() > 0;
     for (Command command : CommandBars::ReviewCommands())
         action(command)->setEnabled(haveRows);

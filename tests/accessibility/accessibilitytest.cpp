@@ -18,6 +18,7 @@
 #include "help/helpwindow.h"
 #include "offers/aboutdialog.h"
 #include "options/optionsdialog.h"
+#include "pop3/session.h"
 #include "review/confirmdialog.h"
 #include "review/core/reviewmodel.h"
 #include "review/delstatusdialog.h"
@@ -80,6 +81,7 @@ private Q_SLOTS:
     void cleanupTestCase();
 
     void ticksAreCheckBoxes();
+    void accountColumnIsRead();
     void toggleActionFlipsTheTick();
     void spaceActsOnTheSelectedRow_data();
     void spaceActsOnTheSelectedRow();
@@ -151,6 +153,42 @@ void AccessibilityTest::ticksAreCheckBoxes() {
     QVERIFY(table->cellAt(3, 0)->state().checked);
     list.model()->clear();
     QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(iface->childCount(), kColumns);
+}
+
+// A review of every account: a listener hears each row's account, the tick
+// stays the first cell, and the column goes again with the review.
+void AccessibilityTest::accountColumnIsRead() {
+    ReviewList list(2);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list.view);
+    QAccessibleTableInterface* table = list.table();
+    QCOMPARE(table->columnCount(), kColumns);
+    QVector<ReviewItem> rows{Row(1, true), Row(1, false), Row(2, false)};
+    rows[0].account = 1;
+    rows[1].account = 0;
+    rows[2].account = 0;
+    std::vector<ReviewAccount> accounts;
+    accounts.push_back({QStringLiteral("Home"), nullptr});
+    accounts.push_back({QStringLiteral("Work"), nullptr});
+    list.controller->AdoptAllAccounts(rows, std::move(accounts));
+    const int columns = kColumns + 1;
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->columnCount(), columns);
+    QCOMPARE(iface->childCount(), 4 * columns);
+    QCOMPARE(iface->child(ReviewModel::AccountColumn)->role(), QAccessible::ColumnHeader);
+    QCOMPARE(iface->child(ReviewModel::AccountColumn)->text(QAccessible::Name), QStringLiteral("Account"));
+    const QStringList expected{QStringLiteral("Work"), QStringLiteral("Home"), QStringLiteral("Home")};
+    for (int row = 0; row < 3; ++row) {
+        QAccessibleInterface* account = table->cellAt(row, ReviewModel::AccountColumn);
+        QCOMPARE(account->role(), QAccessible::Cell);
+        QCOMPARE(account->text(QAccessible::Name), expected.at(row));
+        QCOMPARE(iface->indexOfChild(account), (row + 1) * columns + ReviewModel::AccountColumn);
+        QAccessibleInterface* tick = table->cellAt(row, 0);
+        QCOMPARE(tick->role(), QAccessible::CheckBox);
+        QCOMPARE(bool(tick->state().checked), row == 0);
+    }
+    list.controller->AcceptAll();
+    QCOMPARE(table->columnCount(), kColumns);
     QCOMPARE(iface->childCount(), kColumns);
 }
 
@@ -345,11 +383,13 @@ void AccessibilityTest::dialogListsWorkFromTheKeyboard_data() {
     QTest::addColumn<QString>("editor"); // what Enter on the list opens, and the entry that shows the row
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("second"); // the second row as that entry shows it
+    QTest::addColumn<int>("first");      // the row current at the opening
     QTest::newRow("frmAccounts") << QStringLiteral("frmAccounts") << QStringLiteral("frmEdit")
-                                 << QStringLiteral("txtAccount") << QStringLiteral("Work");
-    QTest::newRow("frmChoose") << QStringLiteral("frmChoose") << QString() << QString() << QString();
+                                 << QStringLiteral("txtAccount") << QStringLiteral("Work") << 0;
+    // "All accounts" comes first; the first account is the current row.
+    QTest::newRow("frmChoose") << QStringLiteral("frmChoose") << QString() << QString() << QString() << 1;
     QTest::newRow("frmFriends") << QStringLiteral("frmFriends") << QStringLiteral("frmEnterFriend")
-                                << QStringLiteral("txtFriend") << QStringLiteral("second@example.com");
+                                << QStringLiteral("txtFriend") << QStringLiteral("second@example.com") << 0;
 }
 
 // Tab reaches the list, the arrows move its row, and Enter on it acts on that
@@ -359,6 +399,7 @@ void AccessibilityTest::dialogListsWorkFromTheKeyboard() {
     QFETCH(QString, editor);
     QFETCH(QString, entry);
     QFETCH(QString, second);
+    QFETCH(int, first);
     Folder folder;
     FriendsStore(folder.state.ProgramFolder).Append(QStringLiteral("second@example.com"));
     std::unique_ptr<QDialog> window;
@@ -378,9 +419,9 @@ void AccessibilityTest::dialogListsWorkFromTheKeyboard() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), list);
     QTest::keyClick(list, Qt::Key_Down);
-    QCOMPARE(list->currentIndex().row(), 1);
+    QCOMPARE(list->currentIndex().row(), first + 1);
     QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
-    QCOMPARE(list->selectionModel()->selectedRows().first().row(), 1);
+    QCOMPARE(list->selectionModel()->selectedRows().first().row(), first + 1);
 
     QString shown;
     if (!editor.isEmpty())
@@ -392,7 +433,7 @@ void AccessibilityTest::dialogListsWorkFromTheKeyboard() {
     if (editor.isEmpty()) {
         QTRY_VERIFY(!window->isVisible());
         QCOMPARE(window->result(), int(QDialog::Accepted));
-        QCOMPARE(list->selectionModel()->selectedRows().first().row(), 1);
+        QCOMPARE(list->selectionModel()->selectedRows().first().row(), first + 1);
     } else {
         QTRY_COMPARE(shown, second);
         QVERIFY(window->isVisible()); // Enter on the list is not Close
@@ -443,7 +484,8 @@ void AccessibilityTest::rowChosenThroughTheTableInterface() {
         view = dialog->findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
     }
     QVERIFY(view);
-    QCOMPARE(view->currentIndex().row(), 0);
+    // Select Account opens on its first account, below "All accounts".
+    QCOMPARE(view->currentIndex().row(), list == QLatin1String("frmChoose") ? 1 : 0);
     const auto selectedRows = [view] {
         QList<int> rows;
         for (const QModelIndex& index : view->selectionModel()->selectedRows())

@@ -589,27 +589,34 @@ private Q_SLOTS:
 
     void choose_data() {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("row");    // selected before closing; -1: as opened
+        QTest::addColumn<int>("row");    // selected before closing (0 is "All accounts"); -1: as opened
         QTest::addColumn<int>("chosen"); // record number; 0: none
-        QTest::newRow("Enter") << QStringLiteral("enter") << -1 << 1;
-        QTest::newRow("OK on the third") << QStringLiteral("ok") << 2 << 3;
-        QTest::newRow("double click on the third") << QStringLiteral("double click") << 2 << 3;
-        QTest::newRow("close command counts as OK") << QStringLiteral("close") << 1 << 2;
-        QTest::newRow("Cancel") << QStringLiteral("cancel") << 0 << 0;
-        QTest::newRow("Escape cancels") << QStringLiteral("escape") << 0 << 0;
+        QTest::addColumn<bool>("all");   // "All accounts" chosen
+        QTest::newRow("Enter") << QStringLiteral("enter") << -1 << 1 << false;
+        QTest::newRow("OK on the third") << QStringLiteral("ok") << 3 << 3 << false;
+        QTest::newRow("double click on the third") << QStringLiteral("double click") << 3 << 3 << false;
+        QTest::newRow("close command counts as OK") << QStringLiteral("close") << 2 << 2 << false;
+        QTest::newRow("Cancel") << QStringLiteral("cancel") << 1 << 0 << false;
+        QTest::newRow("Escape cancels") << QStringLiteral("escape") << 1 << 0 << false;
+        QTest::newRow("OK on All accounts") << QStringLiteral("ok") << 0 << 0 << true;
+        QTest::newRow("double click on All accounts") << QStringLiteral("double click") << 0 << 0 << true;
+        QTest::newRow("All accounts, then Cancel") << QStringLiteral("cancel") << 0 << 0 << false;
     }
     void choose() {
         QFETCH(QString, how);
         QFETCH(int, row);
         QFETCH(int, chosen);
+        QFETCH(bool, all);
         addAccounts({QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")});
         ChooseDialog dialog(m_state, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
         QTreeWidget* list = List(&dialog);
-        QCOMPARE(Tags(list), (QList<int>{1, 2, 3}));
-        QCOMPARE(list->selectedItems(), QList<QTreeWidgetItem*>{list->topLevelItem(0)});
+        QCOMPARE(Tags(list), (QList<int>{0, 1, 2, 3}));
+        QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("All accounts"));
+        // The first account, not "All accounts", is the one Enter takes.
+        QCOMPARE(list->selectedItems(), QList<QTreeWidgetItem*>{list->topLevelItem(1)});
         QCOMPARE(QApplication::focusWidget(), Button(&dialog, "cmdOK"));
         if (row >= 0)
             list->setCurrentItem(list->topLevelItem(row));
@@ -628,15 +635,27 @@ private Q_SLOTS:
             QTest::keyClick(&dialog, Qt::Key_Escape);
         QTRY_VERIFY(!dialog.isVisible());
         QCOMPARE(dialog.chosenAccount().has_value(), chosen != 0);
+        QCOMPARE(dialog.allAccountsChosen(), all);
         if (chosen != 0)
             QCOMPARE(*dialog.chosenAccount(), store().ReadAccount(chosen));
+    }
+
+    // One account has nothing to choose from: no "All accounts" row.
+    void chooseWithOneAccountHasNoAllRow() {
+        addAccounts({QStringLiteral("Alpha")});
+        ChooseDialog dialog(m_state, nullptr);
+        dialog.show();
+        QCOMPARE(Tags(List(&dialog)), (QList<int>{1}));
+        Button(&dialog, "cmdOK")->click();
+        QVERIFY(!dialog.allAccountsChosen());
+        QCOMPARE(*dialog.chosenAccount(), store().ReadAccount(1));
     }
 
     void chooseNothingWhenTheChoiceCannotBeRead() {
         addAccounts({QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")});
         ChooseDialog dialog(m_state, nullptr);
         dialog.show();
-        List(&dialog)->setCurrentItem(List(&dialog)->topLevelItem(2));
+        List(&dialog)->setCurrentItem(List(&dialog)->topLevelItem(3));
         // The third record goes while the dialog is open.
         QVERIFY(m_dir->write("Acc.dat", m_dir->read("Acc.dat").left(2 * AccountRecord::RecordLength)));
         Button(&dialog, "cmdOK")->click();

@@ -268,8 +268,8 @@ private Q_SLOTS:
         bool chose = false;
         WhenModal(QStringLiteral("frmChoose"), [&](QWidget* choose) {
             auto* list = Child<QTreeWidget>(choose, "ListView1");
-            QCOMPARE(list->topLevelItemCount(), 3);
-            list->setCurrentItem(list->topLevelItem(2));
+            QCOMPARE(list->topLevelItemCount(), 4); // "All accounts" and the three
+            list->setCurrentItem(list->topLevelItem(3));
             Child<QPushButton>(choose, "cmdOK")->click();
             chose = true;
         });

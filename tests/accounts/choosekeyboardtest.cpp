@@ -109,7 +109,8 @@ private Q_SLOTS:
             }
             if (QApplication::focusWidget() != list || !Key(QStringLiteral("Down")))
                 return;
-            (void)QTest::qWaitFor([&] { return list->currentIndex().row() == 1; }, 5000);
+            // "All accounts" is row 0; the first account, row 1, is current at the opening.
+            (void)QTest::qWaitFor([&] { return list->currentIndex().row() == 2; }, 5000);
             const QModelIndexList rows = list->selectionModel()->selectedRows();
             selectedBeforeEnter = rows.size() == 1 ? rows.first().row() : -1;
             Key(QStringLiteral("Return"));
@@ -121,7 +122,7 @@ private Q_SLOTS:
         QVERIFY2(m_boxes.isEmpty(), m_boxes.isEmpty() ? "" : qPrintable(m_boxes.first().text));
         QCOMPARE(focusPath.first(), QStringLiteral("cmdOK")); // the dialog opens on its default button
         QCOMPARE(focusPath.last(), QStringLiteral("ListView1"));
-        QCOMPARE(selectedBeforeEnter, 1);
+        QCOMPARE(selectedBeforeEnter, 2);
         QCOMPARE(window.state().ReviewAccountName, QStringLiteral("Second"));
         QCOMPARE(model->rowCount(), 2);
         QStringList subjects;

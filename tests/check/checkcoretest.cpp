@@ -1,5 +1,6 @@
 #include "check/core/accounterrortext.h"
 #include "check/core/servertrust.h"
+#include "check/core/unreachedaccounts.h"
 
 #include <QSslCertificate>
 
@@ -13,6 +14,8 @@ private Q_SLOTS:
     void newCodesHaveTheirOwnTexts_data();
     void newCodesHaveTheirOwnTexts();
     void certificateProblemInPlainWords();
+    void unreachedSummary_data();
+    void unreachedSummary();
 };
 
 namespace {
@@ -138,3 +141,59 @@ void CheckCoreTest::certificateProblemInPlainWords() {
 
 QTEST_GUILESS_MAIN(CheckCoreTest)
 #include "checkcoretest.moc"
+
+void CheckCoreTest::unreachedSummary_data() {
+    QTest::addColumn<QList<UnreachedAccounts::Account>>("accounts");
+    QTest::addColumn<bool>("othersChecked");
+    QTest::addColumn<QString>("expected");
+    pop3::Failure lost = pop3::Failure::of(pop3::Result::ConnectionLost);
+    lost.words = QStringLiteral("The server closed the connection during LIST.");
+    pop3::Failure certificate = pop3::Failure::of(pop3::Result::CertificateInvalid);
+    certificate.tls.certificate =
+        QSslCertificate::fromPath(QStringLiteral(POP3_TEST_DATA_DIR "/expired.pem")).value(0);
+    certificate.tls.reasons = {pop3::TlsProblem::Reason::Expired};
+    pop3::Failure handshake = pop3::Failure::of(pop3::Result::CertificateInvalid);
+    handshake.tls.reasons = {pop3::TlsProblem::Reason::HandshakeFailed};
+
+    QTest::newRow("wrong password, others checked")
+        << QList<UnreachedAccounts::Account>{{QStringLiteral("Old"), Login,
+                                              pop3::Failure::of(pop3::Result::LoginRejected)}}
+        << true
+        << QStringLiteral(
+               "These accounts could not be checked; the others were checked.\r\n\r\nOld: Could not "
+               "connect to the server. (Code 4):  The user name or password defined for the account "
+               "is incorrect.");
+    QTest::newRow("download lost, with our words; a locked box")
+        << QList<UnreachedAccounts::Account>{{QStringLiteral("Home"), Download, lost},
+                                             {QStringLiteral("Work"), Login,
+                                              pop3::Failure::of(pop3::Result::MailboxInUse)}}
+        << false
+        << QStringLiteral(
+               "None of the accounts could be checked.\r\n\r\nHome: Could not download message "
+               "headers. (Code 8):  The connection to the server was lost.  Try performing the action "
+               "again.  The server closed the connection during LIST.\r\n\r\nWork: Could not connect "
+               "to the server. (Code 16):  The mailbox is in use by another program.  Close the other "
+               "mail program or wait a few minutes, then try again.");
+    const QString code14 = QStringLiteral(
+        "Could not connect to the server. (Code 14):  The server's security certificate could not be "
+        "verified, "
+        "so no password was sent.  Ensure the server name is correct and that the server has a valid "
+        "certificate.");
+    QTest::newRow("certificate that may be trusted on its own")
+        << QList<UnreachedAccounts::Account>{{QStringLiteral("Lab"), Login, certificate}} << true
+        << QStringLiteral("These accounts could not be checked; the others were checked.\r\n\r\nLab: ") +
+               code14 +
+               QStringLiteral("  Check this account alone with Check Mail to see the certificate and decide "
+                              "whether to trust it.");
+    QTest::newRow("no certificate to trust")
+        << QList<UnreachedAccounts::Account>{{QStringLiteral("Lab"), Login, handshake}} << true
+        << QStringLiteral("These accounts could not be checked; the others were checked.\r\n\r\nLab: ") +
+               code14;
+}
+
+void CheckCoreTest::unreachedSummary() {
+    QFETCH(QList<UnreachedAccounts::Account>, accounts);
+    QFETCH(bool, othersChecked);
+    QFETCH(QString, expected);
+    QCOMPARE(UnreachedAccounts::SummaryText(accounts, othersChecked), expected);
+}

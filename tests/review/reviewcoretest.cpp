@@ -1,4 +1,5 @@
 #include "pop3/pop3types.h"
+#include "review/core/deletionoutcome.h"
 #include "review/core/displaytext.h"
 #include "review/core/friendmatcher.h"
 #include "review/core/maildate.h"
@@ -38,6 +39,12 @@ private Q_SLOTS:
     void persistentRowsFollowTheSort();
     void ticks();
     void modelIsConsistent();
+    void accountColumnOnlyForAllAccounts();
+    void sortsByAccount_data();
+    void sortsByAccount();
+    void headerFileNumbers();
+    void deletionText_data();
+    void deletionText();
 };
 
 void ReviewCoreTest::setBytes_data() {
@@ -560,3 +567,140 @@ void ReviewCoreTest::modelIsConsistent() {
 
 QTEST_GUILESS_MAIN(ReviewCoreTest)
 #include "reviewcoretest.moc"
+
+namespace {
+// Rows of a review of every account: (account index, message number, sender).
+ReviewItem AccountRow(int account, int number, const QString& from) {
+    ReviewItem item = Row(number, from, {});
+    item.account = account;
+    return item;
+}
+
+QStringList AccountAndNumber(const ReviewModel& model) {
+    QStringList shown;
+    for (int row = 0; row < model.rowCount(); ++row)
+        shown.append(model.data(model.index(row, ReviewModel::AccountColumn)).toString() + QLatin1Char('/') +
+                     QString::number(model.item(row).MessageNumber));
+    return shown;
+}
+} // namespace
+
+void ReviewCoreTest::accountColumnOnlyForAllAccounts() {
+    ReviewModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setItems({Row(1, QStringLiteral("a"), {})});
+    QCOMPARE(model.columnCount(), 7);
+    QVERIFY(!model.headerData(ReviewModel::AccountColumn, Qt::Horizontal).isValid());
+
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    model.setItems({AccountRow(1, 1, QStringLiteral("x")), AccountRow(0, 1, QStringLiteral("y"))},
+                   {QStringLiteral("Home"), QStringLiteral("Work")});
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.columnCount(), 8);
+    QCOMPARE(model.headerData(ReviewModel::AccountColumn, Qt::Horizontal).toString(),
+             QStringLiteral("Account"));
+    QCOMPARE(model.data(model.index(0, ReviewModel::AccountColumn)).toString(), QStringLiteral("Work"));
+    QCOMPARE(model.accountName(1), QStringLiteral("Home"));
+    QCOMPARE(model.data(model.index(0, ReviewItem::From)).toString(), QStringLiteral("x"));
+    // The tick stays in the first column.
+    QVERIFY(!model.flags(model.index(0, ReviewModel::AccountColumn)).testFlag(Qt::ItemIsUserCheckable));
+    QVERIFY(!model.data(model.index(0, ReviewModel::AccountColumn), Qt::CheckStateRole).isValid());
+
+    // Emptied (Accept All, a deletion, the next check): one account again.
+    model.clear();
+    QCOMPARE(model.columnCount(), 7);
+    QVERIFY(model.accounts().isEmpty());
+}
+
+void ReviewCoreTest::sortsByAccount_data() {
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QStringList>("expected");
+    // Letter case ignored; within an account the rows keep their arrival order.
+    QTest::newRow("ascending")
+        << int(Qt::AscendingOrder)
+        << QStringLiteral("alpha/1 alpha/2 Beta/1 Beta/2 gamma/1").split(QLatin1Char(' '));
+    QTest::newRow("descending")
+        << int(Qt::DescendingOrder)
+        << QStringLiteral("gamma/1 Beta/1 Beta/2 alpha/1 alpha/2").split(QLatin1Char(' '));
+}
+
+void ReviewCoreTest::sortsByAccount() {
+    QFETCH(int, order);
+    QFETCH(QStringList, expected);
+    ReviewModel model;
+    const QStringList accounts{QStringLiteral("gamma"), QStringLiteral("Beta"), QStringLiteral("alpha")};
+    model.setItems({AccountRow(0, 1, {}), AccountRow(1, 1, {}), AccountRow(2, 1, {}), AccountRow(1, 2, {}),
+                    AccountRow(2, 2, {})},
+                   accounts);
+    model.sort(ReviewModel::AccountColumn, static_cast<Qt::SortOrder>(order));
+    QCOMPARE(model.sortColumn(), int(ReviewModel::AccountColumn));
+    QCOMPARE(AccountAndNumber(model), expected);
+
+    // A one-account review has no such column: its rows arrive as they come.
+    model.setItems({Row(2, QStringLiteral("b"), {}), Row(1, QStringLiteral("a"), {})});
+    QCOMPARE(model.sortColumn(), -1);
+    QCOMPARE(Numbers(model), (QList<int>{2, 1}));
+    model.sort(ReviewModel::AccountColumn);
+    QCOMPARE(model.sortColumn(), -1);
+}
+
+void ReviewCoreTest::headerFileNumbers() {
+    ReviewItem item = Row(7, {}, {});
+    QCOMPARE(item.headerFile(), 7); // one account: the message number, as ever
+    item.fileNumber = 12;
+    QCOMPARE(item.headerFile(), 12);
+    QCOMPARE(item.MessageNumber, 7);
+    FriendMatcher none;
+    const ReviewItem made = MakeReviewItem(pop3::Message(), 3, none);
+    QCOMPARE(made.headerFile(), 3);
+    QCOMPARE(made.account, -1);
+}
+
+void ReviewCoreTest::deletionText_data() {
+    QTest::addColumn<QList<AccountDeletion>>("outcomes");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<QString>("text");
+    const QString why =
+        QStringLiteral("\r\n\r\nThis can happen if the connection to the server was lost or the "
+                       "server would not allow the action.");
+    QTest::newRow("all went") << QList<AccountDeletion>{{QStringLiteral("Home"), 5, 5, true},
+                                                        {QStringLiteral("Work"), 1, 1, true}}
+                              << false
+                              << QStringLiteral("Home: 5 messages deleted.\r\nWork: 1 message deleted.");
+    QTest::newRow("one kept everything")
+        << QList<AccountDeletion>{{QStringLiteral("Home"), 0, 0, true},
+                                  {QStringLiteral("Work"), 1200, 1200, true}}
+        << false
+        << QStringLiteral(
+               "Home: nothing to delete; every message was kept.\r\nWork: 1,200 messages deleted.");
+    QTest::newRow("QUIT not confirmed")
+        << QList<AccountDeletion>{{QStringLiteral("Home"), 3, 0, false}, {QStringLiteral("Work"), 2, 2, true}}
+        << true
+        << QStringLiteral(
+               "Home: nothing was deleted. The server did not confirm the end of the session, so its "
+               "messages stay there.\r\nWork: 2 messages deleted.") +
+               why;
+    QTest::newRow("some marks refused")
+        << QList<AccountDeletion>{{QStringLiteral("Work"), 4, 3, true}, {QStringLiteral("Home"), 4, 2, true}}
+        << true
+        << QStringLiteral(
+               "Work: 3 messages deleted; 1 message could not be marked for deletion and stays on the "
+               "server.\r\nHome: 2 messages deleted; 2 messages could not be marked for deletion and "
+               "stay on the server.") +
+               why;
+    QTest::newRow("nothing to lose where QUIT failed")
+        << QList<AccountDeletion>{{QStringLiteral("Home"), 0, 0, false}, {QStringLiteral("Work"), 1, 1, true}}
+        << false
+        << QStringLiteral("Home: nothing to delete; every message was kept.\r\nWork: 1 message deleted.");
+}
+
+void ReviewCoreTest::deletionText() {
+    QFETCH(QList<AccountDeletion>, outcomes);
+    QFETCH(bool, failed);
+    QFETCH(QString, text);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(AnyDeletionFailed(outcomes), failed);
+    QCOMPARE(AccountsDeletionText(outcomes), text);
+    QCOMPARE(DeletionStatusText(9, 17), QStringLiteral("Deleted 9 messages; 17 kept on the server."));
+    QCOMPARE(DeletionStatusText(1, 0), QStringLiteral("Deleted 1 message; 0 kept on the server."));
+}

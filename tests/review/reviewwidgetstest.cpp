@@ -1,5 +1,6 @@
 #include "common/appstate.h"
 #include "common/messagebox.h"
+#include "pop3/session.h"
 #include "review/core/reviewmodel.h"
 #include "review/reviewcontroller.h"
 #include "review/reviewlistview.h"
@@ -61,6 +62,8 @@ private Q_SLOTS:
     void addFriends_data();
     void addFriends();
     void addFriendsStoreFailure();
+    void accountColumnComesAndGoes();
+    void allAccountsDeletionWithoutSessionsEndsCleanly();
 
 private:
     void fill(const QVector<ReviewItem>& rows);
@@ -552,3 +555,102 @@ void ReviewWidgetsTest::addFriendsStoreFailure() {
 
 QTEST_MAIN(ReviewWidgetsTest)
 #include "reviewwidgetstest.moc"
+
+namespace {
+ReviewItem AccountRow(int account, int number, int fileNumber) {
+    ReviewItem item = Row(number, QStringLiteral("Sender %1").arg(fileNumber), QStringLiteral("s@x"));
+    item.account = account;
+    item.fileNumber = fileNumber;
+    return item;
+}
+
+std::vector<ReviewAccount> Accounts(const QStringList& names) {
+    std::vector<ReviewAccount> accounts;
+    for (const QString& name : names)
+        accounts.push_back({name, nullptr});
+    return accounts;
+}
+} // namespace
+
+// A review of every account shows the Account column and makes room for it;
+// Details reads the row's own header file; the next review of one account is
+// as it always was.
+void ReviewWidgetsTest::accountColumnComesAndGoes() {
+    m_view->resize(1100, 400);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    // Both accounts have a message 1; their files are 1 and 3.
+    m_controller->AdoptAllAccounts({AccountRow(0, 1, 1), AccountRow(0, 2, 2), AccountRow(1, 1, 3)},
+                                   Accounts({QStringLiteral("Work"), QStringLiteral("Home")}));
+    QVERIFY(m_controller->reviewsAllAccounts());
+    QCOMPARE(m_view->model()->columnCount(), 8);
+    const QList<int> widths{169, 169, 244, 137, 78, 91, 44, 137};
+    for (int column = 0; column < 8; ++column)
+        QCOMPARE(m_view->columnWidth(column), widths.at(column));
+    QCOMPARE(m_view->model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("Account"));
+
+    QHeaderView* header = m_view->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(7) + 10, header->height() / 2));
+    QCOMPARE(m_controller->model()->accountName(0), QStringLiteral("Home"));
+    QVERIFY(header->isSortIndicatorShown());
+
+    HeaderFiles::EnsureDataFolder(m_state->ProgramFolder);
+    HeaderFiles::WriteHeaderFile(m_state->ProgramFolder, 1, "Subject: Work one\r\n");
+    HeaderFiles::WriteHeaderFile(m_state->ProgramFolder, 3, "Subject: Home one\r\n");
+    m_view->setCurrentIndex(m_controller->model()->index(0, 2));
+    QString shown;
+    WhenModal(QStringLiteral("frmView"), [&](QWidget* dialog) {
+        shown = dialog->findChild<QPlainTextEdit*>(QStringLiteral("txtHeader"))->toPlainText();
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
+    });
+    m_controller->MessageDetails();
+    QCOMPARE(shown, QStringLiteral("Subject: Home one\n"));
+
+    m_controller->AcceptAll();
+    QVERIFY(!m_controller->reviewsAllAccounts());
+    QCOMPARE(m_view->model()->columnCount(), 7);
+    QVERIFY(!header->isSortIndicatorShown()); // it was on a column that is gone
+    fill({Row(1, QStringLiteral("b"), {}), Row(2, QStringLiteral("a"), {})});
+    QCOMPARE(m_view->columnWidth(0), 200);
+    QCOMPARE(m_view->columnWidth(2), 289);
+    QCOMPARE(m_controller->model()->item(0).MessageNumber, 1);
+}
+
+// Sessions gone (dropped while idle): nothing can be deleted anywhere, each
+// account says so, the list ends and no statistics change.
+void ReviewWidgetsTest::allAccountsDeletionWithoutSessionsEndsCleanly() {
+    AccountRecord work;
+    work.AccountName = QStringLiteral("Work");
+    work.DeletedMessages = 5;
+    AccountStore(m_state->ProgramFolder).AppendAccount(work);
+    m_state->Settings.DeletePromptOff = 1;
+    QVector<ReviewItem> rows{AccountRow(0, 1, 1), AccountRow(2, 1, 2), AccountRow(2, 2, 3)};
+    rows[1].keep = true;
+    m_controller->AdoptAllAccounts(
+        rows, Accounts({QStringLiteral("Work"), QStringLiteral("Empty"), QStringLiteral("Home")}));
+    m_controller->StartKeepAlive();
+    m_controller->DeleteUnchecked();
+    QVERIFY(m_controller->deletionRunning());
+    QVERIFY(m_state->BusyFlag);
+    QTRY_VERIFY(!m_controller->deletionRunning());
+
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.first().title, QStringLiteral("Message Deletion"));
+    QCOMPARE(m_boxes.first().icon, ui::MessageIcon::Warning);
+    // Listed accounts only, in their order; Empty had no rows.
+    QCOMPARE(
+        m_boxes.first().text,
+        QStringLiteral("Work: nothing was deleted. The server did not confirm the end of the session, so "
+                       "its messages stay there.\r\nHome: nothing was deleted. The server did not confirm "
+                       "the end of the session, so its messages stay there.\r\n\r\nThis can happen if the "
+                       "connection to the server was lost or the server would not allow the action."));
+    QCOMPARE(m_panel1.last(), QStringLiteral("Deleted 0 messages; 3 kept on the server."));
+    QCOMPARE(m_controller->rowCount(), 0);
+    QVERIFY(!m_controller->reviewsAllAccounts());
+    QVERIFY(!m_controller->keepAliveRunning());
+    QVERIFY(!m_state->BusyFlag);
+    QCOMPARE(m_refreshes, 2);
+    QVERIFY(VisibleTopLevel(QStringLiteral("frmDelStatus")) == nullptr);
+    QCOMPARE(AccountStore(m_state->ProgramFolder).ReadAccount(1).DeletedMessages, 5);
+}

@@ -222,24 +222,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("container");
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("toolbar") << QStringLiteral("ToolBar1")
-                                 << testsupport::Strings({"CheckMail|Check Mail", "-", "CheckAll|Check All",
-                                                          "CheckNone|Check None",
-                                                          "MessageDetails|Message Details",
-                                                          "PreviewPane|Preview", "-", "AcceptAll|Accept All",
-                                                          "DeleteUnchecked|Delete Unchecked", "-",
-                                                          "AddFriends|Add to Friends", "-", "MainHelp|Help"});
+                                 << testsupport::Strings(
+                                        {"CheckMail|Check Mail", "CheckAllAccounts|All Accounts", "-",
+                                         "CheckAll|Check All", "CheckNone|Check None",
+                                         "MessageDetails|Message Details", "PreviewPane|Preview", "-",
+                                         "AcceptAll|Accept All", "DeleteUnchecked|Delete Unchecked", "-",
+                                         "AddFriends|Add to Friends", "-", "MainHelp|Help"});
         QTest::newRow("menu bar") << QStringLiteral("MenuBar1")
                                   << testsupport::Strings(
                                          {"mnuFile|&File", "mnuActions|&Actions", "mnuHelp|&Help"});
         QTest::newRow("File") << QStringLiteral("mnuFile")
-                              << testsupport::Strings({"mnuFileCheck|&Check Mail", "-",
-                                                       "mnuFileTray|Send to System &Tray", "-",
-                                                       "mnuFileSetup|Accounts &Setup...",
-                                                       "mnuFileReport|Accounts &Report",
-                                                       "mnuFileClear|C&lear Accounts Details", "-",
-                                                       "mnuFileFriendsManagement|Friends Management...",
-                                                       "mnuFileOptions|Default &Options...", "-",
-                                                       "mnuFileExit|E&xit QUILLORE Tidemarsh"});
+                              << testsupport::Strings(
+                                     {"mnuFileCheck|&Check Mail", "mnuFileCheckAll|Check &All Accounts", "-",
+                                      "mnuFileTray|Send to System &Tray", "-",
+                                      "mnuFileSetup|Accounts &Setup...", "mnuFileReport|Accounts &Report",
+                                      "mnuFileClear|C&lear Accounts Details", "-",
+                                      "mnuFileFriendsManagement|Friends Management...",
+                                      "mnuFileOptions|Default &Options...", "-",
+                                      "mnuFileExit|E&xit QUILLORE Tidemarsh"});
         QTest::newRow("Actions") << QStringLiteral("mnuActions")
                                  << testsupport::Strings(
                                         {"mnuActionsAccept|&Accept All", "mnuActionsDelete|&Delete Unchecked",
@@ -335,12 +335,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("barsEnabled");
         QTest::addColumn<bool>("accountCommands");
         QTest::addColumn<bool>("reviewCommands");
-        QTest::newRow("no accounts, list empty") << 0 << 0 << false << true << false << false;
-        QTest::newRow("accounts, list empty") << 3 << 0 << false << true << true << false;
-        QTest::newRow("accounts, under review") << 1 << 2 << false << true << true << true;
+        QTest::addColumn<bool>("checkAllAccounts"); // two or more accounts, not busy
+        QTest::newRow("no accounts, list empty") << 0 << 0 << false << true << false << false << false;
+        QTest::newRow("accounts, list empty") << 3 << 0 << false << true << true << false << true;
+        QTest::newRow("accounts, under review") << 1 << 2 << false << true << true << true << false;
+        QTest::newRow("two accounts, under review") << 2 << 2 << false << true << true << true << true;
         // Busy: the toolbar goes off as a whole, and every command but Exit.
-        QTest::newRow("busy after review state") << 1 << 2 << true << false << false << false;
-        QTest::newRow("busy without accounts") << 0 << 0 << true << false << false << false;
+        QTest::newRow("busy after review state") << 1 << 2 << true << false << false << false << false;
+        QTest::newRow("busy with two accounts") << 2 << 0 << true << false << false << false << false;
+        QTest::newRow("busy without accounts") << 0 << 0 << true << false << false << false << false;
     }
     void commandStates() {
         QFETCH(int, accounts);
@@ -349,6 +352,7 @@ private Q_SLOTS:
         QFETCH(bool, barsEnabled);
         QFETCH(bool, accountCommands);
         QFETCH(bool, reviewCommands);
+        QFETCH(bool, checkAllAccounts);
         MainWindow& w = start();
         w.state().AccountCount = accounts;
         for (int i = 1; i <= rows; ++i)
@@ -374,6 +378,7 @@ private Q_SLOTS:
             QVERIFY2(w.action(command)->isEnabled() ==
                          (!busy || command == Command::Exit || command == Command::RestoreFromTray),
                      qPrintable(w.action(command)->objectName()));
+        QCOMPARE(w.action(Command::CheckAllAccounts)->isEnabled(), checkAllAccounts);
         // What the user can press on the toolbar.
         for (QAction* a : toolBar->actions()) {
             if (a->isSeparator())
@@ -384,6 +389,26 @@ private Q_SLOTS:
         }
         // The tray menu stays usable whatever the state.
         QVERIFY(w.menu(QStringLiteral("mnuPopUp"))->isEnabled());
+    }
+
+    // Shift+F5 is Check All Accounts, and like F5 it does nothing while a check runs.
+    void shiftF5ChecksAllAccounts() {
+        MainWindow& w = start();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.state().AccountCount = 2;
+        w.RefreshCommandStates();
+        QSignalSpy all(w.action(Command::CheckAllAccounts), &QAction::triggered);
+        QSignalSpy one(w.action(Command::CheckMail), &QAction::triggered);
+        QTest::keyClick(&w, Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(all.count(), 1);
+        QCOMPARE(one.count(), 0);
+        // No account to be found in Acc.dat: nothing to check, nothing to tell.
+        QTRY_VERIFY(!w.isWorking());
+        w.state().BusyFlag = true;
+        w.RefreshCommandStates();
+        QTest::keyClick(&w, Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(all.count(), 1);
+        w.state().BusyFlag = false;
     }
 
     void shortcutsFollowTheBars() {

@@ -4,8 +4,8 @@
 #include <numeric>
 
 namespace {
-const char* const kHeaders[ReviewItem::ColumnCount] = {"From", "Address", "Subject", "Date",
-                                                       "Size", "Content", "#"};
+const char* const kHeaders[ReviewItem::ColumnCount + 1] = {"From", "Address", "Subject", "Date",
+                                                           "Size", "Content", "#",       "Account"};
 
 template <typename T> int ThreeWay(T a, T b) {
     return a < b ? -1 : (b < a ? 1 : 0);
@@ -33,11 +33,13 @@ int ReviewModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ReviewModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ReviewItem::ColumnCount;
+    if (parent.isValid())
+        return 0;
+    return m_accounts.isEmpty() ? ReviewItem::ColumnCount : ReviewItem::ColumnCount + 1;
 }
 
 QString ReviewModel::HeaderText(int column) {
-    if (column < 0 || column >= ReviewItem::ColumnCount)
+    if (column < 0 || column > AccountColumn)
         return {};
     return QString::fromLatin1(kHeaders[column]);
 }
@@ -53,7 +55,7 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         // No tool tips: a tip decides for itself whether text is rich, and these texts come from a server.
-        return row.text(index.column());
+        return index.column() == AccountColumn ? accountOf(row) : row.text(index.column());
     case Qt::CheckStateRole:
         if (index.column() == 0)
             return row.keep ? Qt::Checked : Qt::Unchecked;
@@ -93,7 +95,7 @@ Qt::ItemFlags ReviewModel::flags(const QModelIndex& index) const {
 }
 
 QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     if (role == Qt::DisplayRole)
         return HeaderText(section);
@@ -107,12 +109,13 @@ bool ReviewModel::lessThan(const ReviewItem& a, const ReviewItem& b) const {
     // A date that cannot be read says nothing about when: after every one that can, either way.
     if (m_sortColumn == ReviewItem::Date && a.sentAt.has_value() != b.sentAt.has_value())
         return a.sentAt.has_value();
-    const int order = CompareAscending(a, b, m_sortColumn);
+    const int order = m_sortColumn == AccountColumn ? accountOf(a).compare(accountOf(b), Qt::CaseInsensitive)
+                                                    : CompareAscending(a, b, m_sortColumn);
     return m_sortOrder == Qt::AscendingOrder ? order < 0 : order > 0;
 }
 
 void ReviewModel::sort(int column, Qt::SortOrder order) {
-    if (column < 0 || column >= ReviewItem::ColumnCount || (column == m_sortColumn && order == m_sortOrder))
+    if (column < 0 || column >= columnCount() || (column == m_sortColumn && order == m_sortOrder))
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     m_sortColumn = column;
@@ -141,9 +144,13 @@ void ReviewModel::sort(int column, Qt::SortOrder order) {
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void ReviewModel::setItems(QVector<ReviewItem> items) {
+void ReviewModel::setItems(QVector<ReviewItem> items, QStringList accounts) {
     beginResetModel();
     m_rows = std::move(items);
+    m_accounts = std::move(accounts);
+    // Sorted by Account, then a one-account review: that column is gone.
+    if (m_sortColumn >= columnCount())
+        m_sortColumn = -1;
     if (m_sortColumn >= 0)
         std::stable_sort(m_rows.begin(), m_rows.end(),
                          [this](const ReviewItem& a, const ReviewItem& b) { return lessThan(a, b); });
@@ -163,11 +170,22 @@ int ReviewModel::addItem(ReviewItem item) {
 }
 
 void ReviewModel::clear() {
-    if (m_rows.isEmpty())
+    if (m_rows.isEmpty() && m_accounts.isEmpty())
         return;
     beginResetModel();
     m_rows.clear();
+    m_accounts.clear();
+    if (m_sortColumn >= columnCount())
+        m_sortColumn = -1;
     endResetModel();
+}
+
+QString ReviewModel::accountName(int row) const {
+    return row >= 0 && row < m_rows.size() ? accountOf(m_rows.at(row)) : QString();
+}
+
+QString ReviewModel::accountOf(const ReviewItem& item) const {
+    return item.account >= 0 && item.account < m_accounts.size() ? m_accounts.at(item.account) : QString();
 }
 
 void ReviewModel::setKeep(int row, bool keep) {
