@@ -35,10 +35,11 @@ int IndexOf(signin::Method method) {
 } // namespace
 
 SignInPanel::SignInPanel(QWidget* parent)
-    : QGroupBox(parent), m_ui(std::make_unique<Ui::SignInPanel>()), m_keyringAnswers(SecretStore::KeyringAnswers()) {
+    : QGroupBox(parent), m_ui(std::make_unique<Ui::SignInPanel>()),
+      m_keyringAnswers(SecretStore::KeyringAnswers()) {
     m_ui->setupUi(this);
-    for (QLineEdit* box : {m_ui->txtClientId, m_ui->txtClientSecret, m_ui->txtAuthorizationUrl, m_ui->txtTokenUrl,
-                           m_ui->txtScope, m_ui->txtCommand})
+    for (QLineEdit* box : {m_ui->txtClientId, m_ui->txtClientSecret, m_ui->txtAuthorizationUrl,
+                           m_ui->txtTokenUrl, m_ui->txtScope, m_ui->txtCommand})
         connect(box, &QLineEdit::textChanged, this, &SignInPanel::changed);
     connect(m_ui->cboSignIn, &QComboBox::currentIndexChanged, this, &SignInPanel::onMethodChanged);
     connect(m_ui->cboProvider, &QComboBox::currentIndexChanged, this, &SignInPanel::onProviderChanged);
@@ -115,9 +116,9 @@ std::optional<QString> SignInPanel::typedClientSecret() const {
 }
 
 QList<QWidget*> SignInPanel::focusChain() const {
-    return {m_ui->cboSignIn,   m_ui->chkKeyring,          m_ui->cboProvider, m_ui->txtClientId,
+    return {m_ui->cboSignIn,       m_ui->chkKeyring,          m_ui->cboProvider, m_ui->txtClientId,
             m_ui->txtClientSecret, m_ui->txtAuthorizationUrl, m_ui->txtTokenUrl, m_ui->txtScope,
-            m_ui->txtCommand,  m_ui->chkCommandToken};
+            m_ui->txtCommand,      m_ui->chkCommandToken};
 }
 
 void SignInPanel::onMethodChanged() {
@@ -151,8 +152,9 @@ void SignInPanel::updateNote() {
     QString note;
     switch (method()) {
     case signin::Method::OAuth2:
-        note = tr("Check Mail opens your browser once to sign in; after that the access is renewed without it. "
-                  "The client ID is that of your own desktop-app registration with the provider (see Help).");
+        note =
+            tr("Check Mail opens your browser once to sign in; after that the access is renewed without it. "
+               "The client ID is that of your own desktop-app registration with the provider (see Help).");
         break;
     case signin::Method::Command:
         note = tr("The command's first line of output is used. It runs without a shell: write sh -c '...' "
@@ -236,8 +238,9 @@ void RemoveSecrets(const QString& programFolder, const QString& secretId) {
     if (secretId.isEmpty())
         return;
     auto* store = new SecretStore(programFolder, QCoreApplication::instance());
-    store->remove({signin::PasswordKey(secretId), signin::TokensKey(secretId), signin::ClientSecretKey(secretId)},
-                  [store](const SecretStore::Outcome&) { store->deleteLater(); });
+    store->remove(
+        {signin::PasswordKey(secretId), signin::TokensKey(secretId), signin::ClientSecretKey(secretId)},
+        [store](const SecretStore::Outcome&) { store->deleteLater(); });
 }
 
 } // namespace accounts

@@ -19,10 +19,11 @@ signin::AskSignIn BrowserSignInQuestion(QWidget* parent, const QString& account)
         // From the event loop: the box is modal and must not open inside a network callback.
         QTimer::singleShot(0, context, [owner, account, reason, answer = std::move(answer)] {
             const QString text =
-                QObject::tr("Sign in to %1 in your browser?").arg(account) + QStringLiteral("\r\n\r\n") + reason +
-                QStringLiteral("\r\n\r\n") +
-                QObject::tr("Tidemarsh opens the provider's sign-in page and waits for it (5 minutes at most). "
-                            "Your password goes to the provider only, never to Tidemarsh.");
+                QObject::tr("Sign in to %1 in your browser?").arg(account) + QStringLiteral("\r\n\r\n") +
+                reason + QStringLiteral("\r\n\r\n") +
+                QObject::tr(
+                    "Tidemarsh opens the provider's sign-in page and waits for it (5 minutes at most). "
+                    "Your password goes to the provider only, never to Tidemarsh.");
             const auto pressed = ShowMessage({owner, MessageIcon::Question, QObject::tr("Sign In"), text,
                                               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok});
             answer(pressed == QMessageBox::Ok);

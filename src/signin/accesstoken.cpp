@@ -70,20 +70,23 @@ private:
             return;
         case RefreshOutcome::Kind::Refused:
             // Dead for good: forget it, so no later login tries it again.
-            m_store.remove({TokensKey(m_config.secretId)}, [this, why = outcome.why](const SecretStore::Outcome&) {
-                signIn(Tr("The provider no longer accepts the saved sign-in (%1).").arg(why));
-            });
+            m_store.remove({TokensKey(m_config.secretId)},
+                           [this, why = outcome.why](const SecretStore::Outcome&) {
+                               signIn(Tr("The provider no longer accepts the saved sign-in (%1).").arg(why));
+                           });
             return;
         case RefreshOutcome::Kind::Unreachable:
             break;
         }
-        fail(Tr("The provider's sign-in service could not be reached to renew the access: %1").arg(outcome.why));
+        fail(Tr("The provider's sign-in service could not be reached to renew the access: %1")
+                 .arg(outcome.why));
     }
 
     void signIn(const QString& reason) {
         if (!m_ask) {
             m_signInNeeded = true;
-            fail(Tr("Sign-in needed: %1 Sign in again with Check Mail or the account editor's Test.").arg(reason));
+            fail(Tr("Sign-in needed: %1 Sign in again with Check Mail or the account editor's Test.")
+                     .arg(reason));
             return;
         }
         m_ask(reason, [this, self = QPointer<QObject>(this)](bool yes) {
@@ -95,12 +98,13 @@ private:
                 return;
             }
             auto* browser = new BrowserSignIn(m_config, m_clientSecret, m_loginHint, this);
-            connect(browser, &BrowserSignIn::finished, this, [this](const Tokens& tokens, const QString& failure) {
-                if (!failure.isEmpty())
-                    fail(failure);
-                else
-                    keep(tokens, true);
-            });
+            connect(browser, &BrowserSignIn::finished, this,
+                    [this](const Tokens& tokens, const QString& failure) {
+                        if (!failure.isEmpty())
+                            fail(failure);
+                        else
+                            keep(tokens, true);
+                    });
             browser->start();
         });
     }
@@ -149,19 +153,21 @@ private:
 
 } // namespace
 
-void GetAccessToken(const Config& config, const QString& programFolder, const QString& loginHint, AskSignIn ask,
-                    QObject* context, TokenDone done) {
-    auto* request = new TokenRequest(config, programFolder, loginHint, std::move(ask), context, std::move(done));
+void GetAccessToken(const Config& config, const QString& programFolder, const QString& loginHint,
+                    AskSignIn ask, QObject* context, TokenDone done) {
+    auto* request =
+        new TokenRequest(config, programFolder, loginHint, std::move(ask), context, std::move(done));
     request->start();
 }
 
 void ForgetTokens(const Config& config, const QString& programFolder, QObject* context,
                   std::function<void(const QString& failure)> done) {
     auto* store = new SecretStore(programFolder, context);
-    store->remove({TokensKey(config.secretId)}, [store, done = std::move(done)](const SecretStore::Outcome& removed) {
-        store->deleteLater();
-        done(removed.ok ? QString() : removed.error);
-    });
+    store->remove({TokensKey(config.secretId)},
+                  [store, done = std::move(done)](const SecretStore::Outcome& removed) {
+                      store->deleteLater();
+                      done(removed.ok ? QString() : removed.error);
+                  });
 }
 
 } // namespace signin

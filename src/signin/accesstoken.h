@@ -13,8 +13,8 @@
 namespace signin {
 
 struct TokenOutcome {
-    QString accessToken;  // empty exactly when failure is not
-    QString failure;      // for the user
+    QString accessToken;       // empty exactly when failure is not
+    QString failure;           // for the user
     bool signInNeeded = false; // only a sign-in in the browser can help
     bool signedInNow = false;  // the browser was used for this token
 };

@@ -46,7 +46,8 @@ BrowserSignIn::BrowserSignIn(const Config& config, const QString& clientSecret, 
     setUpFlow(clientSecret, loginHint);
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, [this] {
-        end({}, tr("The sign-in in the browser was not finished within %1 minutes.").arg(kTimeoutSeconds / 60));
+        end({},
+            tr("The sign-in in the browser was not finished within %1 minutes.").arg(kTimeoutSeconds / 60));
     });
 }
 
@@ -65,25 +66,27 @@ void BrowserSignIn::setUpFlow(const QString& clientSecret, const QString& loginH
     m_flow->setState(m_state);
     // This Qt knows no PKCE: the challenge goes into the authorization request,
     // the verifier into the token request.
-    const QByteArray challenge = QCryptographicHash::hash(m_verifier, QCryptographicHash::Sha256)
-                                     .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    const QByteArray challenge =
+        QCryptographicHash::hash(m_verifier, QCryptographicHash::Sha256)
+            .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
     const bool google = m_config.provider == Provider::Google;
-    m_flow->setModifyParametersFunction([this, challenge, loginHint, google](QAbstractOAuth::Stage stage,
-                                                                            QMultiMap<QString, QVariant>* values) {
-        if (stage == QAbstractOAuth::Stage::RequestingAuthorization) {
-            values->insert(QStringLiteral("code_challenge"), QString::fromLatin1(challenge));
-            values->insert(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
-            if (!loginHint.isEmpty())
-                values->insert(QStringLiteral("login_hint"), loginHint);
-            if (google)
-                values->insert(QStringLiteral("access_type"), QStringLiteral("offline"));
-        } else if (stage == QAbstractOAuth::Stage::RequestingAccessToken) {
-            values->insert(QStringLiteral("code_verifier"), QString::fromLatin1(m_verifier));
-            // This Qt percent-encodes the code once more than the form does.
-            const QString code = values->value(QStringLiteral("code")).toString();
-            values->replace(QStringLiteral("code"), QUrl::fromPercentEncoding(code.toLatin1()));
-        }
-    });
+    m_flow->setModifyParametersFunction(
+        [this, challenge, loginHint, google](QAbstractOAuth::Stage stage,
+                                             QMultiMap<QString, QVariant>* values) {
+            if (stage == QAbstractOAuth::Stage::RequestingAuthorization) {
+                values->insert(QStringLiteral("code_challenge"), QString::fromLatin1(challenge));
+                values->insert(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
+                if (!loginHint.isEmpty())
+                    values->insert(QStringLiteral("login_hint"), loginHint);
+                if (google)
+                    values->insert(QStringLiteral("access_type"), QStringLiteral("offline"));
+            } else if (stage == QAbstractOAuth::Stage::RequestingAccessToken) {
+                values->insert(QStringLiteral("code_verifier"), QString::fromLatin1(m_verifier));
+                // This Qt percent-encodes the code once more than the form does.
+                const QString code = values->value(QStringLiteral("code")).toString();
+                values->replace(QStringLiteral("code"), QUrl::fromPercentEncoding(code.toLatin1()));
+            }
+        });
     connect(m_flow, &QAbstractOAuth::authorizeWithBrowser, this, [this](const QUrl& url) {
         if (!QDesktopServices::openUrl(url))
             end({}, tr("No web browser could be opened for the sign-in."));
@@ -113,7 +116,8 @@ void BrowserSignIn::onCallback(const QVariantMap& values) {
         end({}, tr("The provider refused the sign-in: %1").arg(description.isEmpty() ? error : description));
         return;
     }
-    const QString state = QUrl::fromPercentEncoding(values.value(QStringLiteral("state")).toString().toUtf8());
+    const QString state =
+        QUrl::fromPercentEncoding(values.value(QStringLiteral("state")).toString().toUtf8());
     if (state != m_state) {
         end({}, tr("The browser's answer did not belong to this sign-in (its state did not match), so it was "
                    "refused."));
@@ -128,7 +132,8 @@ void BrowserSignIn::onNetworkReply(QNetworkReply* reply) {
         return;
     // Peek: the flow reads the answer itself after this.
     const QString why = TokenErrorText(reply->peek(64 * 1024));
-    end({}, tr("The provider refused to issue the tokens: %1").arg(why.isEmpty() ? reply->errorString() : why));
+    end({},
+        tr("The provider refused to issue the tokens: %1").arg(why.isEmpty() ? reply->errorString() : why));
 }
 
 void BrowserSignIn::onGranted() {

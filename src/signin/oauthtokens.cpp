@@ -35,7 +35,8 @@ std::optional<Tokens> Tokens::FromJson(const QString& json) {
     Tokens tokens;
     tokens.accessToken = object.value(QStringLiteral("access_token")).toString();
     tokens.refreshToken = object.value(QStringLiteral("refresh_token")).toString();
-    tokens.expiresAt = QDateTime::fromString(object.value(QStringLiteral("expires_at")).toString(), Qt::ISODate);
+    tokens.expiresAt =
+        QDateTime::fromString(object.value(QStringLiteral("expires_at")).toString(), Qt::ISODate);
     tokens.clientId = object.value(QStringLiteral("client_id")).toString();
     tokens.tokenUrl = object.value(QStringLiteral("token_url")).toString();
     if (tokens.accessToken.isEmpty() && tokens.refreshToken.isEmpty())
@@ -77,8 +78,9 @@ RefreshOutcome Answered(QNetworkReply* reply, const Tokens& old) {
     }
     const QString access = answer.value(QStringLiteral("access_token")).toString();
     if (reply->error() != QNetworkReply::NoError || access.isEmpty()) {
-        outcome.why = reply->error() != QNetworkReply::NoError ? reply->errorString()
-                                                               : QObject::tr("The answer held no access token.");
+        outcome.why = reply->error() != QNetworkReply::NoError
+                          ? reply->errorString()
+                          : QObject::tr("The answer held no access token.");
         return outcome;
     }
     outcome.kind = RefreshOutcome::Kind::Renewed;
@@ -88,7 +90,8 @@ RefreshOutcome Answered(QNetworkReply* reply, const Tokens& old) {
     if (!refresh.isEmpty())
         outcome.tokens.refreshToken = refresh;
     const int expiresIn = answer.value(QStringLiteral("expires_in")).toVariant().toInt();
-    outcome.tokens.expiresAt = expiresIn > 0 ? QDateTime::currentDateTimeUtc().addSecs(expiresIn) : QDateTime();
+    outcome.tokens.expiresAt =
+        expiresIn > 0 ? QDateTime::currentDateTimeUtc().addSecs(expiresIn) : QDateTime();
     return outcome;
 }
 
@@ -98,7 +101,8 @@ void RefreshTokens(const Config& config, const QString& clientSecret, const Toke
                    RefreshDone done) {
     auto* network = new QNetworkAccessManager(context);
     QNetworkRequest request{QUrl(config.effectiveTokenUrl())};
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
     request.setTransferTimeout(kTransferTimeoutMs);
     QUrlQuery form;
     form.addQueryItem(QStringLiteral("grant_type"), QStringLiteral("refresh_token"));
@@ -115,12 +119,13 @@ void RefreshTokens(const Config& config, const QString& clientSecret, const Toke
         body += QUrl::toPercentEncoding(key) + '=' + QUrl::toPercentEncoding(value);
     }
     QNetworkReply* reply = network->post(request, body);
-    QObject::connect(reply, &QNetworkReply::finished, network, [network, reply, tokens, done = std::move(done)] {
-        const RefreshOutcome outcome = Answered(reply, tokens);
-        reply->deleteLater();
-        network->deleteLater();
-        done(outcome);
-    });
+    QObject::connect(reply, &QNetworkReply::finished, network,
+                     [network, reply, tokens, done = std::move(done)] {
+                         const RefreshOutcome outcome = Answered(reply, tokens);
+                         reply->deleteLater();
+                         network->deleteLater();
+                         done(outcome);
+                     });
 }
 
 } // namespace signin

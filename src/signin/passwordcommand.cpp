@@ -47,7 +47,8 @@ QString Finished(QProcess& process, int exitCode, QProcess::ExitStatus status, Q
 void Run(const QString& command, int timeoutSeconds, QObject* context, Done done) {
     QStringList words = QProcess::splitCommand(command);
     if (words.isEmpty()) {
-        QTimer::singleShot(0, context, [done] { done({}, Tr("No password command is set for this account.")); });
+        QTimer::singleShot(0, context,
+                           [done] { done({}, Tr("No password command is set for this account.")); });
         return;
     }
     auto* process = new QProcess(context);
@@ -64,12 +65,14 @@ void Run(const QString& command, int timeoutSeconds, QObject* context, Done done
     };
     QObject::connect(timer, &QTimer::timeout, process, [process, end, timeoutSeconds] {
         process->kill();
-        end({}, Tr("The password command did not finish within %1 seconds and was stopped.").arg(timeoutSeconds));
+        end({},
+            Tr("The password command did not finish within %1 seconds and was stopped.").arg(timeoutSeconds));
     });
-    QObject::connect(process, &QProcess::errorOccurred, process, [process, end](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            end({}, Tr("The password command could not be started: %1").arg(process->errorString()));
-    });
+    QObject::connect(
+        process, &QProcess::errorOccurred, process, [process, end](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                end({}, Tr("The password command could not be started: %1").arg(process->errorString()));
+        });
     QObject::connect(process, &QProcess::finished, process,
                      [process, end](int exitCode, QProcess::ExitStatus status) {
                          QString secret;

@@ -72,7 +72,8 @@ void SecretStore::readKeyring(const QString& key, Done done) {
             return;
         }
         if (reading->error() != QKeychain::NoError) {
-            done(Failed(Where::Keyring, tr("The system keyring could not be read: %1").arg(reading->errorString())));
+            done(Failed(Where::Keyring,
+                        tr("The system keyring could not be read: %1").arg(reading->errorString())));
             return;
         }
         Outcome outcome;
@@ -135,7 +136,8 @@ void SecretStore::removeNext(QStringList keys, Outcome sofar, Done done) {
     connect(job, &QKeychain::Job::finished, this,
             [this, key, keys, sofar, done = std::move(done)](QKeychain::Job* ended) mutable {
                 if (ended->error() != QKeychain::NoError && ended->error() != QKeychain::EntryNotFound)
-                    sofar = Failed(Where::Keyring, tr("The system keyring kept a secret: %1").arg(ended->errorString()));
+                    sofar = Failed(Where::Keyring,
+                                   tr("The system keyring kept a secret: %1").arg(ended->errorString()));
                 const Outcome file = writeFile(key, nullptr);
                 if (!file.ok)
                     sofar = file;

@@ -74,7 +74,8 @@ Config Config::Load(const ExtraSettings& settings, const QString& account) {
     config.scope = text(kScope);
     config.command = text(kCommand);
     config.commandGivesToken = settings.accountValue(account, kCommandGivesToken, false).toBool();
-    config.commandTimeoutSeconds = qBound(1, settings.accountValue(account, kCommandTimeout, 60).toInt(), 3600);
+    config.commandTimeoutSeconds =
+        qBound(1, settings.accountValue(account, kCommandTimeout, 60).toInt(), 3600);
     config.secretId = text(kSecretId);
     return config;
 }

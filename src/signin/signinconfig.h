@@ -20,7 +20,7 @@ struct Config {
     QString authorizationUrl; // Other only; Microsoft and Google have theirs
     QString tokenUrl;
     QString scope;
-    QString command;            // Command: program and arguments, split like a shell would
+    QString command;                // Command: program and arguments, split like a shell would
     bool commandGivesToken = false; // Command: the first line is an OAuth2 access token
     int commandTimeoutSeconds = 60;
     QString secretId; // stable across renames: the SecretStore's key prefix

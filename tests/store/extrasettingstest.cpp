@@ -15,7 +15,8 @@ private Q_SLOTS:
         QVERIFY(extra.setAccountValue(QStringLiteral("Work"), QStringLiteral("Watched"), true));
         // Names hold what users type: the group of one never reaches another's.
         QCOMPARE(extra.accountValue(QStringLiteral("Home"), QStringLiteral("Watched")).toBool(), false);
-        QCOMPARE(extra.accountValue(QStringLiteral("Home/Club [x]"), QStringLiteral("Watched")).toBool(), true);
+        QCOMPARE(extra.accountValue(QStringLiteral("Home/Club [x]"), QStringLiteral("Watched")).toBool(),
+                 true);
 
         QVERIFY(extra.renameAccount(QStringLiteral("Home"), QStringLiteral("Work")));
         QCOMPARE(extra.accountValue(QStringLiteral("Work"), QStringLiteral("Watched")).toBool(), false);
@@ -23,7 +24,8 @@ private Q_SLOTS:
 
         QVERIFY(extra.removeAccount(QStringLiteral("Work")));
         QVERIFY(!extra.accountValue(QStringLiteral("Work"), QStringLiteral("Watched")).isValid());
-        QCOMPARE(ExtraSettings(dir.path()).accountValue(QStringLiteral("Home/Club [x]"), QStringLiteral("Watched")),
+        QCOMPARE(ExtraSettings(dir.path())
+                     .accountValue(QStringLiteral("Home/Club [x]"), QStringLiteral("Watched")),
                  QVariant(true));
     }
 
