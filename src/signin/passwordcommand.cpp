@@ -44,13 +44,56 @@ QString Finished(QProcess& process, int exitCode, QProcess::ExitStatus status, Q
 
 } // namespace
 
+std::optional<QStringList> SplitCommand(const QString& command) {
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    for (qsizetype i = 0; i < command.size(); ++i) {
+        const QChar c = command.at(i);
+        if (c == QLatin1Char('\'')) {
+            const qsizetype end = command.indexOf(QLatin1Char('\''), i + 1);
+            if (end < 0)
+                return std::nullopt;
+            word += command.mid(i + 1, end - i - 1);
+            i = end;
+            inWord = true;
+        } else if (c == QLatin1Char('"')) {
+            for (++i; i < command.size() && command.at(i) != QLatin1Char('"'); ++i) {
+                if (command.at(i) == QLatin1Char('\\') && i + 1 < command.size() &&
+                    QStringLiteral("\"\\$`").contains(command.at(i + 1)))
+                    ++i;
+                word += command.at(i);
+            }
+            if (i >= command.size())
+                return std::nullopt;
+            inWord = true;
+        } else if (c == QLatin1Char('\\') && i + 1 < command.size()) {
+            word += command.at(++i);
+            inWord = true;
+        } else if (c.isSpace()) {
+            if (inWord)
+                words.append(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.append(word);
+    return words;
+}
+
 void Run(const QString& command, int timeoutSeconds, QObject* context, Done done) {
-    QStringList words = QProcess::splitCommand(command);
-    if (words.isEmpty()) {
-        QTimer::singleShot(0, context,
-                           [done] { done({}, Tr("No password command is set for this account.")); });
+    const std::optional<QStringList> split = SplitCommand(command);
+    if (!split || split->isEmpty()) {
+        const QString why = split ? Tr("No password command is set for this account.")
+                                  : Tr("The password command has a quote that is not closed.");
+        QTimer::singleShot(0, context, [done, why] { done({}, why); });
         return;
     }
+    QStringList words = *split;
     auto* process = new QProcess(context);
     auto* timer = new QTimer(process);
     timer->setSingleShot(true);
