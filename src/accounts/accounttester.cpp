@@ -146,6 +146,10 @@ bool AccountTester::retrySignIn(const pop3::Failure& failure) {
     m_signInRetried = true;
     m_session->deleteLater();
     m_session = nullptr;
+    // The kept tokens go: the question's reason is the refusal, not their absence.
+    m_options.askSignIn = [ask = m_options.askSignIn](const QString&, std::function<void(bool)> answer) {
+        ask(tr("The server refused the access token."), std::move(answer));
+    };
     m_preparing = new QObject(this);
     LoginSettings::LoginRefused(m_used, record(), m_programFolder, m_options, m_preparing,
                                 [this, failure](bool retry) {

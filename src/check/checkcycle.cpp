@@ -162,8 +162,12 @@ LoginSettings::Options CheckRun::LoginOptions() const {
     // The question sits over the status window, which stays on top.
     QWidget* parent = m_status ? static_cast<QWidget*>(m_status.data()) : m_owner;
     signin::AskSignIn ask = ui::BrowserSignInQuestion(parent, m_accountName);
-    options.askSignIn = [ask, status = m_status](const QString& reason, std::function<void(bool)> answer) {
-        ask(reason, [status, answer = std::move(answer)](bool yes) {
+    // After a refused token the kept tokens are gone; the reason is the refusal.
+    const QString refused =
+        m_signInRetried ? QStringLiteral("The server refused the access token.") : QString();
+    options.askSignIn = [ask, refused, status = m_status](const QString& reason,
+                                                          std::function<void(bool)> answer) {
+        ask(refused.isEmpty() ? reason : refused, [status, answer = std::move(answer)](bool yes) {
             // Waiting for the browser: Cancel must be there.
             if (yes && status)
                 status->setCancelEnabled(true);

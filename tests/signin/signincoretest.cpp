@@ -7,8 +7,8 @@
 #include "signin/signinconfig.h"
 #include "store/extrasettings.h"
 
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -52,7 +52,8 @@ struct Prepared {
     bool done = false;
 };
 
-Prepared Prepare(const AccountRecord& account, const QString& folder, const LoginSettings::Options& options = {}) {
+Prepared Prepare(const AccountRecord& account, const QString& folder,
+                 const LoginSettings::Options& options = {}) {
     QObject context;
     Prepared prepared;
     SettingsRecord settings;
@@ -80,14 +81,16 @@ AccountRecord Account(const QString& password) {
 class SignInCoreTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { QVERIFY2(!SecretStore::KeyringAnswers(), "this test must run without a keyring service"); }
+    void initTestCase() {
+        QVERIFY2(!SecretStore::KeyringAnswers(), "this test must run without a keyring service");
+    }
 
     void passwordCommand_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("secret");
         QTest::addColumn<QString>("failure"); // a part of the failure text
-        QTest::newRow("first line of output") << QStringLiteral("printf 'pa ss\\nsecond line\\n'")
-                                              << QStringLiteral("pa ss") << QString();
+        QTest::newRow("first line of output")
+            << QStringLiteral("printf 'pa ss\\nsecond line\\n'") << QStringLiteral("pa ss") << QString();
         QTest::newRow("quoted arguments, no shell: a pipe is only a word")
             << QStringLiteral("echo \"a b\" | tr a x") << QStringLiteral("a b | tr a x") << QString();
         QTest::newRow("a shell when the user writes one")
@@ -95,10 +98,10 @@ private Q_SLOTS:
         QTest::newRow("a failing command's message")
             << QStringLiteral("sh -c 'echo vault is locked >&2; exit 3'") << QString()
             << QStringLiteral("failed (exit code 3). vault is locked");
-        QTest::newRow("nothing printed") << QStringLiteral("true") << QString()
-                                         << QStringLiteral("printed no password");
-        QTest::newRow("no such program") << QStringLiteral("/nonexistent/passtool") << QString()
-                                         << QStringLiteral("could not be started");
+        QTest::newRow("nothing printed")
+            << QStringLiteral("true") << QString() << QStringLiteral("printed no password");
+        QTest::newRow("no such program")
+            << QStringLiteral("/nonexistent/passtool") << QString() << QStringLiteral("could not be started");
     }
     void passwordCommand() {
         QFETCH(QString, command);
@@ -114,10 +117,13 @@ private Q_SLOTS:
     void splitCommand_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("words"); // {"<none>"}: refused
-        QTest::newRow("quotes and escapes") << QStringLiteral("pass show 'mail/my work' \"a \\\"b\\\" $c\" d\\ e")
-                                            << QStringList{u"pass"_s, u"show"_s, u"mail/my work"_s, u"a \"b\" $c"_s, u"d e"_s};
-        QTest::newRow("nothing is expanded") << QStringLiteral("echo $HOME ~ *") << QStringList{u"echo"_s, u"$HOME"_s, u"~"_s, u"*"_s};
-        QTest::newRow("empty quotes are a word") << QStringLiteral("tool '' x") << QStringList{u"tool"_s, u""_s, u"x"_s};
+        QTest::newRow("quotes and escapes")
+            << QStringLiteral("pass show 'mail/my work' \"a \\\"b\\\" $c\" d\\ e")
+            << QStringList{u"pass"_s, u"show"_s, u"mail/my work"_s, u"a \"b\" $c"_s, u"d e"_s};
+        QTest::newRow("nothing is expanded")
+            << QStringLiteral("echo $HOME ~ *") << QStringList{u"echo"_s, u"$HOME"_s, u"~"_s, u"*"_s};
+        QTest::newRow("empty quotes are a word")
+            << QStringLiteral("tool '' x") << QStringList{u"tool"_s, u""_s, u"x"_s};
         QTest::newRow("an open quote is refused") << QStringLiteral("tool 'x") << QStringList{u"<none>"_s};
     }
     void splitCommand() {
@@ -145,7 +151,9 @@ private Q_SLOTS:
     void fileStoreWithoutKeyring() {
         QTemporaryDir dir;
         SecretStore store(dir.path());
-        auto written = Wait([&](SecretStore::Done d) { store.write(QStringLiteral("a/password"), QStringLiteral("pw1"), d); });
+        auto written = Wait([&](SecretStore::Done d) {
+            store.write(QStringLiteral("a/password"), QStringLiteral("pw1"), d);
+        });
         QVERIFY2(written.ok, qPrintable(written.error));
         QCOMPARE(written.where, SecretStore::Where::File);
         Wait([&](SecretStore::Done d) { store.write(QStringLiteral("b/oauth2"), QStringLiteral("{}"), d); });
@@ -164,12 +172,12 @@ private Q_SLOTS:
 
     // What Prepare sends for each way an account keeps its secret.
     void prepare_data() {
-        QTest::addColumn<QString>("method");      // password, keyring, command, command-token
-        QTest::addColumn<QString>("stored");      // Acc.dat's LoginPassword
-        QTest::addColumn<QString>("kept");        // in the secrets file under the account's id
-        QTest::addColumn<QString>("password");    // what goes out as the password
-        QTest::addColumn<QString>("token");       // what goes out as a token
-        QTest::addColumn<QString>("failure");     // a part of the failure text
+        QTest::addColumn<QString>("method");   // password, keyring, command, command-token
+        QTest::addColumn<QString>("stored");   // Acc.dat's LoginPassword
+        QTest::addColumn<QString>("kept");     // in the secrets file under the account's id
+        QTest::addColumn<QString>("password"); // what goes out as the password
+        QTest::addColumn<QString>("token");    // what goes out as a token
+        QTest::addColumn<QString>("failure");  // a part of the failure text
         const QString marker = signin::PasswordMarker(signin::Method::Password);
         QTest::newRow("an older Acc.dat: its clear-text password is used as it is")
             << u"password"_s << u"old-secret"_s << QString() << u"old-secret"_s << QString() << QString();
@@ -179,9 +187,8 @@ private Q_SLOTS:
             << u"keyring"_s << marker << QString() << QString() << QString() << u"not in Tidemarsh.secrets"_s;
         QTest::newRow("marker while Tidemarsh.ini says nothing: still never sent")
             << u"password"_s << marker << QString() << QString() << QString() << u"no longer says where"_s;
-        QTest::newRow("password command")
-            << u"command"_s << signin::PasswordMarker(signin::Method::Command) << QString() << u"from-command"_s
-            << QString() << QString();
+        QTest::newRow("password command") << u"command"_s << signin::PasswordMarker(signin::Method::Command)
+                                          << QString() << u"from-command"_s << QString() << QString();
         QTest::newRow("token command")
             << u"command-token"_s << signin::PasswordMarker(signin::Method::Command) << QString() << QString()
             << u"from-command"_s << QString();
@@ -206,7 +213,9 @@ private Q_SLOTS:
             QVERIFY(config.save(ExtraSettings(dir.path()), QStringLiteral("Work")));
         if (!kept.isEmpty()) {
             SecretStore store(dir.path());
-            QVERIFY(Wait([&](SecretStore::Done d) { store.write(signin::PasswordKey(config.secretId), kept, d); }).ok);
+            QVERIFY(Wait([&](SecretStore::Done d) {
+                        store.write(signin::PasswordKey(config.secretId), kept, d);
+                    }).ok);
         }
         const Prepared prepared = Prepare(Account(stored), dir.path());
         QVERIFY(prepared.done);
@@ -246,7 +255,9 @@ private Q_SLOTS:
         tokens.clientId = config.clientId;
         tokens.tokenUrl = config.tokenUrl;
         SecretStore store(dir.path());
-        QVERIFY(Wait([&](SecretStore::Done d) { store.write(signin::TokensKey(config.secretId), tokens.toJson(), d); }).ok);
+        QVERIFY(Wait([&](SecretStore::Done d) {
+                    store.write(signin::TokensKey(config.secretId), tokens.toJson(), d);
+                }).ok);
         const Prepared kept = Prepare(account, dir.path());
         QVERIFY2(kept.failure.isEmpty(), qPrintable(kept.failure));
         QCOMPARE(kept.settings.accessToken, QStringLiteral("access-1"));
