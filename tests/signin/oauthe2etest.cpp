@@ -213,7 +213,8 @@ private Q_SLOTS:
         const int opened = BrowserOpenings();
         const QString text = runTest(editor, 2);
         QCOMPARE(m_boxes.first().title, u"Sign In"_s);
-        QVERIFY2(m_boxes.first().text.contains(u"Sign in to Mail in your browser"_s), qPrintable(m_boxes.first().text));
+        QVERIFY2(m_boxes.first().text.contains(u"Sign in to Mail in your browser"_s),
+                 qPrintable(m_boxes.first().text));
         QVERIFY2(text.contains(mechanism) && text.contains(u"2 messages are waiting"_s), qPrintable(text));
         QCOMPARE(BrowserOpenings(), opened + 1);
         QVERIFY(TokensKept(dir.path()));
@@ -258,7 +259,8 @@ private Q_SLOTS:
         m_boxes.clear();
         QCOMPARE(checkMail(app), 3);
         QCOMPARE(m_boxes.size(), 1);
-        QVERIFY2(m_boxes.first().text.contains(u"The refresh token was revoked."_s), qPrintable(m_boxes.first().text));
+        QVERIFY2(m_boxes.first().text.contains(u"The refresh token was revoked."_s),
+                 qPrintable(m_boxes.first().text));
         QCOMPARE(m_provider->count("authorize"), authorized + 2);
 
         m_provider->set(u"expires_in=3600"_s);
@@ -267,9 +269,11 @@ private Q_SLOTS:
         QString error;
         QCOMPARE(checkMail(app, &error), -1);
         QCOMPARE(m_boxes.size(), 1); // one new sign-in, then the refusal is reported
-        QVERIFY2(m_boxes.first().text.contains(u"The server refused the access token."_s), qPrintable(m_boxes.first().text));
+        QVERIFY2(m_boxes.first().text.contains(u"The server refused the access token."_s),
+                 qPrintable(m_boxes.first().text));
         QCOMPARE(m_provider->count("authorize"), authorized + 3);
-        QVERIFY2(error.contains(u"4"_s) && error.contains(u"refused the OAuth2 access token"_s), qPrintable(error));
+        QVERIFY2(error.contains(u"4"_s) && error.contains(u"refused the OAuth2 access token"_s),
+                 qPrintable(error));
         m_provider->set(u"allow="_s + box.user());
     }
 
