@@ -39,10 +39,9 @@ bool SecretStore::KeyringAnswers() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
-    QDBusConnectionInterface* names = bus.interface();
-    if (names->isServiceRegistered(kSecretService).value())
-        return true;
-    return names->activatableServiceNames().value().contains(kSecretService);
+    // Running, not merely installed: starting one on demand may ask the user to
+    // create a keyring in the middle of a check.
+    return bus.interface()->isServiceRegistered(kSecretService).value();
 }
 
 QString SecretStore::WhereText(Where where) {

@@ -28,7 +28,7 @@ public:
 
     static QString FileName();
     QString filePath() const { return m_path; }
-    // A Secret Service is running or can be started on the session bus.
+    // A Secret Service runs on the session bus.
     static bool KeyringAnswers();
     static QString WhereText(Where where);
 

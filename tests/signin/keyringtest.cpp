@@ -59,8 +59,8 @@ class KeyringTest : public QObject {
     testsupport::MessageBoxCapture m_boxes;
 
     // A new account through the editor, as typed; the keyring box as it opens.
-    void addAccount(AppState& state, QTreeWidget& list, QPushButton& edit, QPushButton& del, const QString& name,
-                    const TestMailbox& box, bool* keyringTicked) {
+    void addAccount(AppState& state, QTreeWidget& list, QPushButton& edit, QPushButton& del,
+                    const QString& name, const TestMailbox& box, bool* keyringTicked) {
         AccountEditor editor(state, 0, &list, &edit, &del, nullptr);
         editor.show();
         *keyringTicked = Child<QCheckBox>(&editor, "chkKeyring")->isChecked();
@@ -86,7 +86,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         SecretStore store(dir.path());
         std::optional<SecretStore::Outcome> written;
-        store.write(u"k-1/password"_s, u"s3cret"_s, [&written](const SecretStore::Outcome& o) { written = o; });
+        store.write(u"k-1/password"_s, u"s3cret"_s,
+                    [&written](const SecretStore::Outcome& o) { written = o; });
         QTRY_VERIFY(written.has_value());
         QVERIFY2(written->ok, qPrintable(written->error));
         QCOMPARE(written->where, SecretStore::Where::Keyring);
@@ -132,7 +133,8 @@ private Q_SLOTS:
             m_boxes.clear();
             Child<QPushButton>(&editor, "cmdTest")->click();
             QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 60000);
-            QVERIFY2(m_boxes.last().text.contains(u"logged in with SASL PLAIN, the password from the system keyring"_s),
+            QVERIFY2(m_boxes.last().text.contains(
+                         u"logged in with SASL PLAIN, the password from the system keyring"_s),
                      qPrintable(m_boxes.last().text));
         }
 

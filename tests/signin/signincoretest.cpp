@@ -184,7 +184,8 @@ private Q_SLOTS:
         QTest::newRow("password in the keyring: Acc.dat's marker is never sent")
             << u"keyring"_s << marker << u"kept-secret"_s << u"kept-secret"_s << QString() << QString();
         QTest::newRow("marker without a kept password: a failure, no login with the marker")
-            << u"keyring"_s << marker << QString() << QString() << QString() << u"not in Tidemarsh.secrets"_s;
+            << u"keyring"_s << marker << QString() << QString() << QString()
+            << u"Tidemarsh.secrets does not hold it"_s;
         QTest::newRow("marker while Tidemarsh.ini says nothing: still never sent")
             << u"password"_s << marker << QString() << QString() << QString() << u"no longer says where"_s;
         QTest::newRow("password command") << u"command"_s << signin::PasswordMarker(signin::Method::Command)

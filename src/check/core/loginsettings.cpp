@@ -27,6 +27,16 @@ void Later(QObject* context, Ready done, const pop3::SessionSettings& session, c
     QTimer::singleShot(0, context, [done = std::move(done), session, failure] { done(session, failure); });
 }
 
+QString MissingPasswordText(SecretStore::Where looked) {
+    if (looked == SecretStore::Where::Keyring)
+        return Tr("The password of this account is not in the system keyring. Enter it again in the account "
+                  "editor.");
+    // Kept in the keyring earlier, perhaps, which is not running now.
+    return Tr("The password of this account was not found: no system keyring is running, and %1 does not "
+              "hold it. Start the keyring, or enter the password again in the account editor.")
+        .arg(SecretStore::FileName());
+}
+
 void KeptPassword(pop3::SessionSettings session, const signin::Config& config, const QString& programFolder,
                   QObject* context, Ready done) {
     if (config.secretId.isEmpty()) {
@@ -40,10 +50,7 @@ void KeptPassword(pop3::SessionSettings session, const signin::Config& config, c
                 [store, session, done = std::move(done)](const SecretStore::Outcome& kept) mutable {
                     store->deleteLater();
                     if (!kept.ok || !kept.found || kept.value.isEmpty()) {
-                        done(session, kept.ok ? Tr("The password of this account is not in %1. Enter it "
-                                                   "again in the account editor.")
-                                                    .arg(SecretStore::WhereText(kept.where))
-                                              : kept.error);
+                        done(session, kept.ok ? MissingPasswordText(kept.where) : kept.error);
                         return;
                     }
                     session.password = kept.value;
