@@ -202,22 +202,27 @@ SecretWork WorkFor(const signin::Config& config, const std::optional<QString>& t
     return work;
 }
 
-void RunWork(SecretStore* store, SecretWork work, std::function<void(const QString&)> done) {
-    if (!work.writes.isEmpty()) {
-        const auto [key, value] = work.writes.takeFirst();
-        store->write(key, value, [store, work, done = std::move(done)](const SecretStore::Outcome& written) {
-            if (!written.ok) {
-                done(written.error);
-                return;
-            }
-            RunWork(store, work, done);
-        });
+// Leftovers go in the background: one that cannot be removed is no reason to
+// keep the dialog open, and the store lives on after it.
+void RemoveInBackground(const QString& programFolder, const QStringList& keys) {
+    if (keys.isEmpty())
+        return;
+    auto* store = new SecretStore(programFolder, QCoreApplication::instance());
+    store->remove(keys, [store](const SecretStore::Outcome&) { store->deleteLater(); });
+}
+
+void RunWrites(SecretStore* store, QList<QPair<QString, QString>> writes,
+               std::function<void(const QString&)> done) {
+    if (writes.isEmpty()) {
+        done({});
         return;
     }
-    store->remove(work.removals, [done = std::move(done)](const SecretStore::Outcome& removed) {
-        // A leftover that could not be removed is no reason to keep the dialog open.
-        Q_UNUSED(removed);
-        done({});
+    const auto [key, value] = writes.takeFirst();
+    store->write(key, value, [store, writes, done = std::move(done)](const SecretStore::Outcome& written) {
+        if (!written.ok)
+            done(written.error);
+        else
+            RunWrites(store, writes, done);
     });
 }
 
@@ -226,12 +231,22 @@ void RunWork(SecretStore* store, SecretWork work, std::function<void(const QStri
 void SaveSecrets(const QString& programFolder, const signin::Config& config,
                  const std::optional<QString>& typedPassword, const std::optional<QString>& clientSecret,
                  QObject* context, std::function<void(const QString& failure)> done) {
+    const SecretWork work = WorkFor(config, typedPassword, clientSecret);
+    if (work.writes.isEmpty()) {
+        // Nothing to wait for: a password that goes into Acc.dat is saved at once.
+        RemoveInBackground(programFolder, work.removals);
+        done({});
+        return;
+    }
     auto* store = new SecretStore(programFolder, context);
-    RunWork(store, WorkFor(config, typedPassword, clientSecret),
-            [store, done = std::move(done)](const QString& failure) {
-                store->deleteLater();
-                done(failure);
-            });
+    RunWrites(
+        store, work.writes,
+        [store, programFolder, removals = work.removals, done = std::move(done)](const QString& failure) {
+            store->deleteLater();
+            if (failure.isEmpty())
+                RemoveInBackground(programFolder, removals);
+            done(failure);
+        });
 }
 
 void RemoveSecrets(const QString& programFolder, const QString& secretId) {

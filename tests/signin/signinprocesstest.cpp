@@ -36,8 +36,8 @@ std::optional<QString> Xdotool(const QStringList& arguments) {
 }
 
 QString FindWindow(qint64 pid, const QString& title) {
-    return Xdotool({u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid), u"--name"_s,
-                    u'^' + title + u'$'})
+    return Xdotool({u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid),
+                    u"--name"_s, u'^' + title + u'$'})
         .value_or(QString())
         .section(u'\n', 0, 0);
 }
@@ -61,7 +61,8 @@ bool KeyTo(const QString& window, const QString& key) {
 
 QJsonObject ProviderStats(quint16 port) {
     QNetworkAccessManager network;
-    QNetworkReply* reply = network.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1/control/stats"_s.arg(port))));
+    QNetworkReply* reply =
+        network.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1/control/stats"_s.arg(port))));
     (void)QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000);
     const QJsonObject stats = QJsonDocument::fromJson(reply->readAll()).object();
     delete reply;
@@ -145,7 +146,8 @@ private Q_SLOTS:
         QVERIFY(ProviderStats(idp).value(u"refresh_grants"_s).toInt() >= 1);
 
         // No secret in Acc.dat; the tokens are in the 0600 file beside it.
-        QCOMPARE(store.ReadAccount(1).LoginPassword.trimmed(), signin::PasswordMarker(signin::Method::OAuth2));
+        QCOMPARE(store.ReadAccount(1).LoginPassword.trimmed(),
+                 signin::PasswordMarker(signin::Method::OAuth2));
         QFile secrets(dir.filePath(u"Tidemarsh.secrets"_s));
         QVERIFY(secrets.open(QIODevice::ReadOnly));
         struct stat info {};
