@@ -123,6 +123,13 @@ QList<QWidget*> SignInPanel::focusChain() const {
 
 void SignInPanel::onMethodChanged() {
     m_ui->stkSignIn->setCurrentIndex(m_ui->cboSignIn->currentIndex());
+    // The group is as tall as the chosen way needs, not as the tallest.
+    for (int page = 0; page < m_ui->stkSignIn->count(); ++page) {
+        const auto policy =
+            page == m_ui->stkSignIn->currentIndex() ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+        m_ui->stkSignIn->widget(page)->setSizePolicy(policy, policy);
+    }
+    m_ui->stkSignIn->updateGeometry();
     updateNote();
     Q_EMIT changed();
 }
@@ -142,6 +149,8 @@ void SignInPanel::onProviderChanged() {
         m_ui->txtTokenUrl->setText(shown.effectiveTokenUrl());
         m_ui->txtScope->setText(shown.effectiveScope());
     }
+    for (QLineEdit* box : {m_ui->txtAuthorizationUrl, m_ui->txtTokenUrl, m_ui->txtScope})
+        box->setCursorPosition(0); // the start of an address says more than its end
     m_ui->txtClientSecret->setPlaceholderText(
         shown.provider == signin::Provider::Google ? tr("the desktop client's secret") : tr("usually empty"));
     updateNote();
