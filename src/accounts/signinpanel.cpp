@@ -1,5 +1,6 @@
 #include "accounts/signinpanel.h"
 
+#include "common/accessibility.h"
 #include "signin/secretstore.h"
 #include "ui_signinpanel.h"
 
@@ -49,6 +50,8 @@ SignInPanel::SignInPanel(QWidget* parent)
     });
     connect(m_ui->chkCommandToken, &QCheckBox::toggled, this, &SignInPanel::changed);
     m_ui->txtCommand->setPlaceholderText(tr("for example: pass show mail/work"));
+    // The combo boxes' lists of choices speak by the boxes' names.
+    ui::NameUnnamedParts(this);
     onMethodChanged();
     onProviderChanged();
 }
