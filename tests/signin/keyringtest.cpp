@@ -1,6 +1,7 @@
 // The system keyring for real: gnome-keyring on a private session bus
 // (run-with-keyring.sh). A password kept there never reaches Acc.dat, is read
 // back for the login, is named by the editor's Test, and goes with the account.
+// Against the same Dovecot: the Test with a password command.
 #include "accounts/accounteditor.h"
 #include "accounts/accountssetupdialog.h"
 #include "check/core/loginsettings.h"
@@ -14,6 +15,7 @@
 #include "support/modalhelper.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -147,6 +149,30 @@ private Q_SLOTS:
         QVERIFY(!Read(dir.path(), signin::PasswordKey(id)).found);
         // The other account's password stays.
         QCOMPARE(KeyringLookup(signin::PasswordKey(SecretIdOf(dir.path(), u"Other"_s))), box.password());
+    }
+
+    // The Test with a password command: its output is the password, and the Test says so.
+    void testWithPasswordCommand() {
+        TestMailbox box = m_server->createMailbox();
+        QTemporaryDir dir;
+        AppState state;
+        state.ProgramFolder = dir.path() + u'/';
+        QTreeWidget list;
+        QPushButton edit, del;
+        AccountEditor editor(state, 0, &list, &edit, &del, nullptr);
+        editor.tester().addCaCertificates(QSslCertificate::fromPath(m_server->caFile()));
+        editor.show();
+        Child<QLineEdit>(&editor, "txtAccount")->setText(u"Command"_s);
+        Child<QLineEdit>(&editor, "txtLogin")->setText(box.user());
+        Child<QLineEdit>(&editor, "txtServer")->setText(u"pop3s://127.0.0.1:%1"_s.arg(m_server->pop3sPort()));
+        Child<QComboBox>(&editor, "cboSignIn")->setCurrentIndex(2);
+        Child<QLineEdit>(&editor, "txtCommand")->setText(u"printf '%s\\n' '"_s + box.password() + u"'"_s);
+        m_boxes.clear();
+        Child<QPushButton>(&editor, "cmdTest")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 60000);
+        QVERIFY2(m_boxes.last().text.contains(
+                     u"logged in with SASL PLAIN, the password from the password command"_s),
+                 qPrintable(m_boxes.last().text));
     }
 };
 

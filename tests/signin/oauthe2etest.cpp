@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -211,7 +212,10 @@ private Q_SLOTS:
         editor.show();
         fillEditor(editor, box.user(), server);
         const int opened = BrowserOpenings();
+        QElapsedTimer timer;
+        timer.start();
         const QString text = runTest(editor, 2);
+        qInfo("the Test with a sign-in in the browser took %lld ms", timer.elapsed());
         QCOMPARE(m_boxes.first().title, u"Sign In"_s);
         QVERIFY2(m_boxes.first().text.contains(u"Sign in to Mail in your browser"_s),
                  qPrintable(m_boxes.first().text));
@@ -249,7 +253,10 @@ private Q_SLOTS:
         QTest::qWait(1500); // the access token has expired
         const int renewed = m_provider->count("refresh_grants");
         m_boxes.clear();
+        QElapsedTimer timer;
+        timer.start();
         QCOMPARE(checkMail(app), 3);
+        qInfo("a check that renewed the access token took %lld ms", timer.elapsed());
         QCOMPARE(m_boxes.size(), 0);
         QCOMPARE(m_provider->count("refresh_grants"), renewed + 1);
         QCOMPARE(BrowserOpenings(), opened + 1);
