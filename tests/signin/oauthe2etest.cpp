@@ -241,7 +241,9 @@ private Q_SLOTS:
         writeAccount(app.path(), box.user());
         QVERIFY(app.startAndActivate(10000));
         app.state().Settings.CheckDonePromptOff = 1;
-        m_provider->set(u"expires_in=1"_s);
+        // Shorter than the program's renewal margin: the next check renews it,
+        // while the provider still accepts it for the login right after the sign-in.
+        m_provider->set(u"expires_in=100"_s);
         const int authorized = m_provider->count("authorize");
         const int opened = BrowserOpenings();
 
@@ -250,7 +252,6 @@ private Q_SLOTS:
         QCOMPARE(m_boxes.size(), 1); // the question before the browser
         QCOMPARE(BrowserOpenings(), opened + 1);
 
-        QTest::qWait(1500); // the access token has expired
         const int renewed = m_provider->count("refresh_grants");
         m_boxes.clear();
         QElapsedTimer timer;
@@ -262,7 +263,6 @@ private Q_SLOTS:
         QCOMPARE(BrowserOpenings(), opened + 1);
 
         m_provider->set(u"revoke="_s + box.user());
-        QTest::qWait(1500);
         m_boxes.clear();
         QCOMPARE(checkMail(app), 3);
         QCOMPARE(m_boxes.size(), 1);
