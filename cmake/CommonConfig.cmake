@@ -42,8 +42,11 @@ function(tidemarsh_add_test name)
     target_link_libraries(${name} PRIVATE tidemarsh_common Qt6::Test ${T_LIBS})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     add_test(NAME ${name} COMMAND ${name})
+    # No session bus unless the test starts its own: nothing may reach the
+    # user's keyring or desktop services.
     set(env
         QT_QPA_PLATFORM=offscreen
+        DBUS_SESSION_BUS_ADDRESS=disabled:
         XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime
         TIDEMARSH_SOURCE_DIR=${PROJECT_SOURCE_DIR}
         TIDEMARSH_BINARY_DIR=${CMAKE_BINARY_DIR}

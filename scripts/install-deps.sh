@@ -6,6 +6,7 @@ what=${1:-all} # run | all
 
 run_pkgs=(cmake ninja-build g++ pkg-config ccache
           qt6-base-dev libgmime-3.0-dev libssl-dev libxml2-dev libqt6svg6 qt6-tools-dev libqt6sql6-sqlite
+          qt6-networkauth-dev qtkeychain-qt6-dev
           fonts-dejavu-core fonts-wqy-microhei)
 test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils openbox
            dovecot-core dovecot-pop3d openssl python3
@@ -14,6 +15,7 @@ test_pkgs=(xvfb xauth xdotool imagemagick trayer x11-utils openbox
            libmailutils9 libmu-dbm9) # the unpacked mailutils-pop3d's libraries (apopserver.sh)
 test_pkgs+=(at-spi2-core python3-pyatspi dbus-x11) # tests/accessibility/atspiacceptancetest.sh
 test_pkgs+=(desktop-file-utils libglib2.0-bin) # the desktop entries: validated, and started as GLib's launcher does
+test_pkgs+=(gnome-keyring libsecret-tools dbus-bin) # tests/signin/run-with-keyring.sh
 
 pkgs=("${run_pkgs[@]}")
 [ "$what" = all ] && pkgs+=("${test_pkgs[@]}")

@@ -1,11 +1,13 @@
 #include "accounts/accounteditor.h"
 
 #include "accounts/accountfields.h"
+#include "accounts/signinpanel.h"
 #include "check/certificatedialog.h"
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "help/helplauncher.h"
 #include "pop3/pop3types.h"
+#include "signin/secretstore.h"
 #include "store/accountstore.h"
 #include "store/extrasettings.h"
 #include "ui_accounteditor.h"
@@ -38,6 +40,7 @@ AccountEditor::AccountEditor(AppState& state, int recordNumber, QTreeWidget* lis
     connect(&m_tester, &AccountTester::finished, this, &AccountEditor::onTestFinished);
     // The arrow over the one control that works while the rest of the dialog is busy.
     m_ui->cmdTestCancel->setCursor(Qt::ArrowCursor);
+    setUpSignIn();
     setTesting(false);
     setMinimumWidth(480);
 
@@ -48,8 +51,8 @@ AccountEditor::AccountEditor(AppState& state, int recordNumber, QTreeWidget* lis
             const AccountRecord& record = m_state.CurrentAccount;
             m_ui->txtAccount->setText(accounts::Trimmed(record.AccountName));
             m_ui->txtLogin->setText(accounts::Trimmed(record.LoginName));
-            m_ui->txtPassword->setText(accounts::Trimmed(record.LoginPassword));
             m_ui->txtServer->setText(accounts::Trimmed(record.ServerAddress));
+            loadSignIn(record);
         } catch (const StoreError& error) {
             // Saving over a record that could not be read would lose its statistics.
             m_unreadable = true;
@@ -62,12 +65,74 @@ AccountEditor::AccountEditor(AppState& state, int recordNumber, QTreeWidget* lis
 
 AccountEditor::~AccountEditor() = default;
 
+// The sign-in group goes below the details, its controls between Test and OK.
+void AccountEditor::setUpSignIn() {
+    m_signIn = new SignInPanel(this);
+    m_ui->layoutMain->insertWidget(1, m_signIn);
+    QWidget* previous = m_ui->cmdTest;
+    for (QWidget* control : m_signIn->focusChain()) {
+        setTabOrder(previous, control);
+        previous = control;
+    }
+    setTabOrder(previous, m_ui->cmdOK);
+    m_signIn->setNewAccount();
+    connect(m_signIn, &SignInPanel::changed, this, [this] {
+        updatePasswordBox();
+        updateOkButton();
+    });
+    updatePasswordBox();
+}
+
+// A password kept in the keyring is not read to open the editor: the box stays
+// empty, and stays so unless the user types a new one.
+void AccountEditor::loadSignIn(const AccountRecord& record) {
+    const signin::Config config =
+        signin::Config::Load(ExtraSettings(m_state.ProgramFolder), accounts::Trimmed(record.AccountName));
+    m_signIn->setConfig(config);
+    m_savedSecretId = config.secretId;
+    const QString stored = accounts::Trimmed(record.LoginPassword);
+    m_passwordKept = signin::IsPasswordMarker(stored);
+    if (!m_passwordKept)
+        m_ui->txtPassword->setText(stored);
+    updatePasswordBox();
+}
+
+void AccountEditor::updatePasswordBox() {
+    const bool password = m_signIn->method() == signin::Method::Password;
+    m_ui->txtPassword->setEnabled(password && !m_tester.isRunning());
+    m_ui->Label3->setEnabled(password);
+    QString placeholder;
+    if (!password)
+        placeholder = tr("not needed for this sign-in");
+    else if (m_passwordKept && m_signIn->config().keepInKeyring)
+        placeholder = tr("kept; type to change it");
+    m_ui->txtPassword->setPlaceholderText(placeholder);
+}
+
+bool AccountEditor::passwordGiven() const {
+    if (m_signIn->method() != signin::Method::Password)
+        return true;
+    return !accounts::IsBlank(m_ui->txtPassword->text()) ||
+           (m_passwordKept && m_signIn->config().keepInKeyring);
+}
+
+std::optional<QString> AccountEditor::typedPassword() const {
+    if (m_signIn->method() != signin::Method::Password || accounts::IsBlank(m_ui->txtPassword->text()))
+        return std::nullopt;
+    return accounts::Trimmed(m_ui->txtPassword->text());
+}
+
 void AccountEditor::done(int result) {
     // Escape or the close box during a test stops the test; a second one closes.
     if (m_tester.isRunning()) {
         m_tester.Cancel();
         return;
     }
+    if (m_saving)
+        return;
+    // A Test of an account never saved may have signed in: nothing of it stays.
+    if (result != Accepted && !m_testedSecretId.isEmpty() && m_testedSecretId != m_savedSecretId)
+        accounts::RemoveSecrets(m_state.ProgramFolder, m_testedSecretId);
     QDialog::done(result);
 }
 
@@ -80,14 +145,15 @@ void AccountEditor::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+// The password box counts only for a password sign-in; the other ways need
+// their own entries (a client ID, a command) instead.
 void AccountEditor::updateOkButton() {
-    bool filled = true;
-    for (const QLineEdit* box : {m_ui->txtAccount, m_ui->txtLogin, m_ui->txtPassword, m_ui->txtServer})
-        filled = filled && !accounts::IsBlank(box->text());
-    m_ui->cmdOK->setEnabled(filled && !m_unreadable);
-    m_ui->cmdTest->setEnabled(!accounts::IsBlank(m_ui->txtLogin->text()) &&
-                              !accounts::IsBlank(m_ui->txtPassword->text()) &&
-                              !accounts::IsBlank(m_ui->txtServer->text()));
+    if (!m_signIn)
+        return;
+    const bool loginReady = !accounts::IsBlank(m_ui->txtLogin->text()) && passwordGiven() &&
+                            m_signIn->isComplete() && !accounts::IsBlank(m_ui->txtServer->text());
+    m_ui->cmdOK->setEnabled(loginReady && !accounts::IsBlank(m_ui->txtAccount->text()) && !m_unreadable);
+    m_ui->cmdTest->setEnabled(loginReady);
 }
 
 bool AccountEditor::isDuplicateName(const QString& name) const {
@@ -111,16 +177,39 @@ void AccountEditor::onOk() {
         m_ui->txtAccount->setFocus();
         return;
     }
-    if (save())
-        accept();
+    startSave();
 }
 
-bool AccountEditor::save() {
+// Secrets first (the keyring answers later), then Acc.dat and Tidemarsh.ini.
+void AccountEditor::startSave() {
+    const signin::Config config = m_signIn->config();
+    const std::optional<QString> password = typedPassword();
+    m_saving = true;
+    setEnabled(false);
+    accounts::SaveSecrets(
+        m_state.ProgramFolder, config, password, m_signIn->typedClientSecret(), this,
+        [this, config, password](const QString& failure) {
+            m_saving = false;
+            setEnabled(true);
+            if (!failure.isEmpty()) {
+                ui::ShowMessage({this, ui::MessageIcon::Warning, tr("Accounts"),
+                                 tr("The account could not be saved.") + QStringLiteral("\r\n\r\n") + failure,
+                                 QMessageBox::Ok, QMessageBox::Ok});
+                return;
+            }
+            if (save(config, password))
+                accept();
+        });
+}
+
+bool AccountEditor::save(const signin::Config& config, const std::optional<QString>& password) {
     // An edited record keeps its Last Checked text and counters; only the entries change.
     AccountRecord record = m_recordNumber != 0 ? m_state.CurrentAccount : AccountRecord{};
+    const QString keptPassword = accounts::Trimmed(record.LoginPassword);
     record.AccountName = accounts::Trimmed(m_ui->txtAccount->text());
     record.LoginName = accounts::Trimmed(m_ui->txtLogin->text());
-    record.LoginPassword = accounts::Trimmed(m_ui->txtPassword->text());
+    // No secret in Acc.dat when it is kept elsewhere: a marker says where.
+    record.LoginPassword = accounts::StoredPassword(config, password.value_or(keptPassword));
     record.ServerAddress = accounts::Trimmed(m_ui->txtServer->text());
     if (m_recordNumber == 0) {
         record.LastChecked = QStringLiteral("N/A");
@@ -141,9 +230,11 @@ bool AccountEditor::save() {
         return false;
     }
     // What the program keeps of the account beyond Acc.dat follows its name.
+    const ExtraSettings extra(m_state.ProgramFolder);
     if (m_recordNumber != 0)
-        ExtraSettings(m_state.ProgramFolder)
-            .renameAccount(accounts::Trimmed(m_state.CurrentAccount.AccountName), record.AccountName);
+        extra.renameAccount(accounts::Trimmed(m_state.CurrentAccount.AccountName), record.AccountName);
+    config.save(extra, record.AccountName);
+    m_savedSecretId = config.secretId;
     m_state.CurrentAccount = record;
 
     if (m_recordNumber != 0) {
@@ -171,11 +262,13 @@ void AccountEditor::setTesting(bool testing) {
                              static_cast<QWidget*>(m_ui->cmdOK), static_cast<QWidget*>(m_ui->cmdCancel),
                              static_cast<QWidget*>(m_ui->cmdHelp)})
         control->setEnabled(!testing);
+    m_signIn->setEnabled(!testing);
     if (testing) {
         setCursor(Qt::BusyCursor);
         m_ui->cmdTestCancel->setFocus();
     } else {
         unsetCursor();
+        updatePasswordBox();
         updateOkButton();
     }
 }
@@ -183,9 +276,16 @@ void AccountEditor::setTesting(bool testing) {
 void AccountEditor::onTest() {
     if (m_tester.isRunning())
         return;
+    AccountTester::Entries entries;
+    entries.account = accounts::Trimmed(m_ui->txtAccount->text());
+    entries.login = accounts::Trimmed(m_ui->txtLogin->text());
+    entries.password = typedPassword();
+    entries.server = accounts::Trimmed(m_ui->txtServer->text());
+    entries.signIn = m_signIn->config();
+    m_testedSecretId = entries.signIn.secretId;
     setTesting(true);
-    m_tester.Start(accounts::Trimmed(m_ui->txtLogin->text()), accounts::Trimmed(m_ui->txtPassword->text()),
-                   accounts::Trimmed(m_ui->txtServer->text()));
+    m_tester.setQuestionParent(this);
+    m_tester.Start(entries);
 }
 
 void AccountEditor::onTestFinished(const AccountTester::Result& result) {

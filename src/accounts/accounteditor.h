@@ -5,9 +5,11 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 class QPushButton;
 class QTreeWidget;
+class SignInPanel;
 namespace Ui {
 class AccountEditor;
 }
@@ -33,7 +35,13 @@ private:
     void updateOkButton();
     void onOk();
     bool isDuplicateName(const QString& name) const;
-    bool save();
+    bool passwordGiven() const;
+    std::optional<QString> typedPassword() const;
+    void setUpSignIn();
+    void loadSignIn(const AccountRecord& record);
+    void updatePasswordBox();
+    void startSave();
+    bool save(const signin::Config& config, const std::optional<QString>& password);
     void onTest();
     void onTestFinished(const AccountTester::Result& result);
     void setTesting(bool testing);
@@ -48,5 +56,10 @@ private:
     QPushButton* m_deleteButton;
     AccountTester m_tester;
     bool m_unreadable = false;
+    SignInPanel* m_signIn = nullptr;
+    bool m_passwordKept = false; // the password is in the keyring: an empty box leaves it there
+    bool m_saving = false;
+    QString m_savedSecretId;  // the account's secrets as Tidemarsh.ini names them
+    QString m_testedSecretId; // where a Test's sign-in may have left tokens
     std::unique_ptr<Ui::AccountEditor> m_ui;
 };

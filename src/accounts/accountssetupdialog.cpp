@@ -2,6 +2,7 @@
 
 #include "accounts/accounteditor.h"
 #include "accounts/accountfields.h"
+#include "accounts/signinpanel.h"
 #include "common/accessibility.h"
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
@@ -79,8 +80,13 @@ void AccountsSetupDialog::onDelete() {
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
+        const ExtraSettings extra(m_state.ProgramFolder);
+        const QString name = accounts::Trimmed(row->text(0));
+        const QString secretId = signin::Config::Load(extra, name).secretId;
         AccountStore(m_state.ProgramFolder).DeleteAccount(accounts::RecordNumberOf(row));
-        ExtraSettings(m_state.ProgramFolder).removeAccount(accounts::Trimmed(row->text(0)));
+        extra.removeAccount(name);
+        // Its password or tokens must not outlive the account.
+        accounts::RemoveSecrets(m_state.ProgramFolder, secretId);
     } catch (const StoreError& error) {
         QApplication::restoreOverrideCursor();
         // The rewrite replaces the file in one step: on failure it is as it was.

@@ -1,11 +1,13 @@
 #include "accounts/wizarddialog.h"
 
 #include "accounts/accountfields.h"
+#include "accounts/signinpanel.h"
 #include "common/dialogimage.h"
 #include "common/messagebox.h"
 #include "common/storeerrorbox.h"
 #include "help/helplauncher.h"
 #include "store/accountstore.h"
+#include "store/extrasettings.h"
 #include "ui_wizarddialog.h"
 
 #include <QPushButton>
@@ -25,9 +27,16 @@ WizardDialog::WizardDialog(AppState& state, QWidget* parent)
     for (QLineEdit* box : {m_ui->txtLogin, m_ui->txtPassword, m_ui->txtServer})
         accounts::SetUpEntry(box, accounts::kFieldBytes);
     m_ui->txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
-    for (int n = 1; n <= kPages; ++n) {
-        connect(entry(n), &QLineEdit::textChanged, this,
-                [this](const QString& text) { m_ui->cmdNext->setEnabled(!accounts::IsBlank(text)); });
+    m_signIn = new SignInPanel(this);
+    m_signIn->setNewAccount();
+    m_ui->layoutPage4->insertWidget(m_ui->layoutPage4->indexOf(m_ui->lblHint4) + 1, m_signIn);
+    for (int n = 1; n <= kPages; ++n)
+        connect(entry(n), &QLineEdit::textChanged, this, &WizardDialog::updateNext);
+    connect(m_signIn, &SignInPanel::changed, this, &WizardDialog::updateNext);
+    QWidget* previous = m_ui->txtServer;
+    for (QWidget* control : m_signIn->focusChain()) {
+        setTabOrder(previous, control);
+        previous = control;
     }
 
     connect(m_ui->cmdNext, &QPushButton::clicked, this, &WizardDialog::onNext);
@@ -64,11 +73,23 @@ QLineEdit* WizardDialog::entry(int page) const {
     }
 }
 
+// A page's entry must not be blank; the last page's sign-in must also have
+// what it needs (a client ID, a command).
+bool WizardDialog::pageComplete(int page) const {
+    if (accounts::IsBlank(entry(page)->text()))
+        return false;
+    return page != kPages || m_signIn->isComplete();
+}
+
+void WizardDialog::updateNext() {
+    m_ui->cmdNext->setEnabled(pageComplete(page()));
+}
+
 void WizardDialog::showPage(int page) {
     m_ui->SST1->setCurrentIndex(page - 1);
     m_ui->cmdPrevious->setEnabled(page > 1);
     m_ui->cmdNext->setText(page == kPages ? tr("&Finish") : tr("&Next >"));
-    m_ui->cmdNext->setEnabled(!accounts::IsBlank(entry(page)->text()));
+    updateNext();
     entry(page)->setFocus();
 }
 
@@ -95,11 +116,35 @@ void WizardDialog::onCancel() {
     reject();
 }
 
+// Secrets first (the keyring answers later), then record 1 and Tidemarsh.ini.
 void WizardDialog::finish() {
+    if (m_saving)
+        return;
+    m_saving = true;
+    setEnabled(false);
+    const std::optional<QString> password = accounts::Trimmed(m_ui->txtPassword->text());
+    accounts::SaveSecrets(
+        m_state.ProgramFolder, m_signIn->config(), password, m_signIn->typedClientSecret(), this,
+        [this](const QString& failure) {
+            m_saving = false;
+            setEnabled(true);
+            if (!failure.isEmpty()) {
+                ui::ShowMessage({this, ui::MessageIcon::Warning, tr("Accounts"),
+                                 tr("The account could not be saved.") + QStringLiteral("\r\n\r\n") + failure,
+                                 QMessageBox::Ok, QMessageBox::Ok});
+                return;
+            }
+            writeAccount();
+        });
+}
+
+void WizardDialog::writeAccount() {
+    const signin::Config config = m_signIn->config();
     AccountRecord record;
     record.AccountName = accounts::Trimmed(m_ui->txtAccount->text());
     record.LoginName = accounts::Trimmed(m_ui->txtLogin->text());
-    record.LoginPassword = accounts::Trimmed(m_ui->txtPassword->text());
+    // No secret in Acc.dat when it is kept elsewhere: a marker says where.
+    record.LoginPassword = accounts::StoredPassword(config, accounts::Trimmed(m_ui->txtPassword->text()));
     record.ServerAddress = accounts::Trimmed(m_ui->txtServer->text());
     record.LastChecked = QStringLiteral("N/A");
     record.TotalMessages = 0;
@@ -111,6 +156,7 @@ void WizardDialog::finish() {
         ui::ShowStoreError(this, tr("Accounts"), tr("The account could not be saved."), error);
         return;
     }
+    config.save(ExtraSettings(m_state.ProgramFolder), record.AccountName);
     m_state.CurrentAccount = record;
     m_state.AccountCount = 1;
     accept();

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QLineEdit;
+class SignInPanel;
 namespace Ui {
 class WizardDialog;
 }
@@ -29,7 +30,12 @@ private:
     // Shows page (1..4), focuses its entry and sets the buttons for it.
     void showPage(int page);
     QLineEdit* entry(int page) const;
+    bool pageComplete(int page) const;
+    void updateNext();
+    void writeAccount();
 
     AppState& m_state;
+    SignInPanel* m_signIn = nullptr; // on the last page, below the server address
+    bool m_saving = false;
     std::unique_ptr<Ui::WizardDialog> m_ui;
 };

@@ -6,6 +6,7 @@
 #include "check/core/loginsettings.h"
 #include "check/errordialog.h"
 #include "check/statusdialog.h"
+#include "common/signinquestion.h"
 #include "common/storeerrorbox.h"
 #include "pop3/job.h"
 #include "pop3/session.h"
@@ -64,19 +65,19 @@ public:
             Finish(Ending::FileFailure);
             return;
         }
-        LoginSettings::Prepare(m_state.CurrentAccount, m_state.Settings, m_state.ProgramFolder, this,
-                               [this](const pop3::SessionSettings& settings, const QString& failure) {
-                                   if (!failure.isEmpty()) {
-                                       m_failure = pop3::Failure::of(pop3::Result::LoginRejected);
-                                       m_failure.words = failure;
-                                       Finish(Ending::ConnectFailed);
-                                       return;
-                                   }
-                                   m_settings = settings;
-                                   Connect();
-                               });
+        // Cancel ends the running job at once, even while the server is silent,
+        // and stops a wait for the browser's sign-in.
+        QObject::connect(m_status, &StatusDialog::cancelRequested, this, [this] {
+            m_cancelled = true;
+            if (m_session) {
+                m_session->cancel();
+            } else if (m_preparing) {
+                delete m_preparing.data();
+                Finish(Ending::Cancelled);
+            }
+        });
+        PrepareLogin();
     }
-
     // Quietly, at the program's end: no QUIT, no message.
     void Abandon() {
         m_abandoned = true;
@@ -89,6 +90,9 @@ public:
 private:
     void OpenStatusWindow();
     void Prepare();
+    void PrepareLogin();
+    LoginSettings::Options LoginOptions() const;
+    void OnLoginRefused();
     void Connect();
     void OnConnected(const pop3::Failure& failure);
     void Download();
@@ -109,6 +113,8 @@ private:
     std::function<void(bool)> m_ended;
 
     QPointer<StatusDialog> m_status;
+    QPointer<QObject> m_preparing; // the login's preparation; deleting it abandons that
+    bool m_signInRetried = false;  // a refused token gets one new sign-in, never more
     std::unique_ptr<pop3::Session> m_session;
     pop3::SessionSettings m_settings;
     std::shared_ptr<const FriendMatcher> m_friends;
@@ -152,14 +158,61 @@ void CheckRun::Prepare() {
     m_state.ReviewAccountName = m_accountName;
 }
 
+LoginSettings::Options CheckRun::LoginOptions() const {
+    LoginSettings::Options options;
+    // The question sits over the status window, which stays on top.
+    QWidget* parent = m_status ? static_cast<QWidget*>(m_status.data()) : m_owner;
+    signin::AskSignIn ask = ui::BrowserSignInQuestion(parent, m_accountName);
+    // After a refused token the kept tokens are gone; the reason is the refusal.
+    const QString refused =
+        m_signInRetried ? QStringLiteral("The server refused the access token.") : QString();
+    options.askSignIn = [ask, refused, status = m_status](const QString& reason,
+                                                          std::function<void(bool)> answer) {
+        ask(refused.isEmpty() ? reason : refused, [status, answer = std::move(answer)](bool yes) {
+            // Waiting for the browser: Cancel must be there.
+            if (yes && status)
+                status->setCancelEnabled(true);
+            answer(yes);
+        });
+    };
+    return options;
+}
+
+void CheckRun::PrepareLogin() {
+    m_preparing = new QObject(this);
+    LoginSettings::Prepare(m_state.CurrentAccount, m_state.Settings, m_state.ProgramFolder, m_preparing,
+                           LoginOptions(),
+                           [this](const pop3::SessionSettings& settings, const QString& failure) {
+                               m_preparing->deleteLater();
+                               if (!failure.isEmpty()) {
+                                   m_failure = pop3::Failure::of(pop3::Result::LoginRejected);
+                                   m_failure.words = failure;
+                                   Finish(Ending::ConnectFailed);
+                                   return;
+                               }
+                               m_settings = settings;
+                               Connect();
+                           });
+}
+
+// A refused OAuth2 token: one new sign-in in the browser and one more login.
+void CheckRun::OnLoginRefused() {
+    m_signInRetried = true;
+    m_preparing = new QObject(this);
+    LoginSettings::LoginRefused(m_settings, m_state.CurrentAccount, m_state.ProgramFolder, LoginOptions(),
+                                m_preparing, [this](bool retry) {
+                                    m_preparing->deleteLater();
+                                    if (!retry) {
+                                        Finish(Ending::ConnectFailed);
+                                        return;
+                                    }
+                                    m_session.reset();
+                                    PrepareLogin();
+                                });
+}
+
 void CheckRun::Connect() {
     m_session = std::make_unique<pop3::Session>();
-    // Cancel ends the running job at once, even while the server is silent.
-    QObject::connect(m_status, &StatusDialog::cancelRequested, this, [this] {
-        m_cancelled = true;
-        if (m_session)
-            m_session->cancel();
-    });
     auto* job = new pop3::ConnectJob(m_settings);
     QObject::connect(job, &pop3::Job::finished, this, &CheckRun::OnConnected);
     m_session->enqueue(job);
@@ -171,6 +224,8 @@ void CheckRun::OnConnected(const pop3::Failure& failure) {
         Finish(Ending::CertificateProblem);
     else if (failure.code == pop3::Result::Cancelled || m_cancelled)
         Finish(Ending::Cancelled);
+    else if (failure.code == pop3::Result::LoginRejected && !m_signInRetried)
+        OnLoginRefused();
     else if (!failure.isOk())
         Finish(Ending::ConnectFailed);
     else

@@ -69,8 +69,9 @@ enum class Security {
 };
 
 // How a session logged in. APOP is tried only without TLS (pop3://), and only
-// when the greeting carries a timestamp.
-enum class LoginMethod { None, Apop, UserPass, SaslPlain };
+// when the greeting carries a timestamp. XOAuth2 and OAuthBearer send an OAuth2
+// access token instead of a password.
+enum class LoginMethod { None, Apop, UserPass, SaslPlain, XOAuth2, OAuthBearer };
 Q_ENUM_NS(LoginMethod)
 
 struct Endpoint {

@@ -5,6 +5,8 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
@@ -265,7 +267,11 @@ Result Session::startConnect(const SessionSettings& settings) {
         refused = Result::HostNotFound;
     else if (hasLineBreakOrNul(m_settings.user))
         refused = Result::UserRejected;
-    else if (hasLineBreakOrNul(m_settings.password))
+    else if (hasLineBreakOrNul(m_settings.password) || hasLineBreakOrNul(m_settings.accessToken))
+        refused = Result::LoginRejected;
+    // The token logins separate their fields with ^A.
+    else if (m_settings.tokenMechanism != TokenMechanism::None &&
+             (m_settings.user.contains(QChar(u'\x01')) || m_settings.accessToken.contains(QChar(u'\x01'))))
         refused = Result::LoginRejected;
     if (refused != Result::Ok) {
         m_state = State::Closed;
@@ -721,9 +727,9 @@ bool Session::hasCapability(const char* name) const {
     return false;
 }
 
-bool Session::offersSaslPlain() const {
+bool Session::offersSasl(const QByteArray& mechanism) const {
     for (const QByteArray& cap : m_capabilities)
-        if (cap.startsWith("SASL ") && cap.split(' ').contains("PLAIN"))
+        if (cap.startsWith("SASL ") && cap.split(' ').contains(mechanism))
             return true;
     return false;
 }
@@ -773,9 +779,11 @@ void Session::login() {
     }
     m_state = State::Authenticating;
     emitLog(QStringLiteral("Logging in"));
-    if (!m_stream->isEncrypted() && !m_apopStamp.isEmpty() && !m_apopRefused)
+    if (m_settings.tokenMechanism != TokenMechanism::None)
+        loginWithToken();
+    else if (!m_stream->isEncrypted() && !m_apopStamp.isEmpty() && !m_apopRefused)
         loginApop();
-    else if (offersSaslPlain())
+    else if (offersSasl("PLAIN"))
         loginSaslPlain();
     else
         loginUserPass();
@@ -814,6 +822,62 @@ void Session::loginSaslPlain() {
         }
         send(token, false, 0, [this](Reply& done) { onLoginReply(done, Result::LoginRejected); });
     });
+}
+
+// RFC 7628 (OAUTHBEARER) where CAPA lists it, else the older XOAUTH2, which
+// the big providers offer without always listing it.
+void Session::loginWithToken() {
+    const QByteArray user = m_settings.user.toUtf8();
+    const QByteArray bearer = "auth=Bearer " + m_settings.accessToken.toUtf8() + "\x01\x01";
+    const bool oauthBearer = m_settings.tokenMechanism == TokenMechanism::OAuthBearer ||
+                             (m_settings.tokenMechanism == TokenMechanism::Auto && offersSasl("OAUTHBEARER"));
+    if (!oauthBearer) {
+        m_loginMethod = LoginMethod::XOAuth2;
+        sendSaslResponse("XOAUTH2", "user=" + user + "\x01" + bearer);
+        return;
+    }
+    m_loginMethod = LoginMethod::OAuthBearer;
+    QByteArray authzid = user;
+    authzid.replace('=', "=3D").replace(',', "=2C"); // RFC 5801 saslname
+    sendSaslResponse("OAUTHBEARER", "n,a=" + authzid + ",\x01host=" + m_endpoint.host.toUtf8() +
+                                        "\x01port=" + QByteArray::number(m_connectedPort) + "\x01" + bearer);
+}
+
+// RFC 5034: an initial response that would make the line longer than 255
+// octets waits for the server's "+" (an OAuth2 token always does).
+void Session::sendSaslResponse(const QByteArray& mechanism, const QByteArray& response) {
+    const QByteArray encoded = response.toBase64();
+    const QByteArray line = "AUTH " + mechanism + ' ' + encoded;
+    if (line.size() + 2 <= kMaxSaslLine) {
+        send(line, false, 0, [this](Reply& r) { onTokenReply(r); });
+        return;
+    }
+    send("AUTH " + mechanism, false, 0, [this, encoded](Reply& r) {
+        if (r.kind != Reply::Continue) {
+            onLoginReply(r, Result::LoginRejected);
+            return;
+        }
+        send(encoded, false, 0, [this](Reply& done) { onTokenReply(done); });
+    });
+}
+
+// A refused token comes back as a "+" with a base64 JSON error (status, scope);
+// the client must answer it (XOAUTH2: an empty line; OAUTHBEARER: ^A, RFC 7628
+// 3.2.3) before the server sends its -ERR.
+void Session::onTokenReply(Reply& reply) {
+    if (reply.kind != Reply::Continue) {
+        onLoginReply(reply, Result::LoginRejected);
+        return;
+    }
+    const QJsonObject error = QJsonDocument::fromJson(QByteArray::fromBase64(reply.text.trimmed())).object();
+    const QString status = error.value(QStringLiteral("status")).toVariant().toString();
+    m_failureDetail =
+        status.isEmpty()
+            ? QStringLiteral("The server refused the OAuth2 access token.")
+            : QStringLiteral("The server refused the OAuth2 access token (status %1).").arg(status);
+    emitLog(m_failureDetail);
+    const QByteArray answer = m_loginMethod == LoginMethod::OAuthBearer ? QByteArray("AQ==") : QByteArray();
+    send(answer, false, 0, [this](Reply& done) { onLoginReply(done, Result::LoginRejected); });
 }
 
 void Session::loginApop() {
@@ -1084,7 +1148,8 @@ void Session::reportProgress(StatusCode code, int done, int total) {
 }
 
 void Session::noteRefusal(const QByteArray& text) {
-    m_lastReply = MaskSecret(QString::fromUtf8(text), m_settings.password);
+    m_lastReply =
+        MaskSecret(MaskSecret(QString::fromUtf8(text), m_settings.password), m_settings.accessToken);
 }
 
 void Session::emitLog(const QString& text) {

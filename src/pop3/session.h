@@ -20,10 +20,19 @@ namespace pop3 {
 // whose base64 decodes to something holding it (a SASL PLAIN token).
 QString MaskSecret(const QString& text, const QString& secret);
 
+// How a token login is made: OAUTHBEARER (RFC 7628) where CAPA lists it, else
+// XOAUTH2; or the one named.
+enum class TokenMechanism { None, Auto, XOAuth2, OAuthBearer };
+
 struct SessionSettings {
     QString user;
     QString password;
-    QString address;           // see Endpoint::Parse
+    // With a mechanism other than None the login sends this OAuth2 access token
+    // (never the password); it is hidden from every text the session gives out.
+    TokenMechanism tokenMechanism = TokenMechanism::None;
+    QString accessToken;
+    QString secretOrigin; // for the user: where the secret came from ("the system keyring"), never the secret
+    QString address;      // see Endpoint::Parse
     quint16 defaultPort = 110; // the settings port, for a bare host
     int timeoutSeconds = 60;
     int probeSeconds = 3;                  // a bare host: how long port 995 gets before STLS
@@ -210,6 +219,9 @@ private:
     void loginUserPass();
     void loginSaslPlain();
     void loginApop();
+    void loginWithToken();
+    void sendSaslResponse(const QByteArray& mechanism, const QByteArray& response);
+    void onTokenReply(Reply& reply);
     void onApopReply(Reply& reply);
     void onLoginReply(Reply& reply, Result fallback);
     void loggedIn();
@@ -229,7 +241,7 @@ private:
     void reportProgress(StatusCode code, int done, int total);
     void noteRefusal(const QByteArray& text);
     bool hasCapability(const char* name) const;
-    bool offersSaslPlain() const;
+    bool offersSasl(const QByteArray& mechanism) const;
     void emitLog(const QString& text);
 
     std::shared_ptr<StreamFactory> m_factory;

@@ -73,6 +73,8 @@ private Q_SLOTS:
     void apopRefused_data();
     void apopRefused();
     void saslPlainWaitsForContinuationWhenLong();
+    void tokenLogin_data();
+    void tokenLogin();
     void lineBreaksInCredentialsAreRefused_data();
     void lineBreaksInCredentialsAreRefused();
     void headers_data();
@@ -372,6 +374,79 @@ void TranscriptTest::apopRefused() {
     const QByteArray& written = h.factory->record->written;
     QCOMPARE(written.contains(kPassword) || written.contains("AUTH PLAIN"), method != LoginMethod::Apop);
     QVERIFY(!h.client->lastServerReply().contains(QLatin1String(kPassword)));
+}
+
+void TranscriptTest::tokenLogin_data() {
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<Result>("expected");
+    QTest::addColumn<LoginMethod>("method");
+    QTest::addColumn<QString>("words");
+
+    const QString token = QStringLiteral("ya29.t0k3n");
+    const auto caps = [](const QByteArray& sasl) {
+        return "S: +OK\nC: CAPA\nS: +OK\nS: " + sasl + "\nS: .\n";
+    };
+    const QByteArray xoauth2 = "C: AUTH XOAUTH2 " +
+                               QByteArray("user=bob\x01"
+                                          "auth=Bearer ya29.t0k3n\x01\x01")
+                                   .toBase64() +
+                               "\n";
+    const QByteArray bearer = "C: AUTH OAUTHBEARER " +
+                              QByteArray("n,a=bob,\x01host=mail.example\x01port=995\x01"
+                                         "auth=Bearer ya29.t0k3n\x01\x01")
+                                  .toBase64() +
+                              "\n";
+    // What Dovecot and the big providers send for a refused token.
+    const QByteArray challenge =
+        "S: + " + QByteArray(R"({"status":"401","schemes":"bearer","scope":"mail"})").toBase64() + "\n";
+    QTest::newRow("XOAUTH2 where CAPA lists no OAUTHBEARER")
+        << caps("SASL PLAIN XOAUTH2") + xoauth2 + kLoggedIn << token << Result::Ok << LoginMethod::XOAuth2
+        << QString();
+    QTest::newRow("XOAUTH2 where CAPA lists no SASL at all")
+        << caps("USER") + xoauth2 + kLoggedIn << token << Result::Ok << LoginMethod::XOAuth2 << QString();
+    QTest::newRow("OAUTHBEARER where listed") << caps("SASL PLAIN XOAUTH2 OAUTHBEARER") + bearer + kLoggedIn
+                                              << token << Result::Ok << LoginMethod::OAuthBearer << QString();
+    QTest::newRow("XOAUTH2 refused: the error challenge gets an empty line")
+        << caps("SASL XOAUTH2") + xoauth2 + challenge + "C: \nS: -ERR [AUTH] Authentication failed.\n"
+        << token << Result::LoginRejected << LoginMethod::XOAuth2 << QStringLiteral("status 401");
+    QTest::newRow("OAUTHBEARER refused: the error challenge gets ^A")
+        << caps("SASL OAUTHBEARER") + bearer + challenge + "C: AQ==\nS: -ERR [AUTH] Authentication failed.\n"
+        << token << Result::LoginRejected << LoginMethod::OAuthBearer << QStringLiteral("status 401");
+    QTest::newRow("a server in trouble after the challenge is no refused token")
+        << caps("SASL XOAUTH2") + xoauth2 + challenge + "C: \nS: -ERR [SYS/TEMP] try later\n"
+        << token << Result::ServerTemporaryFailure << LoginMethod::XOAuth2 << QStringLiteral("status 401");
+    QTest::newRow("the server echoes the token in its refusal")
+        << caps("SASL XOAUTH2") + xoauth2 + "S: -ERR [AUTH] bad token ya29.t0k3n\n"
+        << token << Result::LoginRejected << LoginMethod::XOAuth2 << QString();
+    const QString longToken = QString(300, QLatin1Char('t'));
+    QTest::newRow("a long token waits for the server's +")
+        << caps("SASL XOAUTH2") + "C: AUTH XOAUTH2\nS: + \nC: " +
+               ("user=bob\x01"
+                "auth=Bearer " +
+                longToken.toLatin1() + "\x01\x01")
+                   .toBase64() +
+               "\n" + kLoggedIn
+        << longToken << Result::Ok << LoginMethod::XOAuth2 << QString();
+}
+
+// The token goes out instead of the password, never with it, and never comes back in a text.
+void TranscriptTest::tokenLogin() {
+    QFETCH(QByteArray, log);
+    QFETCH(QString, token);
+    QFETCH(Result, expected);
+    QFETCH(LoginMethod, method);
+    QFETCH(QString, words);
+    Harness h(log);
+    h.client->setAccessToken(token);
+    const Result result = h.client->Connect();
+    QVERIFY2(h.factory->record->errors.isEmpty(), qPrintable(h.errors()));
+    QCOMPARE(result, expected);
+    QVERIFY2(h.scriptDone(), "the client stopped before the end of the transcript");
+    QCOMPARE(h.client->connectionInfo().login, method);
+    QVERIFY(!h.factory->record->written.contains(kPassword));
+    QVERIFY(!h.client->lastServerReply().contains(token));
+    QVERIFY2(h.client->lastFailure().words.contains(words), qPrintable(h.client->lastFailure().words));
 }
 
 void TranscriptTest::saslPlainWaitsForContinuationWhenLong() {

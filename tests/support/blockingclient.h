@@ -22,6 +22,10 @@ public:
     void setUserName(const QString& user) { m_settings.user = user; }
     void setPassword(const QString& password) { m_settings.password = password; }
     void setHostName(const QString& address) { m_settings.address = address; }
+    void setAccessToken(const QString& token, pop3::TokenMechanism mechanism = pop3::TokenMechanism::Auto) {
+        m_settings.accessToken = token;
+        m_settings.tokenMechanism = mechanism;
+    }
     void setDefaultPort(quint16 port) { m_settings.defaultPort = port; }
     void setTimeoutSeconds(int seconds) { m_settings.timeoutSeconds = qMax(1, seconds); }
     void setImplicitTlsProbeSeconds(int seconds) { m_settings.probeSeconds = qMax(1, seconds); }

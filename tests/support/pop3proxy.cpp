@@ -127,6 +127,12 @@ void Pop3Proxy::fromServer(Link& link) {
         link.serverLine.remove(0, end + 1);
         if (line.trimmed().toUpper() == "STLS")
             continue; // the capability only: the client then stays in plain text
+        if (!m_hiddenSasl.isEmpty() && line.startsWith("SASL ")) {
+            QList<QByteArray> words = line.trimmed().split(' ');
+            words.removeAll(m_hiddenSasl);
+            forward += words.join(' ') + "\r\n";
+            continue;
+        }
         forward += line;
     }
     send(link.client, forward);

@@ -24,6 +24,9 @@ public:
     quint16 port() const { return m_server.serverPort(); }
 
     void setHideStls(bool hide) { m_hideStls = hide; }
+    // Drops one SASL mechanism from the capability list (with setHideStls only:
+    // the list must travel in plain text to be changed).
+    void setHiddenSasl(const QByteArray& mechanism) { m_hiddenSasl = mechanism; }
     void setDropAtQuit(bool drop) { m_dropAtQuit = drop; }
     void setOneWayDelayMs(int ms) { m_delayMs = ms; }
 
@@ -42,6 +45,7 @@ private:
     QString m_targetHost;
     quint16 m_targetPort;
     bool m_hideStls = false;
+    QByteArray m_hiddenSasl;
     bool m_dropAtQuit = false;
     int m_delayMs = 0;
     int m_quitsDropped = 0;

@@ -4,6 +4,9 @@
 # mail in ~/Maildir; Dovecot notices a changed passwd file on the next login.
 # A line's extra field userdb_pop3_lock_session=yes makes a second session of
 # that mailbox get -ERR [IN-USE].
+# TIDEMARSH_DOVECOT_OAUTH2_URL (an introspection URL) adds XOAUTH2 and
+# OAUTHBEARER logins, checked by that endpoint: the token's "username" must be
+# a mailbox of the passwd file; passwords keep working for PLAIN and LOGIN.
 
 # The mailbox option is per user, so every mailbox can ask for it.
 SERVER_LOCK_SESSION=1
@@ -31,6 +34,23 @@ service pop3-login {
   chroot =
 }"
     fi
+    local mechanisms="plain login" passdbs=""
+    if [ -n "${TIDEMARSH_DOVECOT_OAUTH2_URL:-}" ]; then
+        mechanisms="plain login xoauth2 oauthbearer"
+        cat > "$d/oauth2.conf.ext" <<EXT
+introspection_mode = auth
+introspection_url = $TIDEMARSH_DOVECOT_OAUTH2_URL
+username_attribute = username
+active_attribute = active
+active_value = true
+force_introspection = yes
+EXT
+        passdbs="passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $d/oauth2.conf.ext
+}"
+    fi
     cat > "$d/dovecot.conf" <<CONF
 # Private test instance: nothing from /etc/dovecot is read.
 instance_name = tidemarsh-test-$$
@@ -43,7 +63,7 @@ ssl = yes
 ssl_cert = <$STATE/server.pem
 ssl_key = <$STATE/server.key
 disable_plaintext_auth = no
-auth_mechanisms = plain login
+auth_mechanisms = $mechanisms
 auth_verbose = yes
 first_valid_uid = $MAIL_UID
 last_valid_uid = $MAIL_UID
@@ -54,9 +74,11 @@ pop3_logout_format = top=%t/%p, retr=%r/%b, del=%d/%m, size=%s
 # Each session's traffic, where a test made the folder (TestMailServer::MailboxOptions).
 rawlog_dir = %h/rawlog
 $internal
+$passdbs
 passdb {
   driver = passwd-file
   args = $STATE/passwd
+  mechanisms = plain login
 }
 userdb {
   driver = passwd-file
