@@ -11,7 +11,9 @@
 #include "store/accountstore.h"
 #include "store/extrasettings.h"
 #include "ui_accounteditor.h"
+#include "watch/core/watchengine.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -53,6 +55,8 @@ AccountEditor::AccountEditor(AppState& state, int recordNumber, QTreeWidget* lis
             m_ui->txtLogin->setText(accounts::Trimmed(record.LoginName));
             m_ui->txtServer->setText(accounts::Trimmed(record.ServerAddress));
             loadSignIn(record);
+            m_watchAccount->setChecked(watch::WatchSettings::AccountWatched(
+                m_state.ProgramFolder, accounts::Trimmed(record.AccountName)));
         } catch (const StoreError& error) {
             // Saving over a record that could not be read would lose its statistics.
             m_unreadable = true;
@@ -74,7 +78,15 @@ void AccountEditor::setUpSignIn() {
         setTabOrder(previous, control);
         previous = control;
     }
-    setTabOrder(previous, m_ui->cmdOK);
+    // Whether the watch looks at this account; it lives beside the sign-in, not in Acc.dat.
+    m_watchAccount = new QCheckBox(tr("Include in &background checks"), this);
+    m_watchAccount->setObjectName(QStringLiteral("chkWatchAccount"));
+    m_watchAccount->setAccessibleDescription(
+        tr("Tidemarsh looks at this account on its own and tells you what arrived"));
+    m_watchAccount->setChecked(true);
+    m_ui->layoutMain->insertWidget(2, m_watchAccount);
+    setTabOrder(previous, m_watchAccount);
+    setTabOrder(m_watchAccount, m_ui->cmdOK);
     m_signIn->setNewAccount();
     connect(m_signIn, &SignInPanel::changed, this, [this] {
         updatePasswordBox();
@@ -234,6 +246,8 @@ bool AccountEditor::save(const signin::Config& config, const std::optional<QStri
     if (m_recordNumber != 0)
         extra.renameAccount(accounts::Trimmed(m_state.CurrentAccount.AccountName), record.AccountName);
     config.save(extra, record.AccountName);
+    watch::WatchSettings::SetAccountWatched(m_state.ProgramFolder, record.AccountName,
+                                            m_watchAccount->isChecked());
     m_savedSecretId = config.secretId;
     m_state.CurrentAccount = record;
 

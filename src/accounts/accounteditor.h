@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+class QCheckBox;
 class QPushButton;
 class QTreeWidget;
 class SignInPanel;
@@ -57,6 +58,7 @@ private:
     AccountTester m_tester;
     bool m_unreadable = false;
     SignInPanel* m_signIn = nullptr;
+    QCheckBox* m_watchAccount = nullptr;
     bool m_passwordKept = false; // the password is in the keyring: an empty box leaves it there
     bool m_saving = false;
     QString m_savedSecretId;  // the account's secrets as Tidemarsh.ini names them

@@ -39,6 +39,17 @@ ChooseDialog::ChooseDialog(AppState& state, QWidget* parent)
 
 ChooseDialog::~ChooseDialog() = default;
 
+void ChooseDialog::selectAccount(const QString& name) {
+    QTreeWidget* list = m_ui->ListView1;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = list->topLevelItem(i);
+        if (row != m_allRow && row->text(0) == name) {
+            list->setCurrentItem(row);
+            return;
+        }
+    }
+}
+
 void ChooseDialog::AddAllAccountsRow() {
     QTreeWidget* list = m_ui->ListView1;
     if (list->topLevelItemCount() < 2)

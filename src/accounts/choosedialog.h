@@ -28,6 +28,8 @@ public:
     const std::optional<AccountRecord>& chosenAccount() const { return m_chosen; }
     // Once closed: "All accounts" was chosen (chosenAccount() is then empty).
     bool allAccountsChosen() const { return m_allChosen; }
+    // Selects the account of that name (a notification's Review asks for it).
+    void selectAccount(const QString& name);
 
     // Runs the dialog modally over parent and returns its choice.
     static std::optional<AccountRecord> choose(AppState& state, QWidget* parent);

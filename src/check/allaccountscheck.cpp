@@ -111,6 +111,8 @@ private:
             failure = result;
             if (result.code == pop3::Result::Cancelled || m_cancelled)
                 return end(Outcome::Cancelled);
+            if (result.isOk())
+                TellListed(m_state, name, *session);
             end(result.isOk() ? Outcome::Listed : Outcome::DownloadFailed);
         });
         session->enqueue(job);
@@ -200,6 +202,7 @@ void AllAccountsCheck::OpenStatusWindow() {
     m_state.hooks.showPanel2({});
     // No single account is under review.
     m_state.ReviewAccountName.clear();
+    m_state.hooks.claimAccount({});
 
     m_status = new StatusDialog(m_owner);
     m_status->setAttribute(Qt::WA_DeleteOnClose, false);

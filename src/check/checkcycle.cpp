@@ -44,6 +44,18 @@ enum class Ending {
 
 } // namespace
 
+void TellListed(const AppState& state, const QString& account, const pop3::Session& session) {
+    QList<QByteArray> uidls;
+    QList<qint64> sizes;
+    uidls.reserve(session.count());
+    sizes.reserve(session.count());
+    for (int n = 1; n <= session.count(); ++n) {
+        uidls.append(session.item(n).Uidl);
+        sizes.append(session.item(n).Size);
+    }
+    state.hooks.tellListed(account, uidls, sizes);
+}
+
 // One run of the check, told in its steps: prepare, connect, download, list,
 // finish. Each step after prepare starts a POP3 job and the next step runs when
 // it ends; any step may end the run, and finish is the one way out.
@@ -156,6 +168,7 @@ void CheckRun::Prepare() {
     const AccountRecord& account = m_state.CurrentAccount;
     m_accountName = FixedText::TrimBlanks(account.AccountName);
     m_state.ReviewAccountName = m_accountName;
+    m_state.hooks.claimAccount(m_accountName);
 }
 
 LoginSettings::Options CheckRun::LoginOptions() const {
@@ -273,6 +286,7 @@ void CheckRun::OnDownloaded(const pop3::Failure& failure) {
         Finish(Ending::DownloadFailed);
         return;
     }
+    TellListed(m_state, m_accountName, *m_session);
     Ending ending = Ending::FileFailure;
     try {
         ending = List();

@@ -12,6 +12,12 @@ class QWidget;
 class ReviewController;
 class CheckRun;
 class AllAccountsCheck;
+namespace pop3 {
+class Session;
+}
+
+// Tells the watch what a check by hand has just listed for the account.
+void TellListed(const AppState& state, const QString& account, const pop3::Session& session);
 
 // Check Mail: log in to the account, download every header, fill the review list,
 // tick friends, write the header files, update the statistics, leave the session

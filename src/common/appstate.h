@@ -2,6 +2,8 @@
 
 #include "store/records.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -13,6 +15,13 @@ struct ShellHooks {
     std::function<void()> refreshCommandStates;
     // Repaints the bars after Settings.ThemeColoursOff has changed.
     std::function<void()> applyThemeColours;
+    // A check by hand is about to log in to the account (empty: to every account):
+    // a background look at it must end first.
+    std::function<void(const QString& account)> accountClaimed;
+    // A check by hand listed the account: what waits there (UIDLs, empty where
+    // the server has none, and sizes, in mailbox order) counts as seen.
+    std::function<void(const QString& account, const QList<QByteArray>& uidls, const QList<qint64>& sizes)>
+        accountListed;
 
     // The calls for the UI: each does nothing while its hook is unset (tests, start-up).
     void showPanel1(const QString& text) const {
@@ -26,6 +35,15 @@ struct ShellHooks {
     void refreshCommands() const {
         if (refreshCommandStates)
             refreshCommandStates();
+    }
+    void claimAccount(const QString& account) const {
+        if (accountClaimed)
+            accountClaimed(account);
+    }
+    void tellListed(const QString& account, const QList<QByteArray>& uidls,
+                    const QList<qint64>& sizes) const {
+        if (accountListed)
+            accountListed(account, uidls, sizes);
     }
 };
 

@@ -4,8 +4,10 @@
 #include "desktop/autostartentry.h"
 #include "help/helplauncher.h"
 #include "options/numbertext.h"
+#include "store/extrasettings.h"
 #include "store/fixedtext.h"
 #include "ui_optionsdialog.h"
+#include "watch/core/watchengine.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -50,6 +52,12 @@ OptionsDialog::OptionsDialog(AppState& state, QWidget* parent)
     // Not a setting of ours: the desktop's autostart entry for this very program.
     m_autostartOn = AutostartEntry(QCoreApplication::applicationFilePath()).isOn();
     m_ui->chkAutostart->setChecked(m_autostartOn);
+    const watch::WatchSettings watchSettings = watch::WatchSettings::Load(m_state.ProgramFolder);
+    m_ui->chkWatch->setChecked(watchSettings.enabled);
+    m_ui->spnWatchMinutes->setRange(watch::WatchSettings::kMinMinutes, watch::WatchSettings::kMaxMinutes);
+    m_ui->spnWatchMinutes->setValue(watchSettings.minutes);
+    m_ui->spnWatchMinutes->setEnabled(watchSettings.enabled);
+    connect(m_ui->chkWatch, &QCheckBox::toggled, m_ui->spnWatchMinutes, &QWidget::setEnabled);
     // The port field holds 1..65535 as its 16-bit pattern; the time-out is signed.
     m_ui->txtPort->setText(QString::number(static_cast<quint16>(s.ServerPort)));
     m_ui->txtTimeout->setText(QString::number(s.ServerTimeout));
@@ -106,6 +114,16 @@ void OptionsDialog::accept() {
         return;
     if (!applyAutostart())
         return;
+    watch::WatchSettings watchSettings;
+    watchSettings.enabled = m_ui->chkWatch->isChecked();
+    watchSettings.minutes = m_ui->spnWatchMinutes->value();
+    if (!watchSettings.save(m_state.ProgramFolder)) {
+        ui::ShowMessage(
+            {this, ui::MessageIcon::Warning, windowTitle(),
+             tr("The background check settings could not be saved in %1.").arg(ExtraSettings::FileName()),
+             QMessageBox::Ok, QMessageBox::Ok});
+        return;
+    }
 
     SettingsRecord& s = m_state.Settings;
     s.DeletePromptOff = m_ui->chkDelete->isChecked() ? 0 : 1;

@@ -1,5 +1,7 @@
 #include "pop3/headerworker.h"
 
+#include <QPointer>
+
 namespace pop3 {
 
 namespace {
@@ -9,7 +11,10 @@ constexpr size_t kMaxBatch = 256;
 } // namespace
 
 HeaderWorker::HeaderWorker(RowMaker rowMaker, QObject* parent)
-    : QObject(parent), m_rowMaker(std::move(rowMaker)), m_thread([this] { run(); }) {}
+    : QObject(parent), m_rowMaker(std::move(rowMaker)) {
+    connect(this, &HeaderWorker::resultsWaiting, this, &HeaderWorker::deliver, Qt::QueuedConnection);
+    m_thread = std::thread([this] { run(); });
+}
 
 HeaderWorker::~HeaderWorker() {
     {
@@ -59,13 +64,48 @@ void HeaderWorker::run() {
             for (Input& input : work)
                 batch.append(parse(input));
             work.clear();
-            Q_EMIT parsed(batch);
+            announce(std::move(batch), false);
         }
         if (last) {
-            Q_EMIT drained();
+            announce({}, true);
             return;
         }
     }
+}
+
+void HeaderWorker::announce(QList<ParsedMessage> batch, bool drainedNow) {
+    bool announceNow = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (!batch.isEmpty())
+            m_results.append(std::move(batch));
+        m_resultsDrained = m_resultsDrained || drainedNow;
+        announceNow = !m_resultsAnnounced;
+        m_resultsAnnounced = true;
+    }
+    // One event stands for everything waiting until the owner takes it.
+    if (announceNow)
+        Q_EMIT resultsWaiting();
+}
+
+void HeaderWorker::deliver() {
+    QList<QList<ParsedMessage>> results;
+    bool drainedNow = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        results.swap(m_results);
+        drainedNow = m_resultsDrained;
+        m_resultsAnnounced = false;
+    }
+    // A receiver may end the job that owns this worker.
+    const QPointer<HeaderWorker> self(this);
+    for (const QList<ParsedMessage>& batch : std::as_const(results)) {
+        Q_EMIT parsed(batch);
+        if (!self)
+            return;
+    }
+    if (drainedNow)
+        Q_EMIT drained();
 }
 
 ParsedMessage HeaderWorker::parse(Input& input) const {

@@ -14,8 +14,11 @@ namespace pop3 {
 // Parses header blocks on a thread of its own, so the event loop keeps reading
 // the next replies (and answering clicks) while GMime works. Input comes from
 // the session's thread in message order; parsed batches and the final drained
-// leave in the same order through queued signals. GMime objects never cross
-// threads: only bytes go in and plain values come out.
+// are emitted on the thread that owns the worker, in the same order. GMime
+// objects never cross threads: only bytes go in and plain values come out.
+// Results cross back through the worker's own mutex, not as signal arguments:
+// a queued argument is handed over inside Qt's event queue, whose locking the
+// thread sanitizer cannot see, and the copy made on this thread would read as a race.
 class HeaderWorker : public QObject {
     Q_OBJECT
 public:
@@ -35,18 +38,25 @@ public:
     void finishInput();
 
 Q_SIGNALS:
-    // Emitted on the worker thread: receivers get them queued.
+    // Emitted on the owner's thread.
     void parsed(const QList<pop3::ParsedMessage>& batch);
     void drained();
+    // Emitted on the worker thread when results wait: carries nothing.
+    void resultsWaiting();
 
 private:
     void run();
+    void announce(QList<ParsedMessage> batch, bool drainedNow);
+    void deliver();
     ParsedMessage parse(Input& input) const;
 
     RowMaker m_rowMaker;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Input> m_queue;
+    QList<QList<ParsedMessage>> m_results;
+    bool m_resultsAnnounced = false;
+    bool m_resultsDrained = false;
     bool m_inputDone = false;
     bool m_stop = false;
     std::thread m_thread;

@@ -44,14 +44,20 @@ void HeadersJob::setRowMaker(RowMaker maker) {
     m_rowMaker = std::move(maker);
 }
 
+void HeadersJob::setFetchChooser(FetchChooser choose) {
+    m_chooseFetch = std::move(choose);
+}
+
 Result HeadersJob::start(Session& session) {
     m_worker = std::make_unique<HeaderWorker>(m_rowMaker);
     connect(m_worker.get(), &HeaderWorker::parsed, this, &HeadersJob::onBatch, Qt::QueuedConnection);
     connect(m_worker.get(), &HeaderWorker::drained, this, &HeadersJob::onDrained, Qt::QueuedConnection);
     HeaderWorker* worker = m_worker.get();
-    return session.startGetHeaders([worker](int number, const Message& listing, QByteArray block, bool keep) {
-        worker->submit(HeaderWorker::Input{number, listing, std::move(block), keep});
-    });
+    return session.startGetHeaders(
+        [worker](int number, const Message& listing, QByteArray block, bool keep) {
+            worker->submit(HeaderWorker::Input{number, listing, std::move(block), keep});
+        },
+        m_chooseFetch);
 }
 
 void HeadersJob::operationEnded(Session& session, Result result) {

@@ -79,6 +79,9 @@ public:
     // What the caller makes of each parsed message (a review row, say), run on
     // the parser thread: it must not touch shared mutable state.
     void setRowMaker(RowMaker maker);
+    // Only the chosen messages get TOP (the watch's peek: those not seen before);
+    // by default all. The listing itself is on the session afterwards.
+    void setFetchChooser(FetchChooser choose);
 
 Q_SIGNALS:
     void parsed(const QList<pop3::ParsedMessage>& batch);
@@ -93,6 +96,7 @@ private:
     void onDrained();
 
     RowMaker m_rowMaker;
+    FetchChooser m_chooseFetch;
     std::unique_ptr<HeaderWorker> m_worker;
     bool m_downloadDone = false;
 };

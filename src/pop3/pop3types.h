@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <vector>
 
 namespace pop3 {
 Q_NAMESPACE
@@ -157,6 +158,9 @@ struct ParsedMessage {
     QVariant row;
 };
 using RowMaker = std::function<QVariant(const Message& message, int number)>;
+// Which listed messages get their header downloaded: 0-based positions in the
+// listing (sizes and UIDLs known, nothing parsed yet), ascending.
+using FetchChooser = std::function<std::vector<int>(const std::vector<Message>& listing)>;
 
 // Fills the parsed fields of message from a raw header block (no size, flag or
 // uidl). Never fails on hostile input: unparsable parts are left empty.

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace pop3 {
 
@@ -289,18 +290,24 @@ Result Session::startConnect(const SessionSettings& settings) {
     return Result::Pending;
 }
 
-Result Session::startGetHeaders(HeaderSink sink) {
+Result Session::startGetHeaders(HeaderSink sink, FetchChooser choose) {
     if (m_state != State::Transaction)
         return closedResult();
     m_headerSink = std::move(sink);
+    m_chooseFetch = std::move(choose);
     begin(Op::Headers);
     m_messages.clear();
     m_numbers.clear();
     m_state = State::Listing;
     queue("LIST", true, kMaxListingBytes, [this](Reply& r) { onList(r); });
     m_uidlPending = hasCapability("UIDL");
+    m_fetchAfterUidl = false;
     if (m_uidlPending && hasCapability("PIPELINING"))
-        queue("UIDL", true, kMaxListingBytes, [this](Reply& r) { onUidl(r); });
+        queue("UIDL", true, kMaxListingBytes, [this](Reply& r) {
+            onUidl(r);
+            if (std::exchange(m_fetchAfterUidl, false))
+                startFetching();
+        });
     flush();
     return Result::Pending;
 }
@@ -727,6 +734,18 @@ bool Session::hasCapability(const char* name) const {
     return false;
 }
 
+int Session::loginDelaySeconds() const {
+    for (const QByteArray& cap : m_capabilities) {
+        if (!cap.startsWith("LOGIN-DELAY "))
+            continue;
+        // "LOGIN-DELAY 900", or "LOGIN-DELAY 900 USER" before login.
+        bool ok = false;
+        const int seconds = cap.split(' ').value(1).toInt(&ok);
+        return ok && seconds > 0 ? seconds : 0;
+    }
+    return 0;
+}
+
 bool Session::offersSasl(const QByteArray& mechanism) const {
     for (const QByteArray& cap : m_capabilities)
         if (cap.startsWith("SASL ") && cap.split(' ').contains(mechanism))
@@ -1000,6 +1019,11 @@ void Session::onList(Reply& reply) {
         finish(Result::Ok);
         return;
     }
+    if (m_uidlPending && m_chooseFetch && hasCapability("PIPELINING")) {
+        // The choice goes by UIDL: its answer is next in the pipeline.
+        m_fetchAfterUidl = true;
+        return;
+    }
     if (m_uidlPending && !hasCapability("PIPELINING")) {
         send("UIDL", true, kMaxListingBytes, [this](Reply& r) {
             onUidl(r);
@@ -1040,7 +1064,17 @@ void Session::onUidl(Reply& reply) {
 }
 
 void Session::startFetching() {
-    if (m_messages.empty()) {
+    m_fetch.clear();
+    if (m_chooseFetch) {
+        for (int index : m_chooseFetch(m_messages))
+            if (index >= 0 && index < count() && (m_fetch.empty() || index > m_fetch.back()))
+                m_fetch.push_back(index);
+    } else {
+        m_fetch.resize(m_messages.size());
+        for (size_t i = 0; i < m_fetch.size(); ++i)
+            m_fetch[i] = static_cast<int>(i);
+    }
+    if (m_fetch.empty()) {
         m_state = State::Transaction;
         finish(Result::Ok);
         return;
@@ -1055,13 +1089,13 @@ void Session::startFetching() {
 void Session::pumpTops() {
     const bool pipelining = hasCapability("PIPELINING");
     const int window = pipelining ? m_maxInFlight : 1;
-    const int total = count();
+    const int total = static_cast<int>(m_fetch.size());
     const int inFlight = m_nextTop - m_topsDone;
     // Top up in batches: a write per reply would cost a syscall and a packet each.
     if (m_nextTop >= total || (inFlight > 0 && inFlight > window - qMin(kRefillBatch, window)))
         return;
     while (m_nextTop < total && m_nextTop - m_topsDone < window && m_inFlightBytes < m_maxInFlightBytes) {
-        const int index = m_nextTop++;
+        const int index = m_fetch[size_t(m_nextTop++)];
         queue("TOP " + QByteArray::number(m_numbers[size_t(index)]) + " 0", true, m_maxHeaderBytes,
               [this, index](Reply& r) { onTop(index, r); });
         m_pending.back().perMessage = true;
@@ -1088,7 +1122,7 @@ void Session::onTop(int index, Reply& reply) {
     if (m_headerSink)
         m_headerSink(index + 1, m, std::move(block), keep);
     ++m_topsDone;
-    const int total = count();
+    const int total = static_cast<int>(m_fetch.size());
     reportProgress(StatusCode::Header, m_topsDone, total);
     if (m_topsDone == total) {
         m_state = State::Transaction;

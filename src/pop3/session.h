@@ -139,6 +139,9 @@ public:
     // Raw header bytes kept for one listing; past it rows keep their parsed fields only.
     void setMaxKeptHeaderBytes(qint64 bytes) { m_maxKeptHeaderBytes = bytes; }
     void setMaxLineBytes(qsizetype bytes) { m_reader.setMaxLine(bytes); }
+    // The least time between two logins the server asks for (RFC 2449
+    // LOGIN-DELAY, as announced after login); 0 when it names none.
+    int loginDelaySeconds() const;
 
 Q_SIGNALS:
     void log(const QString& text, int code);
@@ -160,7 +163,8 @@ private:
     // sink gets every listed message's header block, in order, as its TOP answers.
     using HeaderSink =
         std::function<void(int number, const Message& listing, QByteArray block, bool keepRaw)>;
-    Result startGetHeaders(HeaderSink sink);
+    // choose, when set, picks which listed messages get TOP; the rest stay Listed.
+    Result startGetHeaders(HeaderSink sink, FetchChooser choose = {});
     Result startQuit();
     Result startNoop();
     Result startDelete(const QVector<int>& numbers);
@@ -250,6 +254,8 @@ private:
     bool m_startPosted = false;
     Endpoint m_endpoint;
     HeaderSink m_headerSink;
+    FetchChooser m_chooseFetch;
+    std::vector<int> m_fetch; // listing positions that get TOP, in order
     QByteArray m_topText;
     std::unique_ptr<Stream> m_stream;
     QPointer<Stream> m_dying; // closed, waiting for deleteLater
@@ -296,6 +302,7 @@ private:
     int m_nextTop = 0;
     int m_topsDone = 0;
     bool m_uidlPending = false;
+    bool m_fetchAfterUidl = false; // a chooser waits for the pipelined UIDL
 
     QVector<int> m_deleteNumbers;
     QVector<Result> m_deleteResults;

@@ -21,6 +21,7 @@ PreviewFeed::PreviewFeed(ReviewController& review, PreviewPane& pane, QObject* p
     connect(&pane, &PreviewPane::previewWanted, this, &PreviewFeed::onWanted);
     // Emptied (Accept All, a deletion, a new check) or replaced by a new check.
     connect(review.model(), &QAbstractItemModel::modelReset, this, &PreviewFeed::forget);
+    connect(this, &PreviewFeed::decodedWaiting, this, &PreviewFeed::takeDecoded, Qt::QueuedConnection);
 }
 
 PreviewFeed::~PreviewFeed() {
@@ -93,11 +94,24 @@ void PreviewFeed::onFetched(int key, const pop3::Failure& failure, const QByteAr
         return;
     }
     m_decoders.start([this, key, reply] {
-        const pop3::BodyPreview preview = pop3::MakeBodyPreview(reply);
-        // Dropped with this object if it goes first.
-        QMetaObject::invokeMethod(
-            this, [this, key, preview] { onDecoded(key, preview); }, Qt::QueuedConnection);
+        pop3::BodyPreview preview = pop3::MakeBodyPreview(reply);
+        {
+            const std::lock_guard<std::mutex> lock(m_decodedLock);
+            m_decoded.emplace_back(key, std::move(preview));
+        }
+        // The pool is waited for before this object goes, so it is still here.
+        Q_EMIT decodedWaiting();
     });
+}
+
+void PreviewFeed::takeDecoded() {
+    std::deque<std::pair<int, pop3::BodyPreview>> decoded;
+    {
+        const std::lock_guard<std::mutex> lock(m_decodedLock);
+        decoded.swap(m_decoded);
+    }
+    for (const auto& [key, preview] : decoded)
+        onDecoded(key, preview);
 }
 
 void PreviewFeed::onDecoded(int key, const pop3::BodyPreview& preview) {

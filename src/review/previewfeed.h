@@ -9,6 +9,10 @@
 #include <QPointer>
 #include <QThreadPool>
 
+#include <deque>
+#include <mutex>
+#include <utility>
+
 class PreviewPane;
 namespace pop3 {
 class Session;
@@ -36,6 +40,12 @@ public:
     // Why a TOP brought no preview, in a few words for "No preview: ...".
     static QString FailureText(const pop3::Failure& failure);
 
+Q_SIGNALS:
+    // From a decoder thread: decoded previews wait in m_decoded. It carries
+    // nothing: results cross threads under m_decodedLock, which the thread
+    // sanitizer sees, not inside Qt's event queue, which it does not.
+    void decodedWaiting();
+
 private:
     struct Source {
         QPointer<pop3::Session> session;
@@ -46,6 +56,7 @@ private:
     void onWanted(int key);
     void onFetched(int key, const pop3::Failure& failure, const QByteArray& reply);
     void onDecoded(int key, const pop3::BodyPreview& preview);
+    void takeDecoded();
     int keyFor(const ReviewController::PreviewSource& source);
     void forget();
 
@@ -55,5 +66,7 @@ private:
     QHash<QPair<const pop3::Session*, int>, int> m_keys; // (session, number) -> key
     int m_nextKey = 0;
     bool m_active = true;
+    std::mutex m_decodedLock;
+    std::deque<std::pair<int, pop3::BodyPreview>> m_decoded;
     QThreadPool m_decoders; // last: its tasks end before the rest goes
 };

@@ -149,6 +149,13 @@ pop3::Session* ReviewController::sessionOfRow(int modelRow) const {
     return account < static_cast<int>(d->accounts.size()) ? d->accounts[account].session.get() : nullptr;
 }
 
+bool ReviewController::holdsAccount(const QString& account) const {
+    if (d->session && d->state.ReviewAccountName == account)
+        return true;
+    return std::any_of(d->accounts.cbegin(), d->accounts.cend(),
+                       [&](const ReviewAccount& a) { return a.session && a.name == account; });
+}
+
 bool ReviewController::deletionRunning() const {
     return d->deleting;
 }

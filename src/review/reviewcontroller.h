@@ -56,6 +56,8 @@ public:
     // The session a row's message lives in, in either kind of review; null
     // when there is none.
     pop3::Session* sessionOfRow(int modelRow) const;
+    // The review holds a session of that account (its name as in Acc.dat, trimmed).
+    bool holdsAccount(const QString& account) const;
 
     void StartKeepAlive();
     void StopKeepAlive();

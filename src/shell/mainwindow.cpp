@@ -27,7 +27,10 @@
 #include "store/extrasettings.h"
 #include "store/headerfiles.h"
 #include "store/settingsstore.h"
+#include "watch/core/watchengine.h"
+#include "watch/desktopnotifier.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -42,6 +45,7 @@
 #include <QToolBar>
 
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -93,6 +97,11 @@ struct MainWindow::Private {
     QSystemTrayIcon* tray = nullptr;
     QTimer* trayWatch = nullptr; // runs only while the window is in the tray
     std::unique_ptr<InstanceLock> lock;
+    watch::Engine* watch = nullptr;
+    watch::DesktopNotifier* notifier = nullptr;
+    QString pendingReview;   // a notification's Review, waiting for the first activation
+    QString preferredChoice; // the account the Select Account dialog starts on
+    QString trayMessageAccount;
     bool started = false;
     bool inFirstActivation = false;
     bool exited = false;
@@ -111,6 +120,8 @@ MainWindow::MainWindow(const QString& programFolder, QWidget* parent)
     d->check = std::make_unique<CheckCycle>(d->state, *d->review, this);
     d->check->setAccountChooser([this] {
         ChooseDialog choose(d->state, this);
+        if (!d->preferredChoice.isEmpty())
+            choose.selectAccount(std::exchange(d->preferredChoice, {}));
         choose.exec();
         if (choose.allAccountsChosen()) {
             // "All accounts" runs its own command; this one stops here.
@@ -176,6 +187,10 @@ void MainWindow::BuildTray() {
     d->tray->setContextMenu(menu(QStringLiteral("mnuPopUp")));
     connect(d->tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+    connect(d->tray, &QSystemTrayIcon::messageClicked, this, [this] {
+        if (!d->trayMessageAccount.isEmpty())
+            ReviewFromNotification(d->trayMessageAccount);
+    });
     // Qt tells nobody when the tray goes away (its panel ended, or restarts): look.
     d->trayWatch = new QTimer(this);
     d->trayWatch->setObjectName(QStringLiteral("trayWatch"));
@@ -242,6 +257,9 @@ bool MainWindow::Startup(bool hidden) {
     }
     PlaceWindow(created);
     ApplyThemeColours();
+    if (created)
+        watch::WatchSettings::SetUpNewFolder(d->state.ProgramFolder);
+    StartWatch();
 
     d->state.ActivatedOnce = false;
     d->started = true;
@@ -335,6 +353,8 @@ void MainWindow::FirstActivation() {
     RefreshCommandStates();
     d->state.ActivatedOnce = true;
     d->inFirstActivation = false;
+    if (!d->pendingReview.isEmpty())
+        QTimer::singleShot(0, this, &MainWindow::RunPendingReview);
 }
 
 void MainWindow::RunNewAccountWizard() {
@@ -345,6 +365,7 @@ void MainWindow::RunNewAccountWizard() {
         wizard.exec();
     }
     if (d->state.AccountCount > 0) {
+        ReloadWatch();
         SetPanel1(tr("Click Check Mail to check for new mail..."));
         AccountDoneDialog done(this);
         done.exec();
@@ -379,6 +400,7 @@ void MainWindow::DispatchCommand(Command command) {
         break;
     case Command::Options:
         options::ShowOptionsDialog(d->state, this);
+        ReloadWatch();
         break;
     case Command::Exit:
         RunExitPath(true); // the user asked: a settings file that cannot be saved is told
@@ -429,6 +451,7 @@ void MainWindow::RunAccountsSetup() {
     AccountsSetupDialog setup(d->state, this);
     setup.exec();
     RefreshCommandStates();
+    ReloadWatch();
 }
 
 void MainWindow::RefreshCommandStates() {
@@ -574,6 +597,8 @@ void MainWindow::RunExitPath(bool userAsked) {
         // Dropped without QUIT: a check or a deletion under way deletes nothing.
         d->check->Abandon();
         d->review->AbandonSession();
+        if (d->watch)
+            d->watch->stop();
         HeaderFiles::DropPendingWrites();
     }
     d->trayWatch->stop();
@@ -581,6 +606,95 @@ void MainWindow::RunExitPath(bool userAsked) {
     if (d->lock)
         d->lock->release();
     Q_EMIT exitFinished();
+}
+
+void MainWindow::StartWatch() {
+    d->watch = new watch::Engine(
+        d->state.ProgramFolder, [this] { return d->state.Settings; }, this);
+    // Test seam: tests look every second or so; users choose minutes.
+    bool seam = false;
+    const int intervalMs = qEnvironmentVariableIntValue("TIDEMARSH_WATCH_INTERVAL_MS", &seam);
+    if (seam && intervalMs > 0)
+        d->watch->setIntervalOverrideMs(intervalMs);
+    // Checked, reviewed or deleted from: the program holds the account's session.
+    d->watch->setAccountInUse([this](const QString& account) {
+        if (d->state.BusyFlag &&
+            (d->state.ReviewAccountName.isEmpty() || d->state.ReviewAccountName == account))
+            return true;
+        return d->review->holdsAccount(account);
+    });
+    d->notifier = new watch::DesktopNotifier(this);
+    connect(d->watch, &watch::Engine::newMail, this,
+            [this](const QString& account, const QList<watch::NewMessage>& newestFirst) {
+                const watch::NotificationText text = watch::NewMailNotification(account, newestFirst);
+                Notify(account, text.summary, text.body);
+            });
+    connect(d->watch, &watch::Engine::watchStopped, this,
+            [this](const QString& account, const QString& words) {
+                Notify(account, tr("Tidemarsh stopped watching %1").arg(account),
+                       tr("%1. Check Mail for this account to watch it again.").arg(words));
+            });
+    connect(d->watch, &watch::Engine::statusChanged, this,
+            [this] { d->tray->setToolTip(d->watch->tip(tr("QUILLORE Tidemarsh"))); });
+    connect(d->notifier, &watch::DesktopNotifier::reviewRequested, this, &MainWindow::ReviewFromNotification);
+    connect(d->notifier, &watch::DesktopNotifier::notShown, this,
+            [this](const QString& account, const QString& summary, const QString& body) {
+                NotifyInTray(account, summary, body);
+            });
+    d->state.hooks.accountClaimed = [this](const QString& account) { d->watch->claim(account); };
+    d->state.hooks.accountListed = [this](const QString& account, const QList<QByteArray>& uidls,
+                                          const QList<qint64>& sizes) {
+        d->watch->reviewed(account, watch::SeenMessages{uidls, sizes});
+    };
+    d->watch->reload();
+}
+
+void MainWindow::ReloadWatch() {
+    if (d->watch)
+        d->watch->reload();
+}
+
+void MainWindow::Notify(const QString& account, const QString& summary, const QString& body) {
+    if (!d->notifier->show(account, summary, body, true))
+        NotifyInTray(account, summary, body);
+}
+
+void MainWindow::NotifyInTray(const QString& account, const QString& summary, const QString& body) {
+    // Without a notification service the tray's balloon; without a tray, nothing pops up.
+    if (!d->tray->isVisible())
+        return;
+    d->trayMessageAccount = account;
+    d->tray->showMessage(summary, body, QSystemTrayIcon::Information, 15000);
+}
+
+void MainWindow::ReviewFromNotification(const QString& account) {
+    RestoreFromTray();
+    d->pendingReview = account;
+    if (d->state.ActivatedOnce)
+        QTimer::singleShot(0, this, &MainWindow::RunPendingReview);
+    // Else the first activation runs it, once it has read the accounts.
+}
+
+void MainWindow::RunPendingReview() {
+    const QString account = std::exchange(d->pendingReview, {});
+    // Not over a dialog the user has open, nor into work under way.
+    if (account.isEmpty() || d->state.BusyFlag || QApplication::activeModalWidget())
+        return;
+    AccountRecord record;
+    try {
+        if (AccountStore(d->state.ProgramFolder).FindAccountByName(account, &record) <= 0)
+            return;
+    } catch (const StoreError&) {
+        return; // Check Mail by hand tells what is wrong with the file
+    }
+    d->state.CurrentAccount = record;
+    d->preferredChoice = account;
+    DispatchCommand(Command::CheckMail);
+    d->preferredChoice.clear();
+}
+
+watch::Engine* MainWindow::watchEngine() const {
+    return d->watch;
 }
 
 void MainWindow::ApplyThemeColours() {

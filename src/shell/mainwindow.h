@@ -9,6 +9,9 @@
 class QAction;
 class QMenu;
 class ReviewController;
+namespace watch {
+class Engine;
+}
 
 // frmMain: the program. Owns the shared state, the review list and its session,
 // the command bars, the tray icon and the timers.
@@ -53,6 +56,11 @@ public:
     QAction* action(Command command) const;
     // mnuFile, mnuActions, mnuHelp, mnuPopUp
     QMenu* menu(const QString& name) const;
+    // The background watch; null before Startup.
+    watch::Engine* watchEngine() const;
+    // A notification's Review: the window comes back and Check Mail runs for
+    // the account (through Select Account when there are several).
+    void ReviewFromNotification(const QString& account);
 
 Q_SIGNALS:
     // The exit path has run: the process should end now.
@@ -82,6 +90,11 @@ private:
     void onTrayActivated(int reason);
     void TellAboutTrayOnce();
     void WatchTray();
+    void StartWatch();
+    void ReloadWatch();
+    void RunPendingReview();
+    void Notify(const QString& account, const QString& summary, const QString& body);
+    void NotifyInTray(const QString& account, const QString& summary, const QString& body);
 
     struct Private;
     std::unique_ptr<Private> d;
