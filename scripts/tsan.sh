@@ -9,7 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 jobs=${JOBS:-$(nproc)}
-tests=(storetest e2echecktest_dovecot transcripttest e2equeuetest headerparsertest bodypreviewtest)
+tests=(storetest e2echecktest_dovecot transcripttest e2equeuetest headerparsertest bodypreviewtest watchtest)
 dir=build/tsan
 
 echo "=== tsan build" >&2

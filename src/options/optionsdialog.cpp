@@ -114,10 +114,12 @@ void OptionsDialog::accept() {
         return;
     if (!applyAutostart())
         return;
-    watch::WatchSettings watchSettings;
+    watch::WatchSettings watchSettings = watch::WatchSettings::Load(m_state.ProgramFolder);
+    const bool watchChanged = watchSettings.enabled != m_ui->chkWatch->isChecked() ||
+                              watchSettings.minutes != m_ui->spnWatchMinutes->value();
     watchSettings.enabled = m_ui->chkWatch->isChecked();
     watchSettings.minutes = m_ui->spnWatchMinutes->value();
-    if (!watchSettings.save(m_state.ProgramFolder)) {
+    if (watchChanged && !watchSettings.save(m_state.ProgramFolder)) {
         ui::ShowMessage(
             {this, ui::MessageIcon::Warning, windowTitle(),
              tr("The background check settings could not be saved in %1.").arg(ExtraSettings::FileName()),

@@ -26,6 +26,10 @@ PreviewFeed::PreviewFeed(ReviewController& review, PreviewPane& pane, QObject* p
 
 PreviewFeed::~PreviewFeed() {
     m_decoders.waitForDone(); // a decode is bounded by its time budget
+    // The decoders' last touch of this object was under the lock: taking it
+    // orders their end before the destruction in a way the sanitizer sees
+    // (the pool's own wait is invisible to it).
+    const std::lock_guard<std::mutex> lock(m_decodedLock);
 }
 
 void PreviewFeed::setActive(bool active) {
@@ -95,11 +99,10 @@ void PreviewFeed::onFetched(int key, const pop3::Failure& failure, const QByteAr
     }
     m_decoders.start([this, key, reply] {
         pop3::BodyPreview preview = pop3::MakeBodyPreview(reply);
-        {
-            const std::lock_guard<std::mutex> lock(m_decodedLock);
-            m_decoded.emplace_back(key, std::move(preview));
-        }
-        // The pool is waited for before this object goes, so it is still here.
+        // Emitted under the lock: see the destructor. The pool is waited for
+        // before this object goes, so it is still here.
+        const std::lock_guard<std::mutex> lock(m_decodedLock);
+        m_decoded.emplace_back(key, std::move(preview));
         Q_EMIT decodedWaiting();
     });
 }

@@ -35,14 +35,16 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : 
 }
 
 bool DesktopNotifier::available() const {
-    return m_bus.isConnected() && m_bus.interface() && m_bus.interface()->isServiceRegistered(kService).value();
+    return m_bus.isConnected() && m_bus.interface() &&
+           m_bus.interface()->isServiceRegistered(kService).value();
 }
 
 bool DesktopNotifier::show(const QString& account, const QString& summary, const QString& body, bool review) {
     if (!available())
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    const QStringList actions = review ? QStringList{kReview, tr("Review"), kDismiss, tr("Dismiss")} : QStringList();
+    const QStringList actions =
+        review ? QStringList{kReview, tr("Review"), kDismiss, tr("Dismiss")} : QStringList();
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tidemarsh"));
     hints.insert(QStringLiteral("category"), QStringLiteral("email.arrived"));

@@ -9,8 +9,10 @@
 #include "store/accountstore.h"
 #include "support/dialogfixture.h"
 #include "support/modalhelper.h"
+#include "watch/core/watchengine.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -383,6 +385,10 @@ private Q_SLOTS:
             QCOMPARE(Entry(editor, "txtPassword")->text(), QStringLiteral("secret-Work"));
             Type(Entry(editor, "txtAccount"), QStringLiteral("Office"));
             Type(Entry(editor, "txtServer"), QStringLiteral("mail.example.org"));
+            // Kept beside the record, under the account's new name.
+            auto* watched = editor->findChild<QCheckBox*>(QStringLiteral("chkWatchAccount"));
+            QVERIFY(watched && watched->isChecked());
+            watched->click();
             Button(editor, "cmdOK")->click();
         });
         // A double click edits the selected row.
@@ -396,6 +402,8 @@ private Q_SLOTS:
         expected.ServerAddress = QStringLiteral("mail.example.org");
         QCOMPARE(store().ReadAccount(2), expected);
         QCOMPARE(store().ReadAccount(1), Account(QStringLiteral("Home")));
+        QVERIFY(!watch::WatchSettings::AccountWatched(m_state.ProgramFolder, QStringLiteral("Office")));
+        QVERIFY(watch::WatchSettings::AccountWatched(m_state.ProgramFolder, QStringLiteral("Home")));
     }
 
     void entriesRefuseWhatWouldNotFit_data() {

@@ -13,6 +13,7 @@
 #include "support/mainwindowfixture.h"
 #include "support/modalhelper.h"
 #include "support/testdata.h"
+#include "watch/core/watchengine.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -250,19 +252,58 @@ private Q_SLOTS:
         OptionsDialog dialog(m_state, nullptr);
         dialog.show();
         QStringList order{QStringLiteral("chkNew")};
-        for (QWidget* widget = Tick(&dialog, "chkNew")->nextInFocusChain(); order.size() < 8;
+        for (QWidget* widget = Tick(&dialog, "chkNew")->nextInFocusChain(); order.size() < 10;
              widget = widget->nextInFocusChain())
             if (widget->focusPolicy() & Qt::TabFocus)
                 order.append(widget->objectName());
         QCOMPARE(order, (QStringList{QStringLiteral("chkNew"), QStringLiteral("chkDelete"),
                                      QStringLiteral("txtPort"), QStringLiteral("txtTimeout"),
                                      QStringLiteral("cmdOK"), QStringLiteral("cmdHelp"),
-                                     QStringLiteral("chkThemes"), QStringLiteral("chkAutostart")}));
+                                     QStringLiteral("chkThemes"), QStringLiteral("chkAutostart"),
+                                     QStringLiteral("chkWatch"), QStringLiteral("spnWatchMinutes")}));
         // No manual in this folder: the launcher says so, and the dialog stays.
         Child<QPushButton>(&dialog, "cmdHelp")->click();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes.first().title, QStringLiteral("QUILLORE Tidemarsh Help"));
         QVERIFY(dialog.isVisible());
+    }
+
+    // The watch's settings go to Tidemarsh.ini, never into Config.dat; the
+    // minutes box follows the tick.
+    void watchSettingsInTheirOwnFile() {
+        QTemporaryDir folder;
+        m_state.ProgramFolder = folder.path() + QLatin1Char('/');
+        const SettingsRecord before = m_state.Settings;
+        {
+            OptionsDialog dialog(m_state, nullptr);
+            dialog.show();
+            QCheckBox* watch = Tick(&dialog, "chkWatch");
+            auto* minutes = Child<QSpinBox>(&dialog, "spnWatchMinutes");
+            QVERIFY(!watch->isChecked());
+            QVERIFY(!minutes->isEnabled());
+            QCOMPARE(minutes->value(), 15);
+            QCOMPARE(minutes->accessibleName(), QStringLiteral("Minutes between background checks"));
+            watch->setFocus();
+            QTest::keyClick(watch, Qt::Key_Space);
+            QVERIFY(minutes->isEnabled());
+            minutes->setFocus();
+            minutes->selectAll();
+            QTest::keyClicks(minutes, QStringLiteral("30"));
+            QTest::keyClick(&dialog, Qt::Key_Return);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        const watch::WatchSettings saved = watch::WatchSettings::Load(m_state.ProgramFolder);
+        QVERIFY(saved.enabled);
+        QCOMPARE(saved.minutes, 30);
+        QVERIFY(m_state.Settings == before);
+        QVERIFY(!QFileInfo::exists(m_state.ProgramFolder + QStringLiteral("Config.dat")));
+        // A new folder starts with the watch on; one that has chosen keeps its choice.
+        watch::WatchSettings::SetUpNewFolder(m_state.ProgramFolder);
+        QCOMPARE(watch::WatchSettings::Load(m_state.ProgramFolder).minutes, 30);
+        QTemporaryDir fresh;
+        watch::WatchSettings::SetUpNewFolder(fresh.path());
+        QVERIFY(watch::WatchSettings::Load(fresh.path()).enabled);
+        QVERIFY(m_boxes.isEmpty());
     }
 
     // The box shows whether the desktop starts this program at log-in; OK

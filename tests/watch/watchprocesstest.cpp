@@ -56,7 +56,8 @@ public:
 
 public Q_SLOTS:
     uint Notify(const QString& /*app*/, uint replaces, const QString& /*icon*/, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& /*hints*/, int /*timeout*/) {
+                const QString& body, const QStringList& actions, const QVariantMap& /*hints*/,
+                int /*timeout*/) {
         const uint id = replaces != 0 ? replaces : uint(shown.size() + 1);
         shown.append({id, replaces, summary, body, actions});
         return id;
@@ -79,8 +80,8 @@ private Q_SLOTS:
     void initTestCase() {
         m_server = std::make_unique<TestMailServer>();
         TIDEMARSH_REQUIRE_MAILSERVER(*m_server);
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                    QStringLiteral("--print-address=1")});
         QVERIFY(m_bus.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
         m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
@@ -123,7 +124,8 @@ private Q_SLOTS:
             account.AccountName = name;
             account.LoginName = box->user();
             account.LoginPassword = box->password();
-            account.ServerAddress = m_server->host() + QLatin1Char(':') + QString::number(m_server->pop3Port());
+            account.ServerAddress =
+                m_server->host() + QLatin1Char(':') + QString::number(m_server->pop3Port());
             AccountStore(folder).AppendAccount(account);
         }
         FriendsStore(folder).Append(QStringLiteral("anna@example.org"));
@@ -153,7 +155,8 @@ private Q_SLOTS:
         const NotificationService::Shown told = service.shown.first();
         QCOMPARE(told.summary, QStringLiteral("2 new messages in Home"));
         QVERIFY2(told.body.contains(QStringLiteral("Anna: Lunch on Friday?")), qPrintable(told.body));
-        QVERIFY2(told.body.contains(QStringLiteral("Daily Deals: Everything must go")), qPrintable(told.body));
+        QVERIFY2(told.body.contains(QStringLiteral("Daily Deals: Everything must go")),
+                 qPrintable(told.body));
         QVERIFY2(told.body.contains(QStringLiteral("1 from a friend")), qPrintable(told.body));
         QVERIFY(told.actions.contains(QStringLiteral("review")));
         // Nothing new since: nothing more is told.

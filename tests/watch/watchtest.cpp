@@ -134,7 +134,8 @@ private Q_SLOTS:
     void notificationNamesFiveAndCountsFriends() {
         QList<NewMessage> messages;
         for (int i = 0; i < 7; ++i)
-            messages.append({QStringLiteral("Sender %1").arg(i), QStringLiteral("Subject %1").arg(i), i % 3 == 0});
+            messages.append(
+                {QStringLiteral("Sender %1").arg(i), QStringLiteral("Subject %1").arg(i), i % 3 == 0});
         messages[1].sender = QStringLiteral("Eve\u202Egnp.exe\nBcc: x");
         messages[2].subject.clear();
         const NotificationText text = NewMailNotification(QStringLiteral("Work"), messages);
@@ -152,7 +153,8 @@ private Q_SLOTS:
 
     void peekTellsOnlyWhatIsNew() {
         ScriptedPop3Server server(ScriptedPop3Server::Tls::None, QStringLiteral("server"));
-        server.headers = {Header("Old <old@example.org>", "Old one"), Header("Older <o2@example.org>", "Two")};
+        server.headers = {Header("Old <old@example.org>", "Old one"),
+                          Header("Older <o2@example.org>", "Two")};
         Folder folder;
         folder.addAccount(QStringLiteral("Home"), server);
         folder.watchOn();
@@ -231,8 +233,10 @@ private Q_SLOTS:
         engine.reload();
         QTRY_VERIFY_WITH_TIMEOUT(starts.at.size() >= 3, 10000);
         for (int i = 1; i < 3; ++i)
-            QVERIFY2(starts.at.at(i) - starts.at.at(i - 1) >= 2000,
-                     qPrintable(QStringLiteral("looked again after %1 ms").arg(starts.at.at(i) - starts.at.at(i - 1))));
+            QVERIFY2(
+                starts.at.at(i) - starts.at.at(i - 1) >= 2000,
+                qPrintable(
+                    QStringLiteral("looked again after %1 ms").arg(starts.at.at(i) - starts.at.at(i - 1))));
     }
 
     void inUseAndStallsBackOffThenTheIntervalReturns() {
@@ -296,7 +300,8 @@ private Q_SLOTS:
         ScriptedPop3Server work(ScriptedPop3Server::Tls::None, QStringLiteral("server"));
         work.headers = {Header("A <a@example.org>", "one")};
         work.hook = [&](ScriptedPop3Server::Connection&, const QByteArray& command, int) {
-            return command == "UIDL" ? ScriptedPop3Server::Action::Handled : ScriptedPop3Server::Action::Default;
+            return command == "UIDL" ? ScriptedPop3Server::Action::Handled
+                                     : ScriptedPop3Server::Action::Default;
         };
         Folder folder;
         folder.addAccount(QStringLiteral("Home"), home);

@@ -11,8 +11,8 @@ namespace watch {
 
 Peek::Peek(const AccountRecord& account, const SettingsRecord& settings, const QString& programFolder,
            std::optional<SeenMessages> seen, std::shared_ptr<const FriendMatcher> friends, QObject* parent)
-    : QObject(parent), m_account(account), m_settings(settings), m_folder(programFolder), m_seen(std::move(seen)),
-      m_friends(std::move(friends)) {}
+    : QObject(parent), m_account(account), m_settings(settings), m_folder(programFolder),
+      m_seen(std::move(seen)), m_friends(std::move(friends)) {}
 
 Peek::~Peek() {
     // Without QUIT: a peek marks nothing, so dropping the line costs nothing.
@@ -53,9 +53,8 @@ void Peek::connectWith(const pop3::SessionSettings& settings) {
 
 void Peek::download() {
     auto* job = new pop3::HeadersJob;
-    job->setFetchChooser([seen = m_seen](const std::vector<pop3::Message>& listing) {
-        return NewMessages(seen, listing);
-    });
+    job->setFetchChooser(
+        [seen = m_seen](const std::vector<pop3::Message>& listing) { return NewMessages(seen, listing); });
     connect(job, &pop3::HeadersJob::parsed, this, [this](const QList<pop3::ParsedMessage>& batch) {
         for (const pop3::ParsedMessage& parsed : batch) {
             const pop3::Message& m = parsed.message;

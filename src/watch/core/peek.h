@@ -15,18 +15,18 @@ class FriendMatcher;
 namespace pop3 {
 class Session;
 struct SessionSettings;
-}
+} // namespace pop3
 
 namespace watch {
 
 struct PeekResult {
     pop3::Failure failure;
-    bool signInNeeded = false;             // the login needs the user in the browser
-    int total = 0;                         // messages waiting
-    bool byUidl = true;                    // false: "new" judged by count and sizes
-    int loginDelaySeconds = 0;             // the server's LOGIN-DELAY, 0 when none
-    QList<NewMessage> fresh;               // new since the last look, in mailbox order
-    std::optional<SeenMessages> seenNow;   // the listing, to remember; none on failure
+    bool signInNeeded = false;           // the login needs the user in the browser
+    int total = 0;                       // messages waiting
+    bool byUidl = true;                  // false: "new" judged by count and sizes
+    int loginDelaySeconds = 0;           // the server's LOGIN-DELAY, 0 when none
+    QList<NewMessage> fresh;             // new since the last look, in mailbox order
+    std::optional<SeenMessages> seenNow; // the listing, to remember; none on failure
 };
 
 // One look at one account, as quick and as light as POP3 allows: log in as the

@@ -26,15 +26,17 @@ SeenMessages SeenMessages::Of(const std::vector<pop3::Message>& listing) {
 }
 
 bool SeenMessages::HasUidls(const std::vector<pop3::Message>& listing) {
-    return std::all_of(listing.begin(), listing.end(), [](const pop3::Message& m) { return !m.Uidl.isEmpty(); });
+    return std::all_of(listing.begin(), listing.end(),
+                       [](const pop3::Message& m) { return !m.Uidl.isEmpty(); });
 }
 
-std::vector<int> NewMessages(const std::optional<SeenMessages>& seen, const std::vector<pop3::Message>& listing) {
+std::vector<int> NewMessages(const std::optional<SeenMessages>& seen,
+                             const std::vector<pop3::Message>& listing) {
     std::vector<int> fresh;
     if (!seen)
         return fresh;
-    const bool seenUidls =
-        std::none_of(seen->uidls.cbegin(), seen->uidls.cend(), [](const QByteArray& u) { return u.isEmpty(); });
+    const bool seenUidls = std::none_of(seen->uidls.cbegin(), seen->uidls.cend(),
+                                        [](const QByteArray& u) { return u.isEmpty(); });
     if (SeenMessages::HasUidls(listing) && seenUidls) {
         const QSet<QByteArray> known(seen->uidls.cbegin(), seen->uidls.cend());
         for (size_t i = 0; i < listing.size(); ++i)
@@ -55,7 +57,8 @@ std::vector<int> NewMessages(const std::optional<SeenMessages>& seen, const std:
     return fresh;
 }
 
-SeenStore::SeenStore(const QString& programFolder) : m_folder(QDir(programFolder).filePath(QStringLiteral("Watch"))) {}
+SeenStore::SeenStore(const QString& programFolder)
+    : m_folder(QDir(programFolder).filePath(QStringLiteral("Watch"))) {}
 
 QString SeenStore::filePath(const QString& account) const {
     // Percent-encoded: an account name may hold '/' or start with a dot.

@@ -26,7 +26,6 @@ constexpr qint64 kFirstLookMs = 60 * 1000;
 constexpr qint64 kInUseRetryMs = 30 * 1000;
 } // namespace
 
-
 WatchSettings WatchSettings::Load(const QString& programFolder) {
     const ExtraSettings extra(programFolder);
     WatchSettings s;
@@ -124,8 +123,9 @@ void Engine::reload() {
     }
     // Accounts no longer watched: their peeks end now.
     for (Account& account : m_accounts) {
-        const bool stays = std::any_of(kept.cbegin(), kept.cend(),
-                                       [&](const Account& a) { return a.status.name == account.status.name; });
+        const bool stays = std::any_of(kept.cbegin(), kept.cend(), [&](const Account& a) {
+            return a.status.name == account.status.name;
+        });
         if (!stays)
             delete account.peek.data();
     }

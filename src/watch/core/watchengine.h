@@ -37,11 +37,11 @@ struct WatchSettings {
 // How one watched account stands, for the tray icon's tip.
 struct AccountWatchStatus {
     QString name;
-    int newCount = 0;       // new since the account was last checked by hand
-    QDateTime lastPeek;     // the last look that went through; invalid before the first
-    QString problem;        // why the last look failed; empty when it went through
-    bool stopped = false;   // not looked at again until a check by hand
-    bool byUidl = true;     // false: new judged by count and sizes
+    int newCount = 0;     // new since the account was last checked by hand
+    QDateTime lastPeek;   // the last look that went through; invalid before the first
+    QString problem;      // why the last look failed; empty when it went through
+    bool stopped = false; // not looked at again until a check by hand
+    bool byUidl = true;   // false: new judged by count and sizes
 };
 
 // Looks at every watched account on a schedule, one peek per account at a time,

@@ -100,8 +100,9 @@ QString FailureWords(const pop3::Failure& failure) {
     case Result::ServerTemporaryFailure:
         return tr("the server had a temporary problem");
     default:
-        return failure.words.isEmpty() ? tr("the server could not be reached (code %1)").arg(int(failure.code))
-                                       : failure.words;
+        return failure.words.isEmpty()
+                   ? tr("the server could not be reached (code %1)").arg(int(failure.code))
+                   : failure.words;
     }
 }
 
