@@ -2,7 +2,10 @@
 // remembers the listing), one after NEW messages arrived (TOP for those only),
 // and one with nothing new. Prints the time of each and what it found.
 //   peekbench CAFILE USER PASSWORD ADDRESS MAILDIR [NEW]
+// With FOLDER for MAILDIR and --folder after it, it only sets up FOLDER as a
+// program folder watching that account every minute (for the idle figures).
 #include "store/accountstore.h"
+#include "watch/core/watchengine.h"
 #include "watch/core/peek.h"
 
 #include <QCoreApplication>
@@ -71,9 +74,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: peekbench CAFILE USER PASSWORD ADDRESS MAILDIR [NEW]\n");
         return 2;
     }
-    const int fresh = args.size() > 6 ? args.at(6).toInt() : 10;
+    const bool setUpOnly = args.size() > 6 && args.at(6) == QStringLiteral("--folder");
+    const int fresh = args.size() > 6 && !setUpOnly ? args.at(6).toInt() : 10;
     QTemporaryDir dir;
-    const QString folder = dir.path() + QLatin1Char('/');
+    const QString folder = setUpOnly ? args.at(5) + QLatin1Char('/') : dir.path() + QLatin1Char('/');
     QFile::copy(args.at(1), folder + QStringLiteral("Certificates.pem"));
     AccountRecord account;
     account.AccountName = QStringLiteral("Bench");
@@ -81,6 +85,12 @@ int main(int argc, char** argv) {
     account.LoginPassword = args.at(3);
     account.ServerAddress = args.at(4);
     AccountStore(folder).AppendAccount(account);
+    if (setUpOnly) {
+        watch::WatchSettings every;
+        every.enabled = true;
+        every.minutes = 1;
+        return every.save(folder) ? 0 : 1;
+    }
 
     qint64 ms = 0;
     const watch::PeekResult first = RunPeek(account, folder, std::nullopt, ms);

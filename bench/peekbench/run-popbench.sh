@@ -45,4 +45,26 @@ XDG_RUNTIME_DIR=$WORK/xdg "$BENCH" "$WORK/box/dovecot/cert.pem" user1 pass1 "127
     "$WORK/box/home/Maildir"
 echo "what the server saw, session by session:"
 sleep 1
-grep -o 'Disconnected: Logged out top=.*' "$WORK/box/dovecot.log" || grep -i 'logged out' "$WORK/box/dovecot.log"
+grep -o 'Logged out top=.*' "$WORK/box/dovecot.log" || grep -i 'logged out' "$WORK/box/dovecot.log"
+
+# The program itself, watching the account every minute (its first look comes a
+# minute after the start): CPU and memory between two looks.
+PROGRAM=$BUILD/src/shell/tidemarsh
+if [ -x "$PROGRAM" ]; then
+    mkdir -p "$WORK/prog"
+    cp "$PROGRAM" "$WORK/prog/tidemarsh"
+    "$BENCH" "$WORK/box/dovecot/cert.pem" user1 pass1 "127.0.0.1:${PORTS[2]}" "$WORK/prog" --folder
+    XDG_RUNTIME_DIR=$WORK/xdg QT_QPA_PLATFORM=offscreen DBUS_SESSION_BUS_ADDRESS=disabled: \
+        "$WORK/prog/tidemarsh" --hidden &
+    APP=$!
+    ticks() { awk '{print $14 + $15}' "/proc/$APP/stat"; }
+    sleep 65
+    t0=$(ticks); rss0=$(awk '/VmRSS/ {print $2}' "/proc/$APP/status")
+    sleep 50
+    t1=$(ticks); rss1=$(awk '/VmRSS/ {print $2}' "/proc/$APP/status")
+    hz=$(getconf CLK_TCK)
+    echo "program between looks: $(( (t1 - t0) * 1000 / hz )) ms CPU in 50 s; resident $rss0 KB, then $rss1 KB"
+    kill "$APP"; wait "$APP" 2>/dev/null || true
+    echo "looks the program made:"
+    grep -c 'Logged out top=' "$WORK/box/dovecot.log"
+fi

@@ -4,6 +4,8 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 void ScriptedPop3Server::Connection::send(const QByteArray& data) {
     if (socket && !dropped)
         socket->write(data);
@@ -59,7 +61,10 @@ void ScriptedPop3Server::incomingConnection(qintptr descriptor) {
         c.socket->deleteLater();
         c.socket = nullptr;
     });
-    if (m_tls == Tls::Implicit) {
+    if (m_tls == Tls::Implicit && failHandshake) {
+        socket->write("+OK this port speaks no TLS\r\n");
+        socket->disconnectFromHost();
+    } else if (m_tls == Tls::Implicit) {
         connect(socket, &QSslSocket::encrypted, this, [this, &c] { c.send(greeting); });
         socket->startServerEncryption();
     } else if (greetingDelayMs > 0) {
@@ -67,6 +72,11 @@ void ScriptedPop3Server::incomingConnection(qintptr descriptor) {
     } else {
         c.send(greeting);
     }
+}
+
+int ScriptedPop3Server::openConnections() const {
+    return static_cast<int>(std::count_if(m_connections.cbegin(), m_connections.cend(),
+                                          [](const auto& c) { return c->socket != nullptr; }));
 }
 
 void ScriptedPop3Server::onReadyRead(Connection& c) {
