@@ -5,8 +5,8 @@
 // With FOLDER for MAILDIR and --folder after it, it only sets up FOLDER as a
 // program folder watching that account every minute (for the idle figures).
 #include "store/accountstore.h"
-#include "watch/core/watchengine.h"
 #include "watch/core/peek.h"
+#include "watch/core/watchengine.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,15 +49,17 @@ bool Deliver(const QString& maildir, int count) {
     if (::stat(QFile::encodeName(maildir).constData(), &owner) != 0)
         return false;
     for (int i = 0; i < count; ++i) {
-        const QString path = QDir(maildir).filePath(
-            QStringLiteral("new/%1.peekbench%2.%3").arg(QDateTime::currentSecsSinceEpoch()).arg(i).arg(getpid()));
+        const QString path = QDir(maildir).filePath(QStringLiteral("new/%1.peekbench%2.%3")
+                                                        .arg(QDateTime::currentSecsSinceEpoch())
+                                                        .arg(i)
+                                                        .arg(getpid()));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return false;
         file.write("From: New Sender " + QByteArray::number(i) + " <new" + QByteArray::number(i) +
-                   "@example.org>\nTo: user@example.org\nSubject: Arrived while watched " + QByteArray::number(i) +
-                   "\nDate: Tue, 8 Dec 2026 12:00:00 +0000\nMessage-ID: <peekbench" + QByteArray::number(i) +
-                   "@example.org>\n\nBody\n");
+                   "@example.org>\nTo: user@example.org\nSubject: Arrived while watched " +
+                   QByteArray::number(i) + "\nDate: Tue, 8 Dec 2026 12:00:00 +0000\nMessage-ID: <peekbench" +
+                   QByteArray::number(i) + "@example.org>\n\nBody\n");
         file.close();
         if (::chown(QFile::encodeName(path).constData(), owner.st_uid, owner.st_gid) != 0)
             return false;

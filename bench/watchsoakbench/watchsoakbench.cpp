@@ -50,13 +50,16 @@ int main(int argc, char** argv) {
     const int accounts = argc > 2 ? std::atoi(argv[2]) : 20;
     QTemporaryDir dir;
     const QString folder = dir.path() + QLatin1Char('/');
-    QFile::copy(ScriptedPop3Server::dataPath(QStringLiteral("ca.pem")), folder + QStringLiteral("Certificates.pem"));
+    QFile::copy(ScriptedPop3Server::dataPath(QStringLiteral("ca.pem")),
+                folder + QStringLiteral("Certificates.pem"));
 
     std::vector<Box> boxes(static_cast<size_t>(accounts));
     for (int i = 0; i < accounts; ++i) {
         Box& box = boxes[size_t(i)];
-        box.server = std::make_unique<ScriptedPop3Server>(ScriptedPop3Server::Tls::Implicit, QStringLiteral("server"));
-        box.server->headers = {"From: A <a@example.org>\r\nSubject: one\r\n", "From: B <b@example.org>\r\nSubject: two\r\n"};
+        box.server =
+            std::make_unique<ScriptedPop3Server>(ScriptedPop3Server::Tls::Implicit, QStringLiteral("server"));
+        box.server->headers = {"From: A <a@example.org>\r\nSubject: one\r\n",
+                               "From: B <b@example.org>\r\nSubject: two\r\n"};
         box.server->hook = [&box](ScriptedPop3Server::Connection& c, const QByteArray& command, int) {
             if (command.startsWith("PASS") && box.fault == Fault::InUse) {
                 c.send("-ERR [IN-USE] the mailbox is locked\r\n");
@@ -110,17 +113,18 @@ int main(int argc, char** argv) {
         box.fault = good ? Fault::Count : Fault(box.faultTurn++ % int(Fault::Count));
         box.server->failHandshake = box.fault == Fault::Handshake;
     });
-    QObject::connect(&engine, &watch::Engine::peekEnded, &engine, [&](const QString& name, const pop3::Failure& f) {
-        running.remove(name);
-        ++ended;
-        ++endings[int(f.code)];
-        if (ended == accounts * 2)
-            rssStart = ResidentKb(); // warm: every account has looked and been answered
-        if (ended >= peeks) {
-            engine.stop();
-            loop.quit();
-        }
-    });
+    QObject::connect(&engine, &watch::Engine::peekEnded, &engine,
+                     [&](const QString& name, const pop3::Failure& f) {
+                         running.remove(name);
+                         ++ended;
+                         ++endings[int(f.code)];
+                         if (ended == accounts * 2)
+                             rssStart = ResidentKb(); // warm: every account has looked and been answered
+                         if (ended >= peeks) {
+                             engine.stop();
+                             loop.quit();
+                         }
+                     });
     QElapsedTimer clock;
     clock.start();
     engine.reload();
@@ -143,7 +147,7 @@ int main(int argc, char** argv) {
         std::printf("  ended with code %2d: %d\n", it.key(), it.value());
     std::printf("overlapping looks at one account: %d\n", overlaps);
     std::printf("sessions still open at the servers 5 s after the end: %d\n", open);
-    std::printf("resident memory: %lld KB after the first looks, %lld KB at the end (%+.1f %%)\n", rssStart, rssEnd,
-                rssStart > 0 ? 100.0 * double(rssEnd - rssStart) / double(rssStart) : 0.0);
+    std::printf("resident memory: %lld KB after the first looks, %lld KB at the end (%+.1f %%)\n", rssStart,
+                rssEnd, rssStart > 0 ? 100.0 * double(rssEnd - rssStart) / double(rssStart) : 0.0);
     return overlaps == 0 && open == 0 ? 0 : 1;
 }

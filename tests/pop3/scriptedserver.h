@@ -50,7 +50,7 @@ public:
     QByteArray password = "pw-7731-secret";
     QByteArray capabilities = "TOP\r\nUIDL\r\nUSER\r\nPIPELINING\r\n";
     QByteArray greeting = "+OK scripted server ready\r\n";
-    int greetingDelayMs = 0; // plain text and STLS: how long a new connection waits for the greeting
+    int greetingDelayMs = 0;    // plain text and STLS: how long a new connection waits for the greeting
     bool failHandshake = false; // implicit TLS: answer the next ClientHello with plain text and close
     // Connections whose socket is still open.
     int openConnections() const;
