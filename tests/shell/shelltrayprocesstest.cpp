@@ -125,7 +125,9 @@ private Q_SLOTS:
         // What was told is remembered beside the record files, not in them.
         QCOMPARE(QFileInfo(In(m_dir->path(), "Config.dat")).size(), 18);
         QSettings ini(In(m_dir->path(), "Tidemarsh.ini"), QSettings::IniFormat);
-        QCOMPARE(ini.childGroups(), (QStringList{QStringLiteral("Layout"), QStringLiteral("Shell")}));
+        // A new folder also gets the watch's settings.
+        QCOMPARE(ini.childGroups(),
+                 (QStringList{QStringLiteral("Layout"), QStringLiteral("Shell"), QStringLiteral("Watch")}));
         QCOMPARE(ini.value(QStringLiteral("Shell/TrayHintShown")).toBool(), true);
     }
 

@@ -235,7 +235,7 @@ private Q_SLOTS:
     void firstVisitToTheTrayIsTold() {
         QVERIFY(start());
         const ExtraSettings extra(m_dir->path());
-        QVERIFY(!QFileInfo::exists(extra.filePath()));
+        QVERIFY(!extra.value(QStringLiteral("Shell"), QStringLiteral("TrayHintShown")).isValid());
         m_window->HideToTray();
         QVERIFY(waitFor([] { return BalloonShown(); }, 5000));
         QCOMPARE(extra.value(QStringLiteral("Shell"), QStringLiteral("TrayHintShown")).toBool(), true);
