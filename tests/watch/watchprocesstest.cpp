@@ -9,6 +9,7 @@
 #include "store/accountstore.h"
 #include "store/friendsstore.h"
 #include "support/mailserver/testmailserver.h"
+#include "support/programfolder.h"
 #include "support/xdotool.h"
 #include "watch/core/watchengine.h"
 
@@ -114,9 +115,7 @@ private Q_SLOTS:
         QVERIFY(dir.isValid());
         const QString folder = dir.path() + QLatin1Char('/');
         const QString exe = folder + QStringLiteral("tidemarsh");
-        QVERIFY(QFile::copy(qEnvironmentVariable("TIDEMARSH_EXE"), exe));
-        QVERIFY(QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QVERIFY(QFile::copy(m_server->caFile(), folder + QStringLiteral("Certificates.pem")));
+        QVERIFY(testsupport::MakeProgramFolder(folder, m_server->caFile()));
         const QList<QPair<QString, TestMailbox*>> accounts{{QStringLiteral("Home"), &home},
                                                            {QStringLiteral("Work"), &work}};
         for (const auto& [name, box] : accounts) {
