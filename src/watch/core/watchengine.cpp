@@ -112,6 +112,10 @@ void Engine::reload() {
         if (old != m_accounts.end()) {
             Account account = *old;
             account.record = record;
+            // A shorter interval chosen just now takes effect at once, not after the old one.
+            if (account.failures == 0)
+                account.dueMs = std::min(account.dueMs,
+                                         now + NextPeekDelayMs(intervalMs(), 0, account.loginDelaySeconds));
             kept.append(account);
             continue;
         }
