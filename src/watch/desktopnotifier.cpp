@@ -23,20 +23,26 @@ QString Escaped(const QString& text) {
 }
 } // namespace
 
-DesktopNotifier::DesktopNotifier(QObject* parent) : DesktopNotifier(QDBusConnection::sessionBus(), parent) {}
+DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {}
 
-DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : QObject(parent), m_bus(bus) {
-    if (!m_bus.isConnected())
-        return;
-    m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                  SLOT(onActionInvoked(uint, QString)));
-    m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
-                  SLOT(onClosed(uint, uint)));
+QDBusConnection& DesktopNotifier::bus() {
+    if (!m_bus)
+        m_bus = QDBusConnection::sessionBus();
+    if (!m_subscribed && m_bus->isConnected()) {
+        m_subscribed = true;
+        // String-based: QtDBus connects bus signals by signature only.
+        m_bus->connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                       SLOT(onActionInvoked(uint, QString)));
+        m_bus->connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                       SLOT(onClosed(uint, uint)));
+    }
+    return *m_bus;
 }
 
-bool DesktopNotifier::available() const {
-    return m_bus.isConnected() && m_bus.interface() &&
-           m_bus.interface()->isServiceRegistered(kService).value();
+bool DesktopNotifier::available() {
+    QDBusConnection& connection = bus();
+    return connection.isConnected() && connection.interface() &&
+           connection.interface()->isServiceRegistered(kService).value();
 }
 
 bool DesktopNotifier::show(const QString& account, const QString& summary, const QString& body, bool review) {
@@ -50,7 +56,7 @@ bool DesktopNotifier::show(const QString& account, const QString& summary, const
     hints.insert(QStringLiteral("category"), QStringLiteral("email.arrived"));
     call << QStringLiteral("Tidemarsh") << m_ids.value(account, 0u) << QStringLiteral("tidemarsh") << summary
          << Escaped(body) << actions << hints << int(-1);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, watcher, account, summary, body](QDBusPendingCallWatcher*) {
                 watcher->deleteLater();
@@ -74,7 +80,7 @@ void DesktopNotifier::onActionInvoked(uint id, const QString& action) {
         QDBusMessage close =
             QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
         close << id;
-        m_bus.call(close, QDBus::NoBlock);
+        bus().call(close, QDBus::NoBlock);
     }
 }
 

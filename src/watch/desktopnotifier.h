@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace watch {
 
 // Notifications through the desktop's org.freedesktop.Notifications service on
@@ -13,11 +15,12 @@ namespace watch {
 class DesktopNotifier : public QObject {
     Q_OBJECT
 public:
+    // The session bus is reached only when there is something to tell: a program
+    // that never notifies never touches it.
     explicit DesktopNotifier(QObject* parent = nullptr);
-    DesktopNotifier(const QDBusConnection& bus, QObject* parent);
 
     // A notification service answers on the bus now.
-    bool available() const;
+    bool available();
     // With review, the notification offers Review and Dismiss. False when no
     // service is there (the caller then uses the tray); a service that takes
     // the call and fails it says so by notShown. The call never waits.
@@ -32,7 +35,10 @@ private Q_SLOTS:
     void onClosed(uint id, uint reason);
 
 private:
-    QDBusConnection m_bus;
+    QDBusConnection& bus();
+
+    std::optional<QDBusConnection> m_bus;
+    bool m_subscribed = false;
     QHash<QString, uint> m_ids; // account -> its notification's id
 };
 

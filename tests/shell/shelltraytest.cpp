@@ -1,8 +1,11 @@
 // The close box and the tray on a real X server: first with no tray host (the
 // window must minimise, never vanish), then with trayer embedding the icon.
+#include "pop3/scriptedserver.h"
 #include "shell/mainwindow.h"
 #include "shelltestsupport.h"
+#include "store/accountstore.h"
 #include "store/extrasettings.h"
+#include "watch/core/watchengine.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -282,6 +285,41 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(In(m_dir->path(), "Tidemarsh.dsl")));
         QCOMPARE(shelltest::ConfigFields(m_dir->path()),
                  (QList<int>{0, 0, 110, 30, 9000, 6000, 1500, 1200, 0}));
+    }
+
+    // No notification service on the session bus: new mail found by the watch is
+    // told by the tray icon, and its tip says what each account holds.
+    void newMailWithoutANotificationServiceIsToldByTheTray() {
+        ScriptedPop3Server server(ScriptedPop3Server::Tls::None, QStringLiteral("server"));
+        server.headers = {"From: Old <old@example.org>\r\nSubject: waiting\r\n"};
+        m_dir = std::make_unique<QTemporaryDir>();
+        AccountRecord account;
+        account.AccountName = QStringLiteral("Home");
+        account.LoginName = QStringLiteral("bob");
+        account.LoginPassword = QString::fromLatin1(server.password);
+        account.ServerAddress = QStringLiteral("pop3://127.0.0.1:%1").arg(server.serverPort());
+        AccountStore(m_dir->path()).AppendAccount(account);
+        watch::WatchSettings on;
+        on.enabled = true;
+        QVERIFY(on.save(m_dir->path()));
+        // The first visit's own message is not the one looked for here.
+        QVERIFY(ExtraSettings(m_dir->path())
+                    .setValue(QStringLiteral("Shell"), QStringLiteral("TrayHintShown"), true));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+        qputenv("TIDEMARSH_WATCH_INTERVAL_MS", "300");
+        m_window = std::make_unique<MainWindow>(m_dir->path());
+        QVERIFY(m_window->Startup());
+        qunsetenv("TIDEMARSH_WATCH_INTERVAL_MS");
+        QSignalSpy looks(m_window->watchEngine(), &watch::Engine::peekEnded);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get(), 15000));
+        m_window->HideToTray();
+        QVERIFY(waitFor([&] { return looks.size() >= 1; }));
+        QVERIFY(!BalloonShown());
+        server.headers.append("From: Anna <anna@example.org>\r\nSubject: Lunch?\r\n");
+        QVERIFY(waitFor([] { return BalloonShown(); }, 10000));
+        QVERIFY2(tray()->toolTip().contains(QStringLiteral("Home: 1 new")), qPrintable(tray()->toolTip()));
+        QVERIFY(!server.received.contains("RETR") && !server.received.contains("DELE"));
+        m_window->RestoreFromTray();
     }
 
     // Last: it ends the tray host. Its panel ending (or restarting) takes the
