@@ -268,7 +268,8 @@ private Q_SLOTS:
         auto gap = [&](int i) { return starts.at.at(i) - starts.at.at(i - 1); };
         // 300, 600 after the two [IN-USE]; the stall costs its second and then 1200.
         QVERIFY2(gap(1) >= 300 && gap(2) >= 600 && gap(3) >= 1200, qPrintable(QString::number(gap(3))));
-        QVERIFY2(gap(4) < 1000, qPrintable(QStringLiteral("no return to the interval: %1 ms").arg(gap(4))));
+        // Another failure would have waited 2400 ms; a slow machine's look takes some of the rest.
+        QVERIFY2(gap(4) < 2000, qPrintable(QStringLiteral("no return to the interval: %1 ms").arg(gap(4))));
         QCOMPARE(stopped.size(), 0);
     }
 
