@@ -22,7 +22,8 @@ const QString kAccountKey = QStringLiteral("Watch");
 // The first look after the start: soon, not an interval later (at a log-in start
 // the network may take a while to come up).
 constexpr qint64 kFirstLookMs = 60 * 1000;
-// An account in use is looked at again this soon after it is free.
+// An account the program holds is asked about again after this long (or the
+// interval, if that is shorter).
 constexpr qint64 kInUseRetryMs = 30 * 1000;
 } // namespace
 
