@@ -308,29 +308,12 @@ int AllAccountsCheck::List() {
         download->headerFiles.clear();
     }
     const int count = static_cast<int>(m_rows.size());
-    WriteHeaderFiles(std::move(files));
+    WriteCheckHeaderFiles(m_state, m_owner, QStringLiteral("Check All Accounts"), std::move(files));
     ShowListedPanel(names, count, totalSize);
     for (const auto& download : m_downloads)
         if (download->outcome == AccountDownload::Outcome::Listed)
-            UpdateStatistics(download->name, download->listed);
+            UpdateCheckStatistics(m_state, download->name, download->listed);
     return count;
-}
-
-void AllAccountsCheck::WriteHeaderFiles(std::vector<std::pair<int, QByteArray>> files) {
-    // The first file is written here, so an unusable Data folder stops the check
-    // cleanly; the rest follow in the background while the user reviews.
-    if (!files.empty()) {
-        HeaderFiles::WriteHeaderFile(m_state.ProgramFolder, files.front().first, files.front().second);
-        files.erase(files.begin());
-    }
-    QPointer<QWidget> owner = m_owner;
-    HeaderFiles::WriteHeaderFilesInBackground(
-        m_state.ProgramFolder, std::move(files), [owner](const StoreError& error) {
-            ui::ShowStoreError(owner, QStringLiteral("Check All Accounts"),
-                               QStringLiteral("Some message headers could not be saved, so their details "
-                                              "cannot be shown."),
-                               error);
-        });
 }
 
 void AllAccountsCheck::ShowListedPanel(const QStringList& names, int count, qint64 totalSize) {
@@ -342,21 +325,6 @@ void AllAccountsCheck::ShowListedPanel(const QStringList& names, int count, qint
         m_state.hooks.showPanel1(prefix + GroupedNumber(count) +
                                  QStringLiteral(" Message(s) to Review (Total Message(s) Size:  ") +
                                  SetBytes(static_cast<double>(totalSize)) + QLatin1Char(')'));
-}
-
-// LastChecked and TotalMessages of the account found by its name, as a
-// one-account check updates them.
-void AllAccountsCheck::UpdateStatistics(const QString& accountName, int count) {
-    AccountStore accounts(m_state.ProgramFolder);
-    AccountRecord record;
-    const int recordNumber = accounts.FindAccountByName(accountName, &record);
-    if (recordNumber <= 0)
-        return;
-    record.LastChecked = CheckCycle::GeneralDateText(QDateTime::currentDateTime());
-    m_state.hooks.showPanel2(QStringLiteral("Last Checked: ") + record.LastChecked.trimmed());
-    record.TotalMessages = static_cast<qint32>(std::min<qint64>(
-        static_cast<qint64>(record.TotalMessages) + count, std::numeric_limits<qint32>::max()));
-    accounts.WriteAccount(recordNumber, record);
 }
 
 // The one way out: the status window goes, the sessions are handed over or

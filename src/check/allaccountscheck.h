@@ -55,9 +55,7 @@ private:
     void OnAccountEnded();
     void Complete();
     int List();
-    void WriteHeaderFiles(std::vector<std::pair<int, QByteArray>> files);
     void ShowListedPanel(const QStringList& names, int count, qint64 totalSize);
-    void UpdateStatistics(const QString& accountName, int count);
     void Finish(Ending ending);
     void HandOver(QVector<ReviewItem> rows);
     void ReleaseSessions();

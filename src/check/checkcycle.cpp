@@ -111,9 +111,7 @@ private:
     void OnBatch(const QList<pop3::ParsedMessage>& batch);
     void OnDownloaded(const pop3::Failure& failure);
     Ending List();
-    void WriteHeaderFiles(HeaderFiles::HeaderFileList files);
     void ShowListedPanel(int count, qint64 totalSize);
-    void UpdateStatistics(int count);
     void Finish(Ending ending);
     void ReleaseSession(bool loggedIn);
     bool Report(Ending ending);
@@ -300,24 +298,25 @@ void CheckRun::OnDownloaded(const pop3::Failure& failure) {
 Ending CheckRun::List() {
     const int count = static_cast<int>(m_rows.size());
     m_count = count;
-    WriteHeaderFiles(std::move(m_headerFiles));
+    WriteCheckHeaderFiles(m_state, m_owner, QStringLiteral("Check Mail"), std::move(m_headerFiles));
     m_review.model()->setItems(std::move(m_rows));
     ShowListedPanel(count, m_totalSize);
-    UpdateStatistics(count);
+    UpdateCheckStatistics(m_state, m_accountName, count);
     return count == 0 ? Ending::NothingWaiting : Ending::Listed;
 }
 
-void CheckRun::WriteHeaderFiles(HeaderFiles::HeaderFileList files) {
+void WriteCheckHeaderFiles(const AppState& state, QWidget* owner, const QString& title,
+                           HeaderFiles::HeaderFileList files) {
     // The first file is written here, so an unusable Data folder stops the check
     // cleanly; the rest follow in the background while the user reviews.
     if (!files.empty()) {
-        HeaderFiles::WriteHeaderFile(m_state.ProgramFolder, files.front().first, files.front().second);
+        HeaderFiles::WriteHeaderFile(state.ProgramFolder, files.front().first, files.front().second);
         files.erase(files.begin());
     }
-    QPointer<QWidget> owner = m_owner;
     HeaderFiles::WriteHeaderFilesInBackground(
-        m_state.ProgramFolder, std::move(files), [owner](const StoreError& error) {
-            ui::ShowStoreError(owner, QStringLiteral("Check Mail"),
+        state.ProgramFolder, std::move(files),
+        [owner = QPointer<QWidget>(owner), title](const StoreError& error) {
+            ui::ShowStoreError(owner, title,
                                QStringLiteral("Some message headers could not be saved, so their details "
                                               "cannot be shown."),
                                error);
@@ -334,14 +333,14 @@ void CheckRun::ShowListedPanel(int count, qint64 totalSize) {
                                  SetBytes(static_cast<double>(totalSize)) + QLatin1Char(')'));
 }
 
-void CheckRun::UpdateStatistics(int count) {
-    AccountStore accounts(m_state.ProgramFolder);
+void UpdateCheckStatistics(const AppState& state, const QString& accountName, int count) {
+    AccountStore accounts(state.ProgramFolder);
     AccountRecord record;
-    const int recordNumber = accounts.FindAccountByName(m_accountName, &record);
+    const int recordNumber = accounts.FindAccountByName(accountName, &record);
     if (recordNumber <= 0)
         return;
     record.LastChecked = CheckCycle::GeneralDateText(QDateTime::currentDateTime());
-    m_state.hooks.showPanel2(QStringLiteral("Last Checked: ") + record.LastChecked.trimmed());
+    state.hooks.showPanel2(QStringLiteral("Last Checked: ") + record.LastChecked.trimmed());
     record.TotalMessages = static_cast<qint32>(std::min<qint64>(
         static_cast<qint64>(record.TotalMessages) + count, std::numeric_limits<qint32>::max()));
     accounts.WriteAccount(recordNumber, record);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/appstate.h"
+#include "store/headerfiles.h"
 
 #include <QObject>
 #include <QPointer>
@@ -18,6 +19,14 @@ class Session;
 
 // Tells the watch what a check by hand has just listed for the account.
 void TellListed(const AppState& state, const QString& account, const pop3::Session& session);
+// A check listed count messages of the account: its LastChecked becomes now
+// (also shown in the status bar) and count is added to its TotalMessages.
+// Throws StoreError when Acc.dat cannot be read or written.
+void UpdateCheckStatistics(const AppState& state, const QString& accountName, int count);
+// Writes the first header file at once (throwing StoreError when it cannot) and
+// the rest in the background; a later failure is told over owner under title.
+void WriteCheckHeaderFiles(const AppState& state, QWidget* owner, const QString& title,
+                           HeaderFiles::HeaderFileList files);
 
 // Check Mail: log in to the account, download every header, fill the review list,
 // tick friends, write the header files, update the statistics, leave the session
