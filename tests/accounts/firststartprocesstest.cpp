@@ -15,27 +15,10 @@
 
 namespace {
 
+using xdotool::Focus;
+using xdotool::Keys;
+using xdotool::Type;
 using xdotool::WaitForWindow;
-
-// No window manager here: the window is given the keyboard directly.
-bool Focus(const QString& window) {
-    // Retried: the window may be mapped a moment before it can take the focus.
-    return QTest::qWaitFor(
-        [&] {
-            return xdotool::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000)
-                .has_value();
-        },
-        20000);
-}
-
-bool Type(const QString& text) {
-    return xdotool::Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text})
-        .has_value();
-}
-
-bool Key(const QString& key) {
-    return xdotool::Run({QStringLiteral("key"), key}).has_value();
-}
 
 } // namespace
 
@@ -65,7 +48,7 @@ private Q_SLOTS:
         for (const QString& entry : {QStringLiteral("Home"), QStringLiteral("me@example.org"),
                                      QStringLiteral("pass word"), QStringLiteral("pop.example.org")}) {
             QVERIFY(Type(entry));
-            QVERIFY(Key(QStringLiteral("Return")));
+            QVERIFY(Keys({QStringLiteral("Return")}));
         }
 
         const QString done = WaitForWindow(program.processId(), QStringLiteral("Account Creation"));
@@ -82,7 +65,7 @@ private Q_SLOTS:
         QCOMPARE(info.st_mode & 0777, mode_t(0600)); // it holds a password
 
         QVERIFY(Focus(done));
-        QVERIFY(Key(QStringLiteral("Return")));
+        QVERIFY(Keys({QStringLiteral("Return")}));
         QVERIFY(QTest::qWaitFor(
             [&] {
                 return xdotool::Run({QStringLiteral("search"), QStringLiteral("--onlyvisible"),

@@ -20,41 +20,10 @@
 
 namespace {
 
+using xdotool::Dismiss;
+using xdotool::Focus;
+using xdotool::Keys;
 using xdotool::WaitForWindow;
-
-QString VisibleWindow(qint64 pid, const QString& title) {
-    return xdotool::VisibleWindows(pid, title).value(0);
-}
-
-bool WaitForClosed(qint64 pid, const QString& title) {
-    return QTest::qWaitFor([&] { return VisibleWindow(pid, title).isEmpty(); }, 30000);
-}
-
-// No window manager: the window is given the keyboard directly.
-bool Focus(const QString& window) {
-    return !window.isEmpty() &&
-           QTest::qWaitFor(
-               [&] {
-                   return xdotool::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window},
-                                       5000)
-                       .has_value();
-               },
-               20000);
-}
-
-bool Keys(const QStringList& keys) {
-    for (const QString& key : keys) {
-        if (!xdotool::Run({QStringLiteral("key"), key}))
-            return false;
-        QTest::qWait(150);
-    }
-    return true;
-}
-
-// Answers the window of that title with Enter.
-bool Dismiss(qint64 pid, const QString& title) {
-    return Focus(WaitForWindow(pid, title)) && Keys({QStringLiteral("Return")}) && WaitForClosed(pid, title);
-}
 
 QByteArray Mail(int i, const char* to) {
     static const char* const senders[] = {"Anna Lindqvist <anna@example.org>",

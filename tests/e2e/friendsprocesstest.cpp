@@ -20,42 +20,11 @@
 
 namespace {
 
+using xdotool::Focus;
+using xdotool::Keys;
+using xdotool::Type;
+using xdotool::WaitForClosed;
 using xdotool::WaitForWindow;
-
-QString VisibleWindow(qint64 pid, const QString& title) {
-    return xdotool::VisibleWindows(pid, title).value(0);
-}
-
-bool WaitForClosed(qint64 pid, const QString& title) {
-    return QTest::qWaitFor([&] { return VisibleWindow(pid, title).isEmpty(); }, 30000);
-}
-
-// No window manager here: the window is given the keyboard directly, retried
-// because it may be mapped a moment before it can take the focus.
-bool Focus(const QString& window) {
-    return !window.isEmpty() &&
-           QTest::qWaitFor(
-               [&] {
-                   return xdotool::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window},
-                                       5000)
-                       .has_value();
-               },
-               20000);
-}
-
-bool Keys(const QStringList& keys) {
-    for (const QString& key : keys) {
-        if (!xdotool::Run({QStringLiteral("key"), key}))
-            return false;
-        QTest::qWait(150); // menus open and close between keys
-    }
-    return true;
-}
-
-bool Type(const QString& text) {
-    return xdotool::Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text})
-        .has_value();
-}
 
 QStringList Friends(const QString& folder) {
     QStringList addresses;

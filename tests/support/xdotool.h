@@ -62,4 +62,39 @@ inline bool KeysTo(const QString& window, const QStringList& keys) {
            Run(QStringList{QStringLiteral("key"), QStringLiteral("--clearmodifiers")} + keys).has_value();
 }
 
+inline bool WaitForClosed(qint64 pid, const QString& title, int timeoutMs = 30000) {
+    return QTest::qWaitFor([&] { return VisibleWindows(pid, title).isEmpty(); }, timeoutMs);
+}
+
+// Gives the window the keyboard directly (with no window manager nothing else
+// would); retried, as a window may be mapped a moment before it can take it.
+inline bool Focus(const QString& window) {
+    return !window.isEmpty() &&
+           QTest::qWaitFor(
+               [&] {
+                   return Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000)
+                       .has_value();
+               },
+               20000);
+}
+
+// Presses keys one after another in the focused window; menus open and close between them.
+inline bool Keys(const QStringList& keys) {
+    for (const QString& key : keys) {
+        if (!Run({QStringLiteral("key"), key}))
+            return false;
+        QTest::qWait(150);
+    }
+    return true;
+}
+
+inline bool Type(const QString& text) {
+    return Run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text}).has_value();
+}
+
+// Answers the process's window of that title with Enter, and waits for it to go.
+inline bool Dismiss(qint64 pid, const QString& title) {
+    return Focus(WaitForWindow(pid, title)) && Keys({QStringLiteral("Return")}) && WaitForClosed(pid, title);
+}
+
 } // namespace xdotool

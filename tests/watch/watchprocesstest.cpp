@@ -24,19 +24,9 @@
 
 namespace {
 
-using xdotool::WaitForWindow;
-
 QByteArray Mail(const char* from, const char* subject, int size) {
     return QByteArray("From: ") + from + "\r\nTo: me@home.example\r\nSubject: " + subject +
            "\r\nDate: Tue, 8 Dec 2026 09:10:00 +0100\r\n\r\n" + QByteArray(size, 'x') + "\r\n";
-}
-
-bool PressReturnIn(qint64 pid, const QString& title) {
-    const QString window = WaitForWindow(pid, title);
-    if (window.isEmpty() || !xdotool::Run({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}))
-        return false;
-    QTest::qWait(200);
-    return xdotool::Run({QStringLiteral("key"), QStringLiteral("Return")}).has_value();
 }
 
 } // namespace
@@ -179,8 +169,8 @@ private Q_SLOTS:
 
         // Review: the window comes back and Check Mail asks for Home, already chosen.
         Q_EMIT service.ActionInvoked(told.id, QStringLiteral("review"));
-        QVERIFY(PressReturnIn(pid, QStringLiteral("Select Account")));
-        QVERIFY(PressReturnIn(pid, QStringLiteral("Check Complete (Home)")));
+        QVERIFY(xdotool::Dismiss(pid, QStringLiteral("Select Account")));
+        QVERIFY(xdotool::Dismiss(pid, QStringLiteral("Check Complete (Home)")));
         QVERIFY(home.waitForSession([](const ServerSession& s) { return !s.ended; }, 10000));
         const auto homeSessions = home.sessions().size();
         const auto workSessions = work.sessions().size();
