@@ -175,9 +175,9 @@ private Q_SLOTS:
         const auto homeSessions = home.sessions().size();
         const auto workSessions = work.sessions().size();
         // Work is looked at as before (twice: a look under way may have begun before the review).
-        QTRY_VERIFY2_WITH_TIMEOUT(work.sessions().size() >= workSessions + 2,
-                                  qPrintable(QStringLiteral("%1 -> %2").arg(workSessions).arg(work.sessions().size())),
-                                  20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            work.sessions().size() >= workSessions + 2,
+            qPrintable(QStringLiteral("%1 -> %2").arg(workSessions).arg(work.sessions().size())), 20000);
         // Home's session is the review's: no look at it all that time.
         QCOMPARE(home.sessions().size(), homeSessions);
 
