@@ -27,12 +27,13 @@ server_start() {
         internal="default_internal_user = $(id -un)
 default_internal_group = $(id -gn)
 default_login_user = $(id -un)
+service anvil {
+  chroot =
+}
 service pop3-login {
   chroot =
 }"
     fi
-    local anvil_chroot=""
-    [ "$(id -u)" -eq 0 ] || anvil_chroot="chroot ="
     local mechanisms="plain login" passdbs=""
     if [ -n "${TIDEMARSH_DOVECOT_OAUTH2_URL:-}" ]; then
         mechanisms="plain login xoauth2 oauthbearer"
@@ -87,7 +88,6 @@ userdb {
 # penalty Dovecot then puts on every login from 127.0.0.1 (up to 15 s) would
 # stall the other tests' logins.
 service anvil {
-  $anvil_chroot
   unix_listener anvil-auth-penalty {
     mode = 0
   }
